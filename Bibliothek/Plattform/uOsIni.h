@@ -1,0 +1,27 @@
+#pragma once
+// INI files with Windows semantics. Win32: GetPrivateProfileStringA and
+// WritePrivateProfileStringA. POSIX: a reader and writer that give the same
+// answers on the same file.
+#include <string>
+#include <vector>
+
+/// The keys of `section` in file order (names found without regard to case);
+/// empty when the file or the section is missing. Win32 reads them into a
+/// 16384-byte buffer, as GetPrivateProfileStringA with a null key does.
+std::vector<std::string> OsIniKeys(const std::string& file, const std::string& section);
+
+/// The value of `key` in `section`, blanks around it removed and one pair of
+/// enclosing double or single quotes dropped; at most 2047 characters; empty
+/// when the file, section or key is missing.
+std::string OsIniValue(const std::string& file, const std::string& section, const std::string& key);
+
+/// Stores key=value in section like WritePrivateProfileStringA: creates file
+/// and section, replaces the entry in place, appends a new entry at the end of
+/// its section, leaves everything else byte for byte. POSIX replaces the file
+/// atomically (temporary file beside it, then rename). False when it fails.
+bool OsIniWrite(const std::string& file, const std::string& section, const std::string& key,
+                const std::string& value);
+
+/// Flushes the platform's cached copy of the file (Win32: WritePrivateProfileStringA
+/// with only the file name). POSIX: nothing to do.
+void OsIniFlush(const std::string& file);

@@ -1,0 +1,27 @@
+#pragma once
+// What the process knows about itself: its command line and its executable.
+// This folder is the only code that includes <windows.h> or POSIX headers.
+#include <string>
+
+/// Process-wide set-up, first thing in main. POSIX: takes the user's locale
+/// (setlocale(LC_ALL, "")) so that upper-casing follows it. Win32: nothing.
+void OsStartupProcess(int argc, char** argv);
+
+/// The whole command line, unsplit. Win32: GetCommandLineA. POSIX: the program
+/// path with every "/" written as "\", then the arguments, joined by single
+/// blanks, so that a path like /home/me/input/quillet feeds no switch items.
+std::string OsCommandLine();
+
+/// The executable's full path. Win32: GetModuleFileNameA. POSIX: /proc/self/exe
+/// (the path as the file system has it, with "/").
+std::string OsExecutablePath();
+
+/// The value of an environment variable, empty when unset.
+std::string OsEnvironment(const std::string& name);
+
+/// POSIX only: the command line as OsCommandLine builds it from these arguments.
+/// Used by tests; Win32 has no such rule and joins them the same way.
+std::string OsJoinCommandLine(int argc, const char* const* argv);
+
+/// Sets (or, with an empty value, removes) an environment variable of this process.
+void OsSetEnvironment(const std::string& name, const std::string& value);

@@ -1,0 +1,2 @@
+// Program entry (to be written).
+int main() { return 0; }

@@ -1,0 +1,34 @@
+#include "app/uQuilletConstants.h"
+
+namespace uQuilletConstants {
+std::string SPersonSwitch, SAuthorSwitch, SDateSwitch, SOutputSwitch, SInputSwitch;
+std::string SDateFormatUnknown, SDateOperatorNotValid, SInputMissing, SOutputMissing, SPersonMissing,
+    SDateMissing;
+std::string SDateOptionHint, SDateDescription;
+std::string SPersonDefault, SAuthorDefault, SInputDefault, SOutputDefault;
+std::string SPersonDescription, SAuthorDescription, SInputDescription, SOutputDescription;
+
+// The initial wording is the program's mother tongue; it is replaced before use.
+void StartupQuilletConstants() {
+  SPersonSwitch = "PERSON";
+  SAuthorSwitch = "AUTHOR";
+  SDateSwitch = "DATE";
+  SOutputSwitch = "OUTPUT";
+  SInputSwitch = "INPUT";
+  SDateFormatUnknown = "Das Datumsformat ist unbekannt!";
+  SDateOperatorNotValid = "Der Datumsoperator ist ung\xFC" "ltig!";
+  SInputMissing = "Die Datei zum Lesen der Kommentare muss angegeben werden! (Schalter INPUT)";
+  SOutputMissing = "Die Datei zum Speichern der CVS-Kommentare muss angegeben werden! (Schalter OUTPUT)";
+  SPersonMissing = "Die Person muss angegeben werden! (Schalter PERSON)";
+  SDateMissing = "Das Datum muss angegeben werden! (Schalter DATE)";
+  SDateOptionHint = ".gt (gr\xF6\xDF" "er), .ge (gr\xF6\xDF" "er gleich), .eq (gleich), .lt (kleiner), .le (kleiner gleich)";
+  SDateDescription = "Dieser Schalter legt fest, f\xFCr welches Datum die Kommentare gefiltert werden.";
+  SPersonDefault = SAuthorDefault = SInputDefault = SOutputDefault = "kein Vorgabewert";
+  SPersonDescription = "Dieser Schalter nennt in der Ausgabedatei die Person, die Quillet gestartet hat.";
+  SAuthorDescription = "Dieser Schalter enth\xE4" "lt den Namen des Autors, dessen Kommentare gefiltert werden.";
+  SInputDescription = "Dieser Schalter nennt die zu filternde Datei.";
+  SOutputDescription = "Dieser Schalter nennt die Datei, in der die Ergebnisse gespeichert werden.";
+}
+
+void ShutdownQuilletConstants() {}
+}  // namespace uQuilletConstants

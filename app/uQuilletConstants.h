@@ -1,0 +1,31 @@
+#pragma once
+// The filter's texts. They start with their initial wording; the start-up of
+// uQuilletEnglishConstants puts the English wording in force (all but the
+// five switch names), before any other module of the program does any work.
+#include <string>
+
+namespace uQuilletConstants {
+// Switch names; the date and author names are also the labels the engine looks for.
+extern std::string SPersonSwitch;  // "PERSON"
+extern std::string SAuthorSwitch;  // "AUTHOR"
+extern std::string SDateSwitch;    // "DATE"
+extern std::string SOutputSwitch;  // "OUTPUT"
+extern std::string SInputSwitch;   // "INPUT"
+
+// Messages.
+extern std::string SDateFormatUnknown;      // "The format of date is unknown!"
+extern std::string SDateOperatorNotValid;   // "The date operator is not guilty!"
+extern std::string SInputMissing;           // "The file for reading the comments has to be declared! (Use switch INPUT)"
+extern std::string SOutputMissing;          // "The file for storing the CVS comments has to be declared! (Use switch OUTPUT)"
+extern std::string SPersonMissing;          // "The person has to be declared! (Use switch PERSON)"
+extern std::string SDateMissing;            // "The date has to be declared! (Use switch DATE)"
+
+// Registration texts of the filter switches.
+extern std::string SDateOptionHint;
+extern std::string SDateDescription;
+extern std::string SPersonDefault, SAuthorDefault, SInputDefault, SOutputDefault;  // "no default value"
+extern std::string SPersonDescription, SAuthorDescription, SInputDescription, SOutputDescription;
+
+void StartupQuilletConstants();
+void ShutdownQuilletConstants();
+}  // namespace uQuilletConstants

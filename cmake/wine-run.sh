@@ -1,0 +1,14 @@
+#!/bin/sh
+# Runs a Windows test program under wine in the build tree's own prefix.
+# The first call starts a persistent wineserver and boots the prefix under a
+# lock, detached from the caller's pipes: otherwise the services that the first
+# wine process starts keep ctest's pipes open and every test waits for them.
+: "${WINEPREFIX:=$(cd "$(dirname "$0")/.." && pwd)/build-win32/wineprefix}"
+: "${WINEDEBUG:=-all}"
+: "${WINEARCH:=win32}"
+export WINEPREFIX WINEDEBUG WINEARCH
+mkdir -p "$WINEPREFIX"
+flock -o "$WINEPREFIX/.warmup.lock" sh -c \
+  'wineserver -p 2>/dev/null; [ -f "$WINEPREFIX/.booted" ] || { wineboot -i && touch "$WINEPREFIX/.booted"; }' \
+  </dev/null >/dev/null 2>&1
+exec wine "$@"
