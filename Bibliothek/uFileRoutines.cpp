@@ -1,1 +1,55 @@
-// (to be written)
+#include "Bibliothek/uFileRoutines.h"
+
+#include "Bibliothek/Plattform/uOsFiles.h"
+#include "Bibliothek/uFailure.h"
+#include "Bibliothek/uStringRoutines.h"
+
+namespace {
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+}  // namespace
+
+void ForceDirectoryPath(const std::string& path) {
+  if (path.empty()) return;
+  const TCharSet separators = CharSet("\\/");
+  // Names are joined with the separator the path itself uses; a path written
+  // with "/" only (a POSIX path) keeps "/", every other one gets "\".
+  const char sep = (Pos("/", path) != 0 && Pos("\\", path) == 0) ? '/' : '\\';
+
+  std::string directory;  // the running directory, always ending in a separator
+  std::string rest;       // the names still to walk
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    // A network path: server and share cannot be created, so start below them.
+    const std::string server = WordAt(path, separators, 1);
+    const std::string share = WordAt(path, separators, 2);
+    if (server.empty() || share.empty()) return;
+    directory = std::string(2, sep) + server + sep + share + sep;
+    std::size_t at = path.find(share, 2 + server.size()) + share.size();
+    rest = path.substr(at);
+  } else if (IsSeparator(path[0])) {
+    // Rooted on the current drive (POSIX: the root); keep the root.
+    directory = std::string(1, sep);
+    rest = path;
+  } else if (WordCount(path, CharSet(":")) == 1) {
+    rest = path;  // relative to the current directory
+  } else {
+    directory = WordAt(path, CharSet(":"), 1) + ":" + sep;
+    rest = path;
+    std::size_t firstSep = 0;
+    while (firstSep < rest.size() && !IsSeparator(rest[firstSep])) ++firstSep;
+    if (firstSep < rest.size()) rest.erase(0, firstSep + 1);
+  }
+
+  const int n = WordCount(rest, separators);
+  for (int i = 1; i <= n; ++i) {
+    const std::string name = WordAt(rest, separators, i);
+    if (name.empty()) continue;  // only blanks between two separators
+    directory += name;
+    directory += sep;
+    if (!OsDirectoryExists(directory) && !OsCreateDirectory(directory))
+      throw EFailure(FormatMessage(SPathCannotBeCreated, directory));
+  }
+}
+
+// The routines hold no state.
+void StartupFileRoutines() {}
+void ShutdownFileRoutines() {}

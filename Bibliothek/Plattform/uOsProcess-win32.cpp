@@ -1,1 +1,39 @@
-// (to be written)
+// Win32 side of uOsProcess.h.
+#include "Bibliothek/Plattform/uOsProcess.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+void OsStartupProcess(int, char**) {}
+
+std::string OsCommandLine() {
+  const char* line = GetCommandLineA();
+  return line ? line : "";
+}
+
+std::string OsExecutablePath() {
+  std::string buffer(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return std::string();
+    // API oddity: a truncated path returns the buffer size, not an error.
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      return buffer;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::string OsEnvironment(const std::string& name) {
+  const char* value = std::getenv(name.c_str());
+  return value ? value : "";
+}
+
+void OsSetEnvironment(const std::string& name, const std::string& value) {
+  // An empty value removes the variable.
+  _putenv_s(name.c_str(), value.c_str());
+  SetEnvironmentVariableA(name.c_str(), value.empty() ? nullptr : value.c_str());
+}

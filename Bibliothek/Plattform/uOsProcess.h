@@ -19,8 +19,8 @@ std::string OsExecutablePath();
 /// The value of an environment variable, empty when unset.
 std::string OsEnvironment(const std::string& name);
 
-/// POSIX only: the command line as OsCommandLine builds it from these arguments.
-/// Used by tests; Win32 has no such rule and joins them the same way.
+/// The command line as the POSIX side builds it from main's arguments: the
+/// program path with "/" written as "\", then the arguments, joined by blanks.
 std::string OsJoinCommandLine(int argc, const char* const* argv);
 
 /// Sets (or, with an empty value, removes) an environment variable of this process.

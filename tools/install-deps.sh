@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs what the builds and tests need, when it is missing and we may.
+# Never asks questions; says in one line what it could not get.
+set -u
+missing_native=()
+command -v cmake >/dev/null || missing_native+=(cmake)
+command -v g++ >/dev/null || missing_native+=(g++)
+command -v make >/dev/null || missing_native+=(make)
+[ -f /usr/src/googletest/CMakeLists.txt ] || missing_native+=(libgtest-dev)
+command -v flock >/dev/null || missing_native+=(util-linux)
+
+missing_win=()
+command -v i686-w64-mingw32-g++-posix >/dev/null || missing_win+=(g++-mingw-w64-i686-posix)
+command -v wine >/dev/null || missing_win+=(wine)
+# wine without the 32-bit loader runs a 32-bit program as a silent exit 0.
+dpkg -s wine32:i386 >/dev/null 2>&1 || missing_win+=(wine32:i386)
+
+[ ${#missing_native[@]} -eq 0 ] && [ ${#missing_win[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" != 0 ] || ! command -v apt-get >/dev/null; then
+  echo "install-deps: cannot install ${missing_native[*]} ${missing_win[*]} (not root, or no apt-get)"
+  exit 0
+fi
+export DEBIAN_FRONTEND=noninteractive
+if [ ${#missing_win[@]} -gt 0 ]; then
+  dpkg --add-architecture i386
+fi
+echo "install-deps: installing ${missing_native[*]} ${missing_win[*]}"
+apt-get update -q >/dev/null 2>&1 || echo "install-deps: apt-get update failed"
+if [ ${#missing_native[@]} -gt 0 ]; then
+  apt-get install -y -q --no-install-recommends "${missing_native[@]}" >/tmp/quillet-apt-native.log 2>&1 ||
+    echo "install-deps: could not install ${missing_native[*]} (see /tmp/quillet-apt-native.log)"
+fi
+if [ ${#missing_win[@]} -gt 0 ]; then
+  apt-get install -y -q --no-install-recommends g++-mingw-w64-i686-posix wine wine32:i386 \
+    >/tmp/quillet-apt-win.log 2>&1 ||
+    echo "install-deps: could not install the Windows toolchain or wine (see /tmp/quillet-apt-win.log)"
+fi
+exit 0
