@@ -1,2 +1,70 @@
-// Program entry (to be written).
-int main() { return 0; }
+// Program entry: starts the modules in their fixed order, runs the filter once,
+// and shuts the modules down in reverse order.
+//
+// Exit codes: 0 after a successful run (or the start-up check's early end),
+// 1 whenever a failure line was written, so scripts and schedulers can tell.
+#include "Bibliothek/Plattform/uOsConsole.h"
+#include "Bibliothek/Plattform/uOsProcess.h"
+#include "Bibliothek/Schalter/uProgramSwitch.h"
+#include "Bibliothek/Schalter/uProgramSwitchConstant.h"
+#include "Bibliothek/uFailure.h"
+#include "Bibliothek/uFileRoutines.h"
+#include "Bibliothek/uSingleton.h"
+#include "Bibliothek/uStringRoutines.h"
+#include "app/uQuilletConstants.h"
+#include "app/uQuilletEnglishConstants.h"
+#include "app/uQuilletRegisterSwitches.h"
+#include "app/uRunFilter.h"
+
+namespace {
+
+// The start-up check of /?, WRITEINI and WRITEREG comes with the switch
+// overview; until then nothing asks to end the program before the filter runs.
+bool RunStartupSwitches() { return false; }
+
+void ShutdownLibraryModules() {
+  ShutdownFileRoutines();
+  ShutdownSingleton();
+  ShutdownStringRoutines();
+  ShutdownQuilletEnglishConstants();
+  uQuilletConstants::ShutdownQuilletConstants();
+  ShutdownProgramSwitchConstant();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  OsStartupProcess(argc, argv);
+
+  // 1. Texts: initial wording, then the English wording in force.
+  StartupProgramSwitchConstant();
+  uQuilletConstants::StartupQuilletConstants();
+  StartupQuilletEnglishConstants();
+  // 2. Support routines and the singleton base.
+  StartupStringRoutines();
+  StartupSingleton();
+  StartupFileRoutines();
+  // 3. The switch library. A failure while its registry is created (a
+  //    registry value of the wrong type) ends the program here.
+  try {
+    StartupProgramSwitch();
+  } catch (const EFailure& failure) {
+    OsWriteConsoleLine(failure.Message());
+    ShutdownLibraryModules();
+    return 1;
+  }
+  // 4. The filter's switches.
+  StartupQuilletRegisterSwitches();
+
+  int exitCode = 0;
+  // 5. /?, WRITEINI, WRITEREG end the program before the filter runs.
+  if (!RunStartupSwitches()) {
+    // 6., 7. The engine module needs no start-up; the main block runs the filter.
+    if (!RunFilter()) exitCode = 1;
+  }
+
+  ShutdownQuilletRegisterSwitches();
+  ShutdownProgramSwitch();
+  ShutdownLibraryModules();
+  return exitCode;
+}

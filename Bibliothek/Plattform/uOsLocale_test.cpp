@@ -1,1 +1,52 @@
-// (to be written)
+#include "Bibliothek/Plattform/uOsLocale.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Bibliothek/Plattform/uOsRegistry.h"
+#include "test/uTestSupport.h"
+
+namespace {
+
+TEST(OsLocale, UpperCaseKeepsTheLengthAndMapsAscii) {
+  std::string text = std::string("date: ab\xF6z 1.2;", 15) + std::string(1, '\0') + "x";
+  const std::size_t length = text.size();
+  OsUpperCaseBuffer(text.data(), text.size());
+  EXPECT_EQ(length, text.size());
+  EXPECT_EQ("DATE: AB", text.substr(0, 8));
+  EXPECT_EQ(" 1.2;", text.substr(10, 5));
+  EXPECT_EQ('\0', text[15]);
+  EXPECT_EQ('X', text[16]);
+}
+
+TEST(OsLocale, LocalDateTimeIsPlausible) {
+  const TOsDateTime now = OsLocalDateTime();
+  EXPECT_GE(now.Year, 2000);
+  EXPECT_GE(now.Month, 1);
+  EXPECT_LE(now.Month, 12);
+  EXPECT_GE(now.Day, 1);
+  EXPECT_LE(now.Day, 31);
+}
+
+TEST(OsLocale, ShortDatePictureHasDayMonthYearAndASeparator) {
+  const std::string picture = OsShortDatePicture();
+  EXPECT_NE(std::string::npos, picture.find('d')) << picture;
+  EXPECT_NE(std::string::npos, picture.find('M')) << picture;
+  EXPECT_NE(std::string::npos, picture.find('y')) << picture;
+}
+
+TEST(OsLocale, UsersOwnShortDateSettingWins) {
+  // The user's setting lives in the registry on both platforms.
+  TTempDir dir;
+  TEnvGuard registryFile("HKCU_FILE", dir.File("hkcu.reg"));
+  const auto before = OsRegReadValue("Control Panel\\International", "sShortDate");
+  ASSERT_TRUE(OsRegWriteString("Control Panel\\International", "sShortDate", "yyyy-MM-dd"));
+  EXPECT_EQ("yyyy-MM-dd", OsShortDatePicture());
+  ASSERT_TRUE(OsRegWriteString("Control Panel\\International", "sShortDate", "d/M/yy"));
+  EXPECT_EQ("d/M/yy", OsShortDatePicture());
+  // Leave the user's (or wine prefix's) setting as it was.
+  if (before) OsRegWriteString("Control Panel\\International", "sShortDate", before->Data);
+}
+
+}  // namespace

@@ -1,1 +1,49 @@
-// (to be written)
+#include "Bibliothek/Plattform/uOsProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct JoinCase {
+  std::vector<const char*> Args;
+  const char* Expected;
+};
+
+TEST(OsProcess, CommandLineWritesTheProgramPathWithBackslashes) {
+  // A program path with slashes would otherwise feed the command-line source
+  // items such as "input" ahead of the real /INPUT=... switch.
+  const std::vector<JoinCase> cases = {
+      {{"/home/me/input/quillet", "/INPUT=a.log"}, "\\home\\me\\input\\quillet /INPUT=a.log"},
+      {{"./quillet", "/DATE=.ge-7", "/PERSON=me"}, ".\\quillet /DATE=.ge-7 /PERSON=me"},
+      {{"quillet"}, "quillet"},
+      {{"q", "plain", "/A+"}, "q plain /A+"},
+      {{"q", "a b", ""}, "q a b "},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.Expected, OsJoinCommandLine(static_cast<int>(c.Args.size()), c.Args.data()));
+}
+
+TEST(OsProcess, TheProgramPathPartOfTheCommandLineHoldsNoSlash) {
+  const std::string line = OsCommandLine();
+  ASSERT_FALSE(line.empty());
+  // gtest passes its own switches (--gtest_output=...), which hold no "/" before them.
+  const auto firstBlank = line.find(' ');
+  EXPECT_EQ(std::string::npos, line.substr(0, firstBlank).find('/')) << line;
+}
+
+TEST(OsProcess, ExecutablePathNamesThisTestProgram) {
+  const std::string path = OsExecutablePath();
+  EXPECT_NE(std::string::npos, path.find("platform_tests")) << path;
+}
+
+TEST(OsProcess, EnvironmentCanBeSetAndRemoved) {
+  OsSetEnvironment("QUILLET_TEST_VARIABLE", "value 1");
+  EXPECT_EQ("value 1", OsEnvironment("QUILLET_TEST_VARIABLE"));
+  OsSetEnvironment("QUILLET_TEST_VARIABLE", "");
+  EXPECT_EQ("", OsEnvironment("QUILLET_TEST_VARIABLE"));
+}
+
+}  // namespace
