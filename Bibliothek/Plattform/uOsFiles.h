@@ -4,6 +4,7 @@
 // file system is touched. Functions report; the caller words the message.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 /// True when `path` names an existing directory (Win32: GetFileAttributesA).
@@ -17,3 +18,49 @@ std::string OsNativePath(const std::string& path);
 
 // The reading, writing, atomic replacement and locking of files are declared
 // below by the engine's needs.
+
+// An open file is an opaque handle (Win32 HANDLE, POSIX descriptor). Every
+// function below saves the OS error code (GetLastError / errno) in `error`
+// when it fails and one is given.
+using TOsFile = std::intptr_t;
+
+/// Opens an existing file for sequential reading from its start. Others may
+/// read it but not write it (Win32 share mode FILE_SHARE_READ; POSIX has no
+/// share modes and keeps nobody out). Files beyond 4 GiB work in both builds.
+std::optional<TOsFile> OsOpenRead(const std::string& path, int* error = nullptr);
+/// Moves the read position to `offset` bytes from the start (64-bit in both builds).
+bool OsSeekFile(TOsFile file, std::uint64_t offset, int* error = nullptr);
+/// Reads up to `size` bytes; 0 at the end of the file; nullopt on a failure.
+std::optional<std::size_t> OsReadFile(TOsFile file, char* buffer, std::size_t size,
+                                      int* error = nullptr);
+
+/// Creates or truncates `path` for writing; nobody else may write it meanwhile.
+std::optional<TOsFile> OsCreateFile(const std::string& path, int* error = nullptr);
+/// Creates a new, empty file in the folder of `target`, named after it with a
+/// unique suffix, for writing; its path goes to `tempPath`. Used to replace
+/// `target` atomically with OsReplaceFile.
+std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::string& tempPath,
+                                              int* error = nullptr);
+/// Writes all `size` bytes or fails.
+bool OsWriteFile(TOsFile file, const char* data, std::size_t size, int* error = nullptr);
+/// Forces written data to the disk (Win32 FlushFileBuffers, POSIX fsync).
+bool OsFlushFile(TOsFile file, int* error = nullptr);
+/// Closes a handle of the functions above (also a lock's handle is released
+/// by OsUnlockFile, not here).
+void OsCloseFile(TOsFile file);
+
+/// Puts `source` in the place of `target` in one step: readers see either the
+/// old or the new file, never a mixture. Win32: MoveFileExA with
+/// MOVEFILE_REPLACE_EXISTING. POSIX: rename. Both must be in one folder.
+bool OsReplaceFile(const std::string& source, const std::string& target, int* error = nullptr);
+/// Removes a file; false when it cannot be removed (a missing file included).
+bool OsRemoveFile(const std::string& path, int* error = nullptr);
+
+/// Takes the lock named by `lockPath`, waiting as long as another process (or
+/// another handle of this one) holds it. The lock file exists only while the
+/// lock is held. Win32: the file opened without sharing and deleted on close,
+/// retried while it is taken. POSIX: flock on the file, then a check that the
+/// path still names the locked file (a releasing holder unlinks it).
+std::optional<TOsFile> OsLockFile(const std::string& lockPath, int* error = nullptr);
+/// Releases a lock of OsLockFile and removes its file.
+void OsUnlockFile(TOsFile lock, const std::string& lockPath);
