@@ -1,5 +1,6 @@
 #include "app/uQuilletEnglishConstants.h"
 
+#include "Bibliothek/Schalter/uProgramSwitchConstant.h"
 #include "app/uQuilletConstants.h"
 
 void StartupQuilletEnglishConstants() {
@@ -23,6 +24,7 @@ void StartupQuilletEnglishConstants() {
   SInputDescription = "This switch gets the name for filtering file.";
   SOutputDescription = "This switch gets the name of file, where the filtering results will be stored.";
   // The switch library's English texts are put in force here as well.
+  SetProgramSwitchEnglishTexts();
 }
 
 void ShutdownQuilletEnglishConstants() {}

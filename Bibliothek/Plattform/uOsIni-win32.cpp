@@ -1,1 +1,47 @@
-// (to be written)
+// INI files through the Windows profile functions. Callers pass full paths: a
+// bare file name would be taken from the Windows folder.
+#include "Bibliothek/Plattform/uOsIni.h"
+
+#include <windows.h>
+
+#include "Bibliothek/Plattform/uOsIniRules.h"
+
+namespace {
+constexpr DWORD kKeyListSize = 16384;
+constexpr DWORD kValueSize = 2048;
+}  // namespace
+
+std::vector<std::string> OsIniKeys(const std::string& file, const std::string& section) {
+  std::vector<std::string> keys;
+  std::string buffer(kKeyListSize, '\0');
+  const DWORD length =
+      GetPrivateProfileStringA(section.c_str(), nullptr, "", buffer.data(), kKeyListSize, file.c_str());
+  // A full buffer (size - 2) means the list was cut, possibly inside its last name.
+  const bool cut = length >= kKeyListSize - 2;
+  std::size_t pos = 0;
+  while (pos < length) {
+    const std::size_t end = buffer.find('\0', pos);
+    if (end == std::string::npos || end > length) break;
+    const bool last = end + 1 >= length;
+    // An entry with an empty name is listed as an empty string; it can never be looked up.
+    if (end > pos && !(last && cut)) keys.push_back(buffer.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  return keys;
+}
+
+std::string OsIniValue(const std::string& file, const std::string& section, const std::string& key) {
+  char buffer[kValueSize] = {};
+  const DWORD length =
+      GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer, kValueSize, file.c_str());
+  return std::string(buffer, length < kValueSize ? length : kValueSize - 1);
+}
+
+bool OsIniWrite(const std::string& file, const std::string& section, const std::string& key,
+                const std::string& value) {
+  if (!IniEntryStorable(section, key, value)) return false;
+  return WritePrivateProfileStringA(IniTrim(section).c_str(), IniTrim(key).c_str(), IniTrim(value).c_str(),
+                                    file.c_str()) != FALSE;
+}
+
+void OsIniFlush(const std::string& file) { WritePrivateProfileStringA(nullptr, nullptr, nullptr, file.c_str()); }

@@ -3,19 +3,29 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <vector>
 #include <string>
 #include <unistd.h>
 
-namespace {
-std::string posixCommandLine;
-}
+void OsStartupProcess(int, char**) { std::setlocale(LC_ALL, ""); }
 
-void OsStartupProcess(int argc, char** argv) {
-  std::setlocale(LC_ALL, "");
-  posixCommandLine = OsJoinCommandLine(argc, argv);
+std::string OsCommandLine() {
+  // The kernel keeps the arguments as they were passed, each ended by a zero.
+  std::ifstream in("/proc/self/cmdline", std::ios::binary);
+  std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<std::string> args;
+  for (std::size_t start = 0; start < all.size();) {
+    const std::size_t end = all.find('\0', start);
+    args.push_back(all.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  std::vector<const char*> pointers;
+  for (const auto& a : args) pointers.push_back(a.c_str());
+  return OsJoinCommandLine(static_cast<int>(pointers.size()), pointers.data());
 }
-
-std::string OsCommandLine() { return posixCommandLine; }
 
 std::string OsExecutablePath() {
   std::string buffer(4096, '\0');

@@ -1,1 +1,183 @@
-// (to be written)
+// Contract of the registry module. Round trips run in both builds (through the
+// real registry in the Windows build); the tests of the registry file's format
+// run only where there is a registry file.
+#include "Bibliothek/Plattform/uOsRegistry.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <random>
+
+#include "test/uTestSupport.h"
+
+namespace {
+
+bool HasRegistryFile() { return !OsRegistryFilePath().empty(); }
+
+/// A key of this test run only, so that runs never meet in the real registry.
+std::string UniqueKey() {
+  static const std::string key = [] {
+    std::mt19937 rng(static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    return "Software\\ORVEK\\QuilletTest" + std::to_string(rng() % 1000000000u) + "\\PARAMETERS";
+  }();
+  return key;
+}
+
+/// HKCU_FILE in a fresh folder for one test (harmless in the Windows build).
+struct TRegistryFileGuard {
+  TTempDir Dir;
+  std::string File = Dir.File("hkcu.reg");
+  TEnvGuard Env{"HKCU_FILE", File};
+};
+
+/// UTF-16LE with byte-order mark; "~" stands for a letter above 255 (U+043A).
+std::string Utf16(const std::string& text) {
+  std::string out = "\xFF\xFE";
+  for (char c : text) {
+    out += c == '~' ? '\x3A' : c;
+    out += c == '~' ? '\x04' : '\0';
+  }
+  return out;
+}
+
+std::string Show(const std::optional<TOsRegValue>& v) {
+  if (!v) return "(none)";
+  const char* type = v->Type == TOsRegType::String ? "S:" : v->Type == TOsRegType::ExpandString ? "E:" : "O:";
+  return type + (v->Type == TOsRegType::Other ? std::string() : v->Data);
+}
+
+const std::string kV5 = "Windows Registry Editor Version 5.00\r\n\r\n";
+const std::string kKey = "[HKEY_CURRENT_USER\\Software\\ORVEK\\Quillet\\PARAMETERS]\r\n";
+const char* const kPath = "Software\\ORVEK\\Quillet\\PARAMETERS";
+
+struct TParseRow {
+  std::string File;  // empty: no file
+  std::string Key, Name, Expected;
+};
+
+const TParseRow kParseRows[] = {
+    {kV5 + kKey + "\"DATE\"=\".ge-7\"\r\n", kPath, "DATE", "S:.ge-7"},
+    {"REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\ORVEK\\Quillet\\PARAMETERS]\n\"DATE\"=\"x\"\n", kPath, "DATE", "S:x"},
+    {"Some text\r\n" + kKey + "\"DATE\"=\"x\"\r\n", kPath, "DATE", "(none)"},
+    {kV5 + kKey + "\"P\"=\"c:\\\\logs\\\\\\\"q\\\"\"\r\n", kPath, "P", "S:c:\\logs\\\"q\""},
+    {kV5 + kKey + "\"a\\\"b\"=\"1\"\r\n", kPath, "A\"B", "S:1"},
+    {kV5 + kKey + "\"X\"=hex(2):25,00,41,00,\\\r\n  25,00,00,00\r\n\"Y\"=\"2\"\r\n", kPath, "X", "E:%A%"},
+    {kV5 + kKey + "\"X\"=hex(2):25,00,41,00,\\\r\n  25,00,00,00\r\n\"Y\"=\"2\"\r\n", kPath, "Y", "S:2"},
+    {"REGEDIT4\r\n\r\n" + kKey + "\"X\"=hex(2):25,41,25,00\r\n", kPath, "X", "E:%A%"},
+    {kV5 + kKey + "\"X\"=hex(1):61,00,62,00,00,00\r\n", kPath, "X", "S:ab"},
+    {kV5 + kKey + "\"X\"=dword:0000002a\r\n", kPath, "X", "O:"},
+    {kV5 + kKey + "\"X\"=hex:01,02\r\n", kPath, "X", "O:"},
+    {kV5 + kKey + "\"X\"=hex(7):61,00,00,00,00,00\r\n", kPath, "X", "O:"},
+    {kV5 + kKey + "@=\"def\"\r\n", kPath, "", "S:def"},
+    {kV5 + kKey + "\"@\"=\"at\"\r\n", kPath, "", "(none)"},
+    {kV5 + "[hkey_current_user\\software\\orvek\\QUILLET\\parameters]\r\n\"date\"=\"x\"\r\n", kPath, "Date", "S:x"},
+    {kV5 + "[HKCU\\Software\\ORVEK\\Quillet\\PARAMETERS]\r\n\"DATE\"=\"x\"\r\n", kPath, "DATE", "S:x"},
+    {kV5 + "[HKEY_LOCAL_MACHINE\\Software\\ORVEK\\Quillet\\PARAMETERS]\r\n\"DATE\"=\"x\"\r\n", kPath, "DATE", "(none)"},
+    {kV5 + kKey + "\"DATE\"=\"x\"\r\n", "\\Software\\ORVEK\\Quillet\\\\PARAMETERS\\", "DATE", "S:x"},
+    {kV5 + kKey + "\"DATE\"=\"x\"\r\n", kPath, "AUTHOR", "(none)"},
+    {kV5 + kKey + "\"DATE\"=\"x\"\r\n", "Software\\ORVEK\\Quillet", "DATE", "(none)"},
+    {kV5 + kKey + "\"DATE\"=\"1\"\r\n\r\n" + kKey + "\"DATE\"=\"2\"\r\n", kPath, "DATE", "S:2"},
+    {kV5 + kKey + "\"DATE\"=\"1\"\r\n\"DATE\"=-\r\n", kPath, "DATE", "(none)"},
+    {kV5 + kKey + "; \"DATE\"=\"1\"\r\n", kPath, "DATE", "(none)"},
+    {Utf16(kV5 + kKey + "\"DATE\"=\"\xF6x\"\r\n\"X\"=hex(2):25,00,41,00,00,00\r\n"), kPath, "DATE", "S:\xF6x"},
+    {Utf16(kV5 + kKey + "\"X\"=hex(2):25,00,41,00,00,00\r\n"), kPath, "X", "E:%A"},
+    {"", kPath, "DATE", "(none)"},
+};
+
+TEST(OsRegistryFile, ReadsRegeditExports) {
+  if (!HasRegistryFile()) GTEST_SKIP() << "the real registry has no file";
+  for (const TParseRow& row : kParseRows) {
+    TRegistryFileGuard reg;
+    if (!row.File.empty()) WriteBytes(reg.File, row.File);
+    EXPECT_EQ(row.Expected, Show(OsRegReadValue(row.Key, row.Name)))
+        << ::testing::PrintToString(row.File) << " key " << row.Key << " name " << row.Name;
+  }
+}
+
+TEST(OsRegistryFile, DefaultPath) {
+  if (!HasRegistryFile()) GTEST_SKIP() << "the real registry has no file";
+  TEnvGuard file("HKCU_FILE", "");
+  TEnvGuard home("HOME", "/home/someone");
+  {
+    TEnvGuard config("XDG_CONFIG_HOME", "/cfg");
+    EXPECT_EQ("/cfg/HKEY_CURRENT_USER.reg", OsRegistryFilePath());
+  }
+  TEnvGuard config("XDG_CONFIG_HOME", "relative/cfg");
+  EXPECT_EQ("/home/someone/.config/HKEY_CURRENT_USER.reg", OsRegistryFilePath());
+  TEnvGuard set("HKCU_FILE", "/x/y.reg");
+  EXPECT_EQ("/x/y.reg", OsRegistryFilePath());
+}
+
+struct TWriteRow {
+  std::string Before;  // empty: no file
+  std::string Key, Name, Value;
+  std::string After;
+};
+
+const TWriteRow kWriteRows[] = {
+    {"", "A\\B", "N", "v", "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\A\\B]\r\n\"N\"=\"v\"\r\n"},
+    {"", "\\A\\B\\", "", "c:\\x \"y\"",
+     "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\A\\B]\r\n@=\"c:\\\\x \\\"y\\\"\"\r\n"},
+    // in place, the file's LF and every other line kept
+    {"REGEDIT4\n\n[HKCU\\a\\b]\n\"n\"=\"old\"\n\"M\" = dword:1\n\n[HKCU\\c]\n\"n\"=\"1\"\n", "A\\B", "N", "new",
+     "REGEDIT4\n\n[HKCU\\a\\b]\n\"N\"=\"new\"\n\"M\" = dword:1\n\n[HKCU\\c]\n\"n\"=\"1\"\n"},
+    // a value in hex form over several lines is replaced whole
+    {kV5 + "[HKCU\\A]\r\n\"N\"=hex(2):25,00,\\\r\n  41,00,00,00\r\n\"Z\"=\"z\"\r\n", "A", "N", "s",
+     kV5 + "[HKCU\\A]\r\n\"N\"=\"s\"\r\n\"Z\"=\"z\"\r\n"},
+    // a new value goes after the key's last value, not after the blank line
+    {kV5 + "[HKCU\\A]\r\n\"X\"=\"1\"\r\n\r\n; next\r\n[HKCU\\C]\r\n", "A", "Y", "2",
+     kV5 + "[HKCU\\A]\r\n\"X\"=\"1\"\r\n\"Y\"=\"2\"\r\n\r\n; next\r\n[HKCU\\C]\r\n"},
+    {kV5 + "[HKCU\\A]\r\n\"X\"=\"1\"", "B", "Y", "2", kV5 + "[HKCU\\A]\r\n\"X\"=\"1\"\r\n\r\n[HKEY_CURRENT_USER\\B]\r\n\"Y\"=\"2\"\r\n"},
+    {kV5 + "[HKCU\\A]\r\n\"X\"=\"1\"\r\n\r\n", "B", "Y", "2", kV5 + "[HKCU\\A]\r\n\"X\"=\"1\"\r\n\r\n[HKEY_CURRENT_USER\\B]\r\n\"Y\"=\"2\"\r\n"},
+    // a line break cannot stand between quotes: the string goes in hex form
+    {"", "A", "N", "a\nb", "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"N\"=hex(1):61,00,0a,00,62,00,00,00\r\n"},
+    // units above 255 elsewhere in a UTF-16 file survive
+    {Utf16("REGEDIT4\n[HKCU\\A]\n\"~\"=\"~\"\n"), "A", "N", "\xF6",
+     Utf16("REGEDIT4\n[HKCU\\A]\n\"~\"=\"~\"\n\"N\"=\"\xF6\"\n")},
+};
+
+TEST(OsRegistryFile, WritesKeepingEverythingElse) {
+  if (!HasRegistryFile()) GTEST_SKIP() << "the real registry has no file";
+  for (const TWriteRow& row : kWriteRows) {
+    TRegistryFileGuard reg;
+    if (!row.Before.empty()) WriteBytes(reg.File, row.Before);
+    EXPECT_TRUE(OsRegWriteString(row.Key, row.Name, row.Value)) << ::testing::PrintToString(row.Before);
+    EXPECT_EQ(row.After, ReadBytes(reg.File)) << ::testing::PrintToString(row.Before);
+    EXPECT_EQ("S:" + row.Value, Show(OsRegReadValue(row.Key, row.Name)));
+  }
+}
+
+TEST(OsRegistryFile, LeavesForeignFilesAloneAndCreatesFolders) {
+  if (!HasRegistryFile()) GTEST_SKIP() << "the real registry has no file";
+  TRegistryFileGuard reg;
+  WriteBytes(reg.File, "not a registry\n");
+  EXPECT_FALSE(OsRegWriteString("A", "N", "v"));
+  EXPECT_EQ("not a registry\n", ReadBytes(reg.File));
+
+  const std::string nested = (std::filesystem::path(reg.Dir.Path()) / "sub" / "dir" / "h.reg").string();
+  TEnvGuard env("HKCU_FILE", nested);
+  EXPECT_TRUE(OsRegWriteString("A", "N", "v"));
+  EXPECT_EQ("S:v", Show(OsRegReadValue("a", "n")));
+}
+
+// Both builds: what is written reads back, wherever the registry lives.
+TEST(OsRegistry, WriteThenReadRoundTrips) {
+  TRegistryFileGuard reg;
+  const std::string key = UniqueKey();
+  EXPECT_EQ("(none)", Show(OsRegReadValue(key, "DATE")));
+  const char* const values[][2] = {
+      {"DATE", ".ge-7"}, {"Path", "c:\\logs\\\"a b\""}, {"EMPTY", ""}, {"", "default"}, {"Text", "ge\xF6" "ffnet"},
+  };
+  for (const auto& v : values) ASSERT_TRUE(OsRegWriteString(key, v[0], v[1])) << v[0];
+  for (const auto& v : values) EXPECT_EQ(std::string("S:") + v[1], Show(OsRegReadValue(key, v[0]))) << v[0];
+
+  ASSERT_TRUE(OsRegWriteString("\\" + key + "\\", "date", "2"));
+  EXPECT_EQ("S:2", Show(OsRegReadValue(key, "Date")));
+  EXPECT_EQ("(none)", Show(OsRegReadValue(key, "AUTHOR")));
+  EXPECT_EQ("(none)", Show(OsRegReadValue(key + "\\NoSuchKey", "DATE")));
+  ASSERT_TRUE(OsRegWriteString(key, "Z", std::string("a\0b", 3)));
+  EXPECT_EQ("S:a", Show(OsRegReadValue(key, "Z")));
+}
+
+}  // namespace

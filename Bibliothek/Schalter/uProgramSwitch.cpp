@@ -1,1 +1,418 @@
-// (to be written)
+#include "Bibliothek/Schalter/uProgramSwitch.h"
+
+#include <cctype>
+#include <cerrno>
+#include <clocale>
+#include <cstdlib>
+#include <limits>
+
+#include "Bibliothek/Plattform/uOsIni.h"
+#include "Bibliothek/Plattform/uOsProcess.h"
+#include "Bibliothek/Plattform/uOsRegistry.h"
+#include "Bibliothek/Plattform/uOsWindow.h"
+#include "Bibliothek/Schalter/uProgramSwitchConstant.h"
+#include "Bibliothek/uFailure.h"
+#include "Bibliothek/uStringRoutines.h"
+
+using namespace uProgramSwitchConstant;
+
+sofProgramSwitch* ProgramSwitch = nullptr;
+
+namespace {
+std::optional<std::string> testCommandLine;
+std::optional<std::string> testExecutablePath;
+
+std::string ProcessCommandLine() { return testCommandLine ? *testCommandLine : OsCommandLine(); }
+std::string ProcessExecutablePath() {
+  return testExecutablePath ? *testExecutablePath : OsExecutablePath();
+}
+
+bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+
+/// Position (0-based) just behind the last separator: where the file name starts.
+std::size_t FileNameStart(const std::string& path) {
+  std::size_t start = path.size();
+  while (start > 0 && !IsPathSeparator(path[start - 1])) --start;
+  return start;
+}
+
+/// True when the text holds a "%" with another "%" after it.
+bool HasMacroReference(const std::string& text) {
+  const auto first = text.find('%');
+  return first != std::string::npos && text.find('%', first + 1) != std::string::npos;
+}
+
+[[noreturn]] void ConversionFailed(const std::string& message, const std::string& value) {
+  throw EFailure(SFormatNotValid + FormatMessage(message, value));
+}
+}  // namespace
+
+// --- values ---------------------------------------------------------------------
+
+std::string TBasisParameter::AsString() const { return FValue; }
+
+std::int32_t TBasisParameter::AsInteger() const {
+  const std::string text = Trim(FValue);
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == text.size()) ConversionFailed(SNotAnInteger, FValue);
+  std::int64_t magnitude = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') ConversionFailed(SNotAnInteger, FValue);
+    magnitude = magnitude * 10 + (text[i] - '0');
+    if (magnitude > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1)
+      ConversionFailed(SNotAnInteger, FValue);
+  }
+  const std::int64_t result = negative ? -magnitude : magnitude;
+  if (result > std::numeric_limits<std::int32_t>::max()) ConversionFailed(SNotAnInteger, FValue);
+  return static_cast<std::int32_t>(result);
+}
+
+double TBasisParameter::AsFloat() const {
+  const std::string text = Trim(FValue);
+  // Only sign, digits, exponent and the decimal point in force: strtod alone
+  // would also take "inf", "nan" and hexadecimal numbers.
+  const char* point = std::localeconv()->decimal_point;
+  const char decimalPoint = (point && *point) ? *point : '.';
+  bool hasDigit = false;
+  for (const char c : text) {
+    if (c >= '0' && c <= '9')
+      hasDigit = true;
+    else if (c != '+' && c != '-' && c != 'e' && c != 'E' && c != decimalPoint)
+      ConversionFailed(SNotAFloat, FValue);
+  }
+  if (!hasDigit) ConversionFailed(SNotAFloat, FValue);
+  char* end = nullptr;
+  errno = 0;
+  const double result = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() + text.size() || (errno == ERANGE && result != 0.0))
+    ConversionFailed(SNotAFloat, FValue);
+  return result;
+}
+
+bool TBasisParameter::AsBoolean() const { return FValue == "+"; }
+
+std::string TNULLParameter::AsString() const { return std::string(); }
+std::int32_t TNULLParameter::AsInteger() const { return 0; }
+double TNULLParameter::AsFloat() const { return 0.0; }
+bool TNULLParameter::AsBoolean() const { return false; }
+
+// --- sources ----------------------------------------------------------------------
+
+TParameterItem TParameter::ParseItem(const std::string& itemText) {
+  TParameterItem item;
+  std::string rest = Trim(itemText);
+  const int close = Pos("]", rest);
+  if (close == 0) {
+    item.Section = SParametersSection;
+  } else if (rest[0] == '[') {
+    item.Section = UpperCase(Trim(Copy(rest, 2, close - 2)));
+    // Drops [SECTION] and the "." behind it.
+    Delete(rest, 1, close + 1);
+    rest = Trim(rest);
+  } else if (Pos("[", rest) != 0) {
+    // A stray "]" before any "[": a section no caller asks for.
+    std::string word = WordAt(rest, CharSet("["), 2);
+    Delete(word, Length(word), 1);
+    item.Section = UpperCase(Trim(word));
+  }
+  item.Name = UpperCase(Trim(WordAt(rest, CharSet("+-="), 1)));
+  item.Value = Trim(DeleteCopy(rest, 1, Length(item.Name)));
+  if (!item.Value.empty() && item.Value[0] == '=') item.Value = Trim(DeleteCopy(item.Value, 1, 1));
+  if (item.Name == SHelpSwitch) item.Value = std::string(1, '+');
+  return item;
+}
+
+std::string TParameter::ReadValue() {
+  const std::string text = ReadSource();
+  const std::string section = UpperCase(FSection);
+  const std::string name = UpperCase(FName);
+  const TCharSet slash = CharSet("/");
+  const int count = WordCount(text, slash);
+  for (int i = 1; i <= count; ++i) {
+    const TParameterItem item = ParseItem(WordAt(text, slash, i));
+    if (item.Section == section && item.Name == name) return item.Value;
+  }
+  return std::string();
+}
+
+std::string TCommandParameter::ReadSource() {
+  const int first = Pos("/", FCommandLine);
+  if (first == 0) return std::string();
+  return Copy(FCommandLine, first, Length(FCommandLine));
+}
+
+TINIParameter::TINIParameter(const std::string& executablePath) {
+  try {
+    const std::size_t nameStart = FileNameStart(executablePath);
+    if (nameStart == executablePath.size()) throw EFailure(SNoExecutablePath);
+    FFolder = executablePath.substr(0, nameStart);
+    FFileName = executablePath.substr(nameStart);
+    const auto dot = FFileName.rfind('.');
+    if (dot != std::string::npos) FFileName.erase(dot);
+    FFileName += ".ini";
+  } catch (const EFailure& failure) {
+    throw EFailure(SIniFileNotFound + failure.Message());
+  }
+}
+
+std::string TINIParameter::ReadSource() {
+  std::string text;
+  if (!FSection.empty()) {
+    const std::string file = FullName();
+    for (const std::string& key : OsIniKeys(file, FSection))
+      text += "/" + key + "=" + OsIniValue(file, FSection, key);
+  }
+  // The items carry no section of their own: they match under PARAMETERS.
+  FSection = SParametersSection;
+  return text;
+}
+
+std::string TRegistryParameter::ReadSource() {
+  // The path counts from the root whether or not it begins with a backslash.
+  std::string keyPath = FKeyPath + FSection;
+  if (!keyPath.empty() && keyPath[0] == '\\') keyPath.erase(0, 1);
+  const auto value = OsRegReadValue(keyPath, FName);
+  if (!value) return std::string();
+  if (value->Type == TOsRegType::Other) throw EFailure(FormatMessage(SInvalidDataType, FName));
+  return value->Data;
+}
+
+std::string TRegistryParameter::ReadValue() { return ReadSource(); }
+
+// --- the registry -----------------------------------------------------------------
+
+void sofProgramSwitch::SetTestProcess(std::optional<std::string> commandLine,
+                                      std::optional<std::string> executablePath) {
+  testCommandLine = std::move(commandLine);
+  testExecutablePath = std::move(executablePath);
+}
+
+void sofProgramSwitch::InitSingleton() {
+  FRegistryOn = FIniOn = FCommandOn = true;
+  const std::string executablePath = ProcessExecutablePath();
+  FNullParameter = std::make_unique<TNULLParameter>();
+  FCommandParameter = std::make_unique<TCommandParameter>(ProcessCommandLine());
+  FIniParameter = std::make_unique<TINIParameter>(executablePath);
+  FRegistryParameter =
+      std::make_unique<TRegistryParameter>(SRegistryBasePath + ApplicationTitle(executablePath) + "\\");
+
+  ReadSourceSwitches();
+
+  // INIPATH must not move the place from which INIFILE is read: INIFILE is
+  // read in the executable's folder, and the new folder applies afterwards.
+  const std::string defaultFolder = FIniParameter->Folder();
+  std::optional<std::string> newFolder;
+  if (FIniOn) {
+    ReadPathSwitch(TPathSwitch::IniPath);
+    if (FIniParameter->Folder() != defaultFolder) {
+      newFolder = FIniParameter->Folder();
+      FIniParameter->SetFolder(defaultFolder);
+    }
+  }
+  if (FIniOn) {
+    ReadPathSwitch(TPathSwitch::IniFile);
+    if (newFolder) FIniParameter->SetFolder(*newFolder);
+  }
+  if (FRegistryOn) ReadPathSwitch(TPathSwitch::RegPath);
+}
+
+void sofProgramSwitch::DoneSingleton() {
+  // Also runs after a failed InitSingleton: every step copes with a part that was never made.
+  ClearLists();
+  FNullParameter.reset();
+  FCommandParameter.reset();
+  FIniParameter.reset();
+  FRegistryParameter.reset();
+}
+
+void sofProgramSwitch::ReadSourceSwitches() {
+  // All three are read while all three sources are still on.
+  const bool registryOff = GetValue(SRegOffSwitch)->AsBoolean();
+  const bool iniOff = GetValue(SIniOffSwitch)->AsBoolean();
+  const bool commandOff = GetValue(SCmdOffSwitch)->AsBoolean();
+  FRegistryOn = !registryOff;
+  FIniOn = !iniOff;
+  FCommandOn = !commandOff;
+  ClearLists();
+}
+
+void sofProgramSwitch::ReadPathSwitch(TPathSwitch which) {
+  const std::string& name = which == TPathSwitch::IniPath   ? SIniPathSwitch
+                            : which == TPathSwitch::IniFile ? SIniFileSwitch
+                                                            : SRegPathSwitch;
+  const std::pair<bool, TParameter*> sources[] = {{FRegistryOn, FRegistryParameter.get()},
+                                                  {FIniOn, FIniParameter.get()},
+                                                  {FCommandOn, FCommandParameter.get()}};
+  // Each answer applies at once, so a later source is read at the place an earlier one set.
+  for (const auto& [on, source] : sources) {
+    source->SetSection(SParametersSection);
+    source->SetName(name);
+    if (!on) continue;
+    const std::string answer = source->ReadValue();
+    if (!answer.empty()) ApplyPathSwitch(which, answer);
+  }
+}
+
+void sofProgramSwitch::ApplyPathSwitch(TPathSwitch which, const std::string& answer) {
+  switch (which) {
+    case TPathSwitch::IniPath:
+      FIniParameter->SetFolder(answer + "\\");
+      break;
+    case TPathSwitch::IniFile:
+      FIniParameter->SetFileName(Pos(".ini", answer) != 0 ? answer : answer + ".ini");
+      break;
+    case TPathSwitch::RegPath:
+      FRegistryParameter->SetKeyPath(answer + "\\");
+      break;
+  }
+}
+
+void sofProgramSwitch::ClearLists() {
+  FValues.clear();
+  FSwitches.clear();
+  FHiddenSwitches.clear();
+}
+
+void sofProgramSwitch::Register(const std::string& name, const std::string& optionHint,
+                                const std::string& defaultValue, const std::string& description) {
+  const std::string key = "/" + name;
+  for (const auto& entry : FSwitches)
+    if (SameText(entry.first, key)) throw EFailure(FormatMessage(SMultipleRegistries, name));
+  FSwitches.emplace_back(key, TSwitchTexts{optionHint, defaultValue, description});
+}
+
+void sofProgramSwitch::RegisterHidden(const std::string& name, const std::string& optionHint,
+                                      const std::string& defaultValue, const std::string& description) {
+  // A switch both visible and hidden would be listed and exported twice.
+  const std::string key = "/" + name;
+  for (const TSwitchList* list : {&FSwitches, &FHiddenSwitches})
+    for (const auto& entry : *list)
+      if (SameText(entry.first, key)) throw EFailure(FormatMessage(SMultipleRegistries, name));
+  FHiddenSwitches.emplace_back(key, TSwitchTexts{optionHint, defaultValue, description});
+}
+
+TBasisParameter* sofProgramSwitch::GetValue(const std::string& name, const std::string& section,
+                                            const std::string& defaultValue) {
+  const std::string sectionUsed = section.empty() ? SParametersSection : section;
+  const std::string value = ExpandMacros(GetSourceValue(name, sectionUsed));
+  if (value.empty() && defaultValue.empty()) return FNullParameter.get();
+
+  std::string key(1, '[');
+  key += UpperCase(sectionUsed);
+  key += "].";
+  key += UpperCase(name);
+  for (auto it = FValues.begin(); it != FValues.end(); ++it)
+    if (SameText(it->first, key)) {
+      FValues.erase(it);
+      break;
+    }
+  FValues.emplace_back(key, std::make_unique<TBasisParameter>(value.empty() ? defaultValue : value));
+  return FValues.back().second.get();
+}
+
+std::string sofProgramSwitch::GetSourceValue(const std::string& name, const std::string& section) {
+  std::string result;
+  const std::pair<bool, TParameter*> sources[] = {{FRegistryOn, FRegistryParameter.get()},
+                                                  {FIniOn, FIniParameter.get()},
+                                                  {FCommandOn, FCommandParameter.get()}};
+  for (const auto& [on, source] : sources) {
+    if (!on) continue;
+    source->SetName(name);
+    source->SetSection(section);
+    std::string answer = source->ReadValue();
+    if (!answer.empty()) result = std::move(answer);
+  }
+  return result;
+}
+
+std::string sofProgramSwitch::ExpandMacros(std::string value) {
+  if (!HasMacroReference(value)) return value;
+  for (int pass = 1; pass <= 10; ++pass) {
+    // The references are taken from a copy made at the start of the pass, so a
+    // macro value inserted in this pass is expanded by the next one.
+    std::string pending = value;
+    while (HasMacroReference(pending)) {
+      const auto open = pending.find('%');
+      const auto close = pending.find('%', open + 1);
+      const std::string macro = pending.substr(open + 1, close - open - 1);
+      pending.erase(open, close - open + 1);
+
+      const std::string reference = "%" + macro + "%";
+      const auto at = value.find(reference);
+      if (at == std::string::npos) continue;
+      const std::string macroValue = GetSourceValue(macro, SMacrosSection);
+      if (macroValue.empty()) return std::string();
+      value.replace(at, reference.size(), macroValue);
+    }
+    if (!HasMacroReference(value)) return value;
+  }
+  return std::string();
+}
+
+std::string sofProgramSwitch::NameOfKey(const std::string& key) {
+  std::string name = key;
+  const int close = Pos("]", name);
+  if (close != 0)
+    Delete(name, 1, close + 1);
+  else
+    Delete(name, 1, 1);
+  return Trim(name);
+}
+
+std::string sofProgramSwitch::SectionOfKey(const std::string& key) {
+  if (Pos("]", key) == 0) return SParametersSection;
+  std::string section = Trim(WordAt(key, CharSet("]"), 1));
+  const int open = Pos("[", section);
+  if (open != 0) Delete(section, 1, open);
+  return Trim(section);
+}
+
+// --- module -----------------------------------------------------------------------
+
+std::string ApplicationTitle(const std::string& executablePath) {
+  std::string title = executablePath.substr(FileNameStart(executablePath));
+  const int dot = Pos(".", title);
+  if (dot != 0) title = Copy(title, 1, dot - 1);
+  // The platform offers upper-casing only; the letters of an executable's name are plain ASCII in practice.
+  for (std::size_t i = 1; i < title.size(); ++i)
+    title[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(title[i])));
+  return title;
+}
+
+std::string IniPathDefault(const std::string& executablePath) {
+  const int at = PosNoCase(ApplicationTitle(executablePath) + ".exe", executablePath);
+  if (at != 0) return DeleteCopy(executablePath, at, Length(executablePath));
+  // No "<title>.exe" in the path (a POSIX executable, or a name with a second
+  // "."): the whole path would name the executable itself as the INI folder,
+  // and an exported INI file would then move itself out of reach.
+  return executablePath.substr(0, FileNameStart(executablePath));
+}
+
+void StartupProgramSwitch() {
+  ProgramSwitch = sofProgramSwitch::Create();
+  const std::string executablePath = ProcessExecutablePath();
+  const std::string title = ApplicationTitle(executablePath);
+  try {
+    ProgramSwitch->Register(SRegOffSwitch, SSourceOffHint, SSourceOffDefault, SRegOffDescription);
+    ProgramSwitch->Register(SIniOffSwitch, SSourceOffHint, SSourceOffDefault, SIniOffDescription);
+    ProgramSwitch->Register(SCmdOffSwitch, SSourceOffHint, SSourceOffDefault, SCmdOffDescription);
+    ProgramSwitch->Register(SRegPathSwitch, SRegPathHint, SRegistryBasePath + title + "\\",
+                            SRegPathDescription);
+    ProgramSwitch->Register(SIniPathSwitch, SIniPathHint, IniPathDefault(executablePath),
+                            SIniPathDescription);
+    ProgramSwitch->Register(SIniFileSwitch, SIniFileHint, title + ".ini", SIniFileDescription);
+    ProgramSwitch->Register(SWriteIniSwitch, SWriteHint, SNoDefaultValue, SWriteIniDescription);
+    ProgramSwitch->Register(SWriteRegSwitch, SWriteHint, SNoDefaultValue, SWriteRegDescription);
+    ProgramSwitch->Register(SShowHiddenSwitch, SShowHiddenHint, SShowHiddenDefault,
+                            SShowHiddenDescription);
+  } catch (const EFailure& failure) {
+    OsShowErrorBox(SErrorTitle, failure.Message());
+  }
+}
+
+void ShutdownProgramSwitch() {
+  if (ProgramSwitch) ProgramSwitch->Release();
+  ProgramSwitch = nullptr;
+}

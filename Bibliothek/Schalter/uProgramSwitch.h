@@ -1,0 +1,258 @@
+#pragma once
+// The program switch registry: every module declares its switches here and
+// asks for their values. A value is looked up afresh on every request in the
+// registry key of the current user, the INI file and the command line, in
+// that order; the last non-empty answer wins, and macros written %NAME% are
+// expanded from the section MACROS. Registration only serves the overview and
+// the export; it does not change how values are found.
+//
+// Failures are EFailure with the library's texts (uProgramSwitchConstant).
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Bibliothek/uSingleton.h"
+
+// --- values ---------------------------------------------------------------------
+
+/// One switch value as GetValue hands it out; owned by the registry.
+class TBasisParameter {
+public:
+  explicit TBasisParameter(std::string value) : FValue(std::move(value)) {}
+  virtual ~TBasisParameter() = default;
+  TBasisParameter(const TBasisParameter&) = delete;
+  TBasisParameter& operator=(const TBasisParameter&) = delete;
+
+  /// The value, unchanged.
+  virtual std::string AsString() const;
+  /// Optional sign and decimal digits, blanks around them allowed, 32 bits.
+  /// Throws EFailure (SFormatNotValid + SNotAnInteger) otherwise.
+  virtual std::int32_t AsInteger() const;
+  /// A decimal number with the C library's decimal point in force.
+  /// Throws EFailure (SFormatNotValid + SNotAFloat) otherwise.
+  virtual double AsFloat() const;
+  /// True only for the value "+".
+  virtual bool AsBoolean() const;
+
+protected:
+  std::string FValue;
+};
+
+/// Stands for the absence of a value: "", 0, 0.0, false.
+class TNULLParameter : public TBasisParameter {
+public:
+  TNULLParameter() : TBasisParameter(std::string()) {}
+  std::string AsString() const override;
+  std::int32_t AsInteger() const override;
+  double AsFloat() const override;
+  bool AsBoolean() const override;
+};
+
+// --- sources ----------------------------------------------------------------------
+
+/// Section, name and value of one item (/NAME=value, /NAME+, /[SECTION].NAME=value).
+struct TParameterItem {
+  std::string Section;  // upper case; PARAMETERS when the item names none
+  std::string Name;     // upper case
+  std::string Value;
+};
+
+/// A parameter source. The registry sets name and section before each read.
+class TParameter {
+public:
+  TParameter() = default;
+  virtual ~TParameter() = default;
+  TParameter(const TParameter&) = delete;
+  TParameter& operator=(const TParameter&) = delete;
+
+  void SetName(const std::string& name) { FName = name; }
+  void SetSection(const std::string& section) { FSection = section; }
+  const std::string& Name() const { return FName; }
+  const std::string& Section() const { return FSection; }
+
+  /// The whole text in which items are searched.
+  virtual std::string ReadSource() = 0;
+  /// The value of the name in the section, or "": the first matching item of
+  /// ReadSource's text, cut into items at every "/".
+  virtual std::string ReadValue();
+
+  /// Reads one item by the item rules (the item "?" always has the value "+").
+  static TParameterItem ParseItem(const std::string& item);
+
+protected:
+  std::string FName;
+  std::string FSection;
+};
+
+/// The command line: everything from its first "/" on.
+class TCommandParameter : public TParameter {
+public:
+  explicit TCommandParameter(std::string commandLine) : FCommandLine(std::move(commandLine)) {}
+  std::string ReadSource() override;
+  const std::string& CommandLine() const { return FCommandLine; }
+
+private:
+  std::string FCommandLine;
+};
+
+/// The INI file FFolder + FFileName; its section is read as /KEY=VALUE items.
+class TINIParameter : public TParameter {
+public:
+  /// Folder and name from the executable's path: the folder is everything up
+  /// to and including its last "\" or "/", the name has its extension
+  /// replaced by ".ini" (or ".ini" appended). Throws EFailure (SIniFileNotFound
+  /// followed by the cause) when the path names no file.
+  explicit TINIParameter(const std::string& executablePath);
+  TINIParameter(std::string folder, std::string fileName)
+      : FFileName(std::move(fileName)), FFolder(std::move(folder)) {}
+
+  /// Every read leaves the section at PARAMETERS, where the items it makes match.
+  std::string ReadSource() override;
+
+  const std::string& Folder() const { return FFolder; }
+  const std::string& FileName() const { return FFileName; }
+  void SetFolder(const std::string& folder) { FFolder = folder; }
+  void SetFileName(const std::string& fileName) { FFileName = fileName; }
+  std::string FullName() const { return FFolder + FFileName; }
+
+private:
+  std::string FFileName;
+  std::string FFolder;
+};
+
+/// The key FKeyPath + section under HKEY_CURRENT_USER; the value named like the switch.
+class TRegistryParameter : public TParameter {
+public:
+  explicit TRegistryParameter(std::string keyPath) : FKeyPath(std::move(keyPath)) {}
+  /// The string value, whole; "" when the key or value is missing. Throws
+  /// EFailure (SInvalidDataType) for a value that is not a string.
+  std::string ReadSource() override;
+  std::string ReadValue() override;
+
+  const std::string& KeyPath() const { return FKeyPath; }
+  void SetKeyPath(const std::string& keyPath) { FKeyPath = keyPath; }
+
+private:
+  std::string FKeyPath;
+};
+
+// --- the registry -----------------------------------------------------------------
+
+/// Option hint, default, description.
+using TSwitchTexts = std::array<std::string, 3>;
+
+class sofProgramSwitch : public TSingleton {
+public:
+  /// The registry, with one more holder; the first creation sets up the
+  /// sources and reads REGOFF, INIOFF, CMDOFF, INIPATH, INIFILE and REGPATH.
+  /// A failure then (a non-string registry value) passes on and leaves no
+  /// registry behind.
+  static sofProgramSwitch* Create() { return TSingleton::Create<sofProgramSwitch>(); }
+
+  /// Used by tests: the command line and executable path that the next
+  /// creation of the registry takes instead of the process's own (nullopt:
+  /// the process's own).
+  static void SetTestProcess(std::optional<std::string> commandLine,
+                             std::optional<std::string> executablePath);
+
+  /// Adds a visible switch. Throws EFailure (SMultipleRegistries with the
+  /// name as passed) when a visible switch of that name exists.
+  void Register(const std::string& name, const std::string& optionHint, const std::string& defaultValue,
+                const std::string& description);
+  /// Adds a hidden switch; refuses, as Register does, a name that is
+  /// registered already, visible or hidden.
+  void RegisterHidden(const std::string& name, const std::string& optionHint,
+                      const std::string& defaultValue, const std::string& description);
+
+  /// The value of a switch, registered or not (empty section: PARAMETERS):
+  /// a fresh object that lives until the next GetValue of the same name and
+  /// section, or the null object when no source sets it and `defaultValue`
+  /// is empty. Passes on the failures of the sources.
+  TBasisParameter* GetValue(const std::string& name, const std::string& section = std::string(),
+                            const std::string& defaultValue = std::string());
+  /// The raw value from the sources that are on, macros not expanded.
+  std::string GetSourceValue(const std::string& name, const std::string& section);
+  /// Expands %NAME% references from the section MACROS (at most ten passes;
+  /// an unresolved reference or chain gives "").
+  std::string ExpandMacros(std::string value);
+
+  int SwitchCount() const { return static_cast<int>(FSwitches.size()); }
+  std::string SwitchKey(int index) const { return FSwitches.at(Index(index)).first; }
+  const TSwitchTexts& SwitchEntry(int index) const { return FSwitches.at(Index(index)).second; }
+  std::string SwitchName(int index) const { return NameOfKey(SwitchKey(index)); }
+  std::string SwitchSection(int index) const { return SectionOfKey(SwitchKey(index)); }
+
+  int HiddenSwitchCount() const { return static_cast<int>(FHiddenSwitches.size()); }
+  std::string HiddenSwitchKey(int index) const { return FHiddenSwitches.at(Index(index)).first; }
+  const TSwitchTexts& HiddenSwitchEntry(int index) const { return FHiddenSwitches.at(Index(index)).second; }
+  std::string HiddenSwitchName(int index) const { return NameOfKey(HiddenSwitchKey(index)); }
+  std::string HiddenSwitchSection(int index) const { return SectionOfKey(HiddenSwitchKey(index)); }
+
+  /// The export of the switch set into the INI file and the registry key.
+  void WriteIni();
+  void WriteReg();
+
+  // Where the sources read, as the path switches set it.
+  const TINIParameter& IniParameter() const { return *FIniParameter; }
+  const TRegistryParameter& RegistryParameter() const { return *FRegistryParameter; }
+  const TCommandParameter& CommandParameter() const { return *FCommandParameter; }
+  bool RegistryOn() const { return FRegistryOn; }
+  bool IniOn() const { return FIniOn; }
+  bool CommandOn() const { return FCommandOn; }
+
+  /// Name and section of a switch key (/NAME or /[SECTION].NAME), case kept.
+  static std::string NameOfKey(const std::string& key);
+  static std::string SectionOfKey(const std::string& key);
+
+protected:
+  void InitSingleton() override;
+  void DoneSingleton() override;
+
+private:
+  friend class TSingleton;
+  sofProgramSwitch() = default;
+  ~sofProgramSwitch() override = default;
+
+  enum class TPathSwitch { IniPath, IniFile, RegPath };
+  using TSwitchList = std::vector<std::pair<std::string, TSwitchTexts>>;
+
+  static std::size_t Index(int index) { return static_cast<std::size_t>(index); }
+  void ReadSourceSwitches();
+  void ReadPathSwitch(TPathSwitch which);
+  void ApplyPathSwitch(TPathSwitch which, const std::string& answer);
+  void ClearLists();
+
+  std::unique_ptr<TNULLParameter> FNullParameter;
+  std::unique_ptr<TCommandParameter> FCommandParameter;
+  std::unique_ptr<TINIParameter> FIniParameter;
+  std::unique_ptr<TRegistryParameter> FRegistryParameter;
+  TSwitchList FSwitches;
+  TSwitchList FHiddenSwitches;
+  std::vector<std::pair<std::string, std::unique_ptr<TBasisParameter>>> FValues;
+  bool FRegistryOn = true;
+  bool FIniOn = true;
+  bool FCommandOn = true;
+};
+
+/// The registry of the whole program, held from StartupProgramSwitch to ShutdownProgramSwitch.
+extern sofProgramSwitch* ProgramSwitch;
+
+/// The executable's file name without folder, cut before its first ".", every
+/// character after the first in lower case (QUILLET.EXE -> Quillet).
+std::string ApplicationTitle(const std::string& executablePath);
+/// The default of INIPATH: the executable's path cut at the first occurrence
+/// of title + ".exe" (without regard to case); the executable's folder when
+/// there is none.
+std::string IniPathDefault(const std::string& executablePath);
+
+/// Creates the registry into ProgramSwitch and registers the nine built-in
+/// switches. A failing registration is shown in an error message box and
+/// start-up goes on; a failure of the registry's creation passes on as
+/// EFailure, with ProgramSwitch left empty.
+void StartupProgramSwitch();
+/// Releases the registry.
+void ShutdownProgramSwitch();
