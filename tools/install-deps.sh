@@ -8,6 +8,7 @@ command -v g++ >/dev/null || missing_native+=(g++)
 command -v make >/dev/null || missing_native+=(make)
 [ -f /usr/src/googletest/CMakeLists.txt ] || missing_native+=(libgtest-dev)
 command -v flock >/dev/null || missing_native+=(util-linux)
+command -v tmux >/dev/null || missing_native+=(tmux)
 
 missing_win=()
 command -v i686-w64-mingw32-g++-posix >/dev/null || missing_win+=(g++-mingw-w64-i686-posix)

@@ -31,6 +31,9 @@ cmake --build build-win32 -j"$JOBS" || exit 1
 
 # A persistent wineserver, booted before ctest, keeps the services that the
 # first wine process starts away from ctest's pipes (else every test waits).
+# One locale for every wine process: a process started with another one resets
+# the prefix's regional settings.
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
 export WINEPREFIX="$PWD/build-win32/wineprefix" WINEDEBUG=-all WINEARCH=win32
 mkdir -p "$WINEPREFIX"
 wineserver -k >/dev/null 2>&1
@@ -49,6 +52,9 @@ if [ -x build/e2e_tests ]; then
     build/e2e_tests --gtest_output=xml:build-win32/test-results/e2e_wine.xml || status=1
   tools/check-test-counts.sh --one build/e2e_tests build-win32/test-results/e2e_wine.xml || status=1
 fi
+
+echo "== console output of build-win32/Quillet.exe"
+tools/check-console.sh build-win32/Quillet.exe || status=1
 
 wineserver -k >/dev/null 2>&1
 if [ $status -eq 0 ]; then echo "make test: all tests passed in both builds"; else echo "make test: FAILED"; fi

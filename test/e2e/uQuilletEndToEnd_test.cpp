@@ -1,1 +1,1005 @@
-// (to be written)
+// End-to-end tests: the real program runs as a process, with its own registry,
+// INI file and command line, in a fresh working folder per test; the console
+// line, the exit code and the output file are checked byte for byte.
+//
+// The same cases run against the native program and, under wine, against
+// Quillet.exe:
+//   QUILLET_E2E_PROGRAM  the program to run (default: the native build's)
+//   QUILLET_E2E_WINE     empty natively; else the wine wrapper that runs it
+// Natively the registry is a file named by HKCU_FILE; under wine it is the
+// prefix's registry, set up per case with one `reg import`.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Dates
+
+struct TDate {
+  int Year = 0, Month = 0, Day = 0;
+  bool operator==(const TDate&) const = default;
+};
+
+/// Today's local date moved by `days`, computed at noon so that a change of
+/// daylight saving time cannot move it by a day.
+TDate LocalDate(int days = 0) {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  tm.tm_hour = 12;
+  tm.tm_min = tm.tm_sec = 0;
+  tm.tm_mday += days;
+  tm.tm_isdst = -1;
+  std::mktime(&tm);
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
+}
+
+std::string TwoDigits(int n) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%02d", n % 100);
+  return buffer;
+}
+
+/// A date written in a Windows short date picture (d, dd, M, MM, yy, yyyy).
+std::string FormatDate(const TDate& date, const std::string& picture) {
+  std::string out;
+  for (std::size_t i = 0; i < picture.size();) {
+    const char c = picture[i];
+    std::size_t n = 1;
+    while (i + n < picture.size() && picture[i + n] == c) ++n;
+    if (c == 'd')
+      out += n >= 2 ? TwoDigits(date.Day) : std::to_string(date.Day);
+    else if (c == 'M')
+      out += n >= 2 ? TwoDigits(date.Month) : std::to_string(date.Month);
+    else if (c == 'y')
+      out += n >= 4 ? std::to_string(date.Year) : TwoDigits(date.Year);
+    else
+      out.append(n, c);
+    i += n;
+  }
+  return out;
+}
+
+/// The date separator of a picture: its first character that is no letter.
+std::string DateSeparator(const std::string& picture) {
+  for (char c : picture)
+    if (!std::isalpha(static_cast<unsigned char>(c))) return std::string(1, c);
+  return ".";
+}
+
+// ---------------------------------------------------------------------------
+// Files
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  if (path.has_parent_path()) fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+/// Lines, each followed by CR LF, as every file the program writes has them.
+std::string CrLf(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const auto& line : lines) out += line + "\r\n";
+  return out;
+}
+
+std::vector<std::string> SplitCrLf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t p; (p = text.find("\r\n", start)) != std::string::npos; start = p + 2)
+    lines.push_back(text.substr(start, p - start));
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t p = 0; (p = text.find(what, p)) != std::string::npos; p += what.size()) ++n;
+  return n;
+}
+
+// ---------------------------------------------------------------------------
+// Processes
+
+struct TRunResult {
+  int ExitCode = -1;
+  std::string Out, Err;
+};
+
+struct TChild {
+  pid_t Pid = -1;
+  int OutFd = -1, ErrFd = -1;
+  std::chrono::steady_clock::time_point Started;
+};
+
+/// Starts `argv` in its own process group with `cwd` as working folder, stdin
+/// from /dev/null (so a wine program has no console, as under a scheduler),
+/// stdout and stderr to pipes, and `env` set on top of ours.
+TChild StartProcess(const std::vector<std::string>& argv, const fs::path& cwd,
+                    const std::map<std::string, std::string>& env) {
+  int out[2], err[2];
+  if (pipe(out) != 0 || pipe(err) != 0) return {};
+  TChild child;
+  child.Started = std::chrono::steady_clock::now();
+  child.Pid = fork();
+  if (child.Pid == 0) {
+    setpgid(0, 0);
+    if (chdir(cwd.c_str()) != 0) _exit(126);
+    for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+    const int nul = open("/dev/null", O_RDONLY);
+    dup2(nul, 0);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    for (int fd : {nul, out[0], out[1], err[0], err[1]}) close(fd);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  close(out[1]);
+  close(err[1]);
+  child.OutFd = out[0];
+  child.ErrFd = err[0];
+  return child;
+}
+
+/// Collects the child's output until both pipes close and waits for it. A run
+/// that takes longer than `timeoutSeconds` is killed (its process group only).
+TRunResult FinishProcess(TChild& child, int timeoutSeconds = 120) {
+  TRunResult result;
+  if (child.Pid <= 0) return result;
+  using clock = std::chrono::steady_clock;
+  bool exited = false;
+  int status = 0;
+  clock::time_point exitedAt;
+  std::string* sinks[2] = {&result.Out, &result.Err};
+  int fds[2] = {child.OutFd, child.ErrFd};
+  while (fds[0] >= 0 || fds[1] >= 0) {
+    pollfd p[2];
+    nfds_t n = 0;
+    int which[2];
+    for (int i = 0; i < 2; ++i)
+      if (fds[i] >= 0) {
+        p[n] = {fds[i], POLLIN, 0};
+        which[n++] = i;
+      }
+    poll(p, n, 100);
+    for (nfds_t k = 0; k < n; ++k) {
+      if (!(p[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      char buffer[4096];
+      const ssize_t got = read(fds[which[k]], buffer, sizeof buffer);
+      if (got > 0) {
+        sinks[which[k]]->append(buffer, static_cast<std::size_t>(got));
+      } else {
+        close(fds[which[k]]);
+        fds[which[k]] = -1;
+      }
+    }
+    if (!exited && waitpid(child.Pid, &status, WNOHANG) == child.Pid) {
+      exited = true;
+      exitedAt = clock::now();
+    }
+    // Something the child left behind may hold the pipes open: stop listening
+    // shortly after the child itself has gone.
+    if (exited && clock::now() - exitedAt > std::chrono::seconds(2)) break;
+    if (!exited && clock::now() - child.Started > std::chrono::seconds(timeoutSeconds)) {
+      kill(-child.Pid, SIGKILL);
+      ADD_FAILURE() << "the program ran longer than " << timeoutSeconds << " s and was killed";
+    }
+  }
+  for (int fd : fds)
+    if (fd >= 0) close(fd);
+  if (!exited) waitpid(child.Pid, &status, 0);
+  result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  child.Pid = -1;
+  return result;
+}
+
+// ---------------------------------------------------------------------------
+// The program under test
+
+struct TTimings {
+  int ProgramRuns = 0, RegistryImports = 0;
+  double ProgramSeconds = 0, RegistrySeconds = 0;
+};
+
+class TProgramUnderTest {
+public:
+  TProgramUnderTest() {
+    const char* program = std::getenv("QUILLET_E2E_PROGRAM");
+    const char* wine = std::getenv("QUILLET_E2E_WINE");
+    FProgram = program && *program ? program : QUILLET_NATIVE_PROGRAM;
+    FWine = wine ? wine : "";
+  }
+  bool IsWine() const { return !FWine.empty(); }
+  const std::string& Program() const { return FProgram; }
+
+  /// The command that runs the program with `args`.
+  std::vector<std::string> Command(const std::vector<std::string>& args) const {
+    std::vector<std::string> argv;
+    if (IsWine()) argv.push_back(FWine);
+    argv.push_back(FProgram);
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+  }
+
+  /// Runs a wine tool (reg ...) in the prefix the program runs in.
+  TRunResult RunWineTool(const std::vector<std::string>& args, const fs::path& cwd) {
+    std::vector<std::string> argv{FWine};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const auto start = std::chrono::steady_clock::now();
+    TChild child = StartProcess(argv, cwd, {});
+    TRunResult result = FinishProcess(child);
+    Timings.RegistryImports++;
+    Timings.RegistrySeconds += Seconds(start);
+    return result;
+  }
+
+  /// Puts `regText` (a .reg file that begins by deleting the program's keys)
+  /// into the prefix's registry, unless it is in force already.
+  void ApplyWineRegistry(const std::string& regText, const fs::path& dir) {
+    if (regText == FAppliedRegistry) return;
+    WriteFile(dir / "hkcu.reg", regText);
+    const TRunResult r = RunWineTool({"reg", "import", "hkcu.reg"}, dir);
+    ASSERT_EQ(r.ExitCode, 0) << "wine reg import failed: " << r.Out << r.Err;
+    FAppliedRegistry = regText;
+  }
+  void ForgetWineRegistry() { FAppliedRegistry.clear(); }
+
+  static double Seconds(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+  }
+
+  TTimings Timings;
+
+private:
+  std::string FProgram, FWine, FAppliedRegistry;
+};
+
+TProgramUnderTest& Program() {
+  static TProgramUnderTest program;
+  return program;
+}
+
+const char* const KInternational = "HKEY_CURRENT_USER\\Control Panel\\International";
+const char* const KProgramKey = "HKEY_CURRENT_USER\\Software\\ORVEK";
+// Registry names are found without regard to case, so this key serves the
+// native title "quillet" and the Windows title "Quillet" alike.
+const char* const KProgramTitleKey = "HKEY_CURRENT_USER\\Software\\ORVEK\\Quillet";
+
+std::string RegString(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+/// Under wine the tests change the prefix's short date format and the
+/// program's keys; afterwards the prefix gets back what it had.
+class TWineRegistryRestore : public ::testing::Environment {
+public:
+  void SetUp() override {
+    std::printf("[ e2e      ] program: %s%s\n", Program().Program().c_str(),
+                Program().IsWine() ? " (under wine)" : " (native)");
+    if (!Program().IsWine()) return;
+    FDir = fs::temp_directory_path() / ("quillet-e2e-wine-" + std::to_string(getpid()));
+    fs::create_directories(FDir);
+    const TRunResult r = Program().RunWineTool({"reg", "query", "HKCU\\Control Panel\\International"}, FDir);
+    for (const char* name : {"sShortDate", "sDate"}) FOld[name] = ParseRegQuery(r.Out, name);
+  }
+  void TearDown() override {
+    const TTimings& t = Program().Timings;
+    std::printf("[ e2e      ] %d program runs, %.2f s in all (%.3f s each)", t.ProgramRuns, t.ProgramSeconds,
+                t.ProgramRuns ? t.ProgramSeconds / t.ProgramRuns : 0.0);
+    if (Program().IsWine())
+      std::printf("; %d wine reg runs, %.2f s", t.RegistryImports, t.RegistrySeconds);
+    std::printf("\n");
+    if (!Program().IsWine()) return;
+    std::string text = "Windows Registry Editor Version 5.00\r\n\r\n[-" + std::string(KProgramKey) + "]\r\n\r\n[" +
+                       KInternational + "]\r\n";
+    for (const auto& [name, value] : FOld)
+      text += "\"" + name + "\"=" + (value.empty() ? std::string("-") : RegString(value)) + "\r\n";
+    Program().ForgetWineRegistry();
+    Program().ApplyWineRegistry(text, FDir);
+    fs::remove_all(FDir);
+  }
+
+private:
+  // "    sShortDate    REG_SZ    M/d/yyyy" -> "M/d/yyyy"; empty when absent.
+  static std::string ParseRegQuery(const std::string& out, const std::string& name) {
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      const auto p = line.find("REG_SZ");
+      if (p == std::string::npos || line.find_first_not_of(' ') != line.find(name + " ")) continue;
+      const auto v = line.find_first_not_of(' ', p + 6);
+      return v == std::string::npos ? "" : line.substr(v);
+    }
+    return "";
+  }
+  fs::path FDir;
+  std::map<std::string, std::string> FOld;
+};
+
+const auto* const KWineRestore = ::testing::AddGlobalTestEnvironment(new TWineRegistryRestore);
+
+// ---------------------------------------------------------------------------
+// cvs log text
+
+struct TRevision {
+  std::string Number, Date, Author, Message;  // Date: "2026/12/07" or "2026-12-07"
+};
+
+struct TArchiveFile {
+  std::string Path;  // below the repository root, e.g. "proj/src/main.c"
+  std::vector<TRevision> Revisions;  // newest first
+};
+
+std::string RevisionDateLine(const TRevision& r) {
+  // rlog prints slashes; cvs 1.12 prints dashes and a zone.
+  const bool dashes = r.Date.find('-') != std::string::npos;
+  return "date: " + r.Date + (dashes ? " 10:11:12 +0000" : " 10:11:12") + ";  author: " + r.Author +
+         ";  state: Exp;  lines: +1 -0";
+}
+
+/// One archive file's section as `cvs log` prints it.
+std::string CvsLogSection(const TArchiveFile& f) {
+  std::string s = "\nRCS file: /cvsroot/" + f.Path + ",v\nWorking file: " + f.Path + "\nhead: " +
+                  f.Revisions.front().Number + "\nbranch:\nlocks: strict\naccess list:\nsymbolic names:\n"
+                  "keyword substitution: kv\ntotal revisions: " + std::to_string(f.Revisions.size()) +
+                  ";\tselected revisions: " + std::to_string(f.Revisions.size()) + "\ndescription:\n";
+  for (const auto& r : f.Revisions)
+    s += "----------------------------\nrevision " + r.Number + "\n" + RevisionDateLine(r) + "\n" + r.Message + "\n";
+  return s + "=============================================================================\n";
+}
+
+std::string CvsLog(const std::vector<TArchiveFile>& files) {
+  std::string s;
+  for (const auto& f : files) s += CvsLogSection(f);
+  return s;
+}
+
+/// The report lines of a file picked at revision `picked` (index into its
+/// revisions), with its directory lines from `fromDepth` on.
+std::vector<std::string> ReportLines(const TArchiveFile& f, std::size_t picked, std::size_t fromDepth = 0) {
+  std::vector<std::string> lines;
+  std::string rest = f.Path, indent;
+  for (std::size_t depth = 0, p; (p = rest.find('/')) != std::string::npos; ++depth) {
+    if (depth >= fromDepth) lines.push_back(indent + rest.substr(0, p + 1));
+    rest.erase(0, p + 1);
+    indent += "    ";
+  }
+  lines.push_back(indent + rest);
+  indent += "    ";
+  lines.push_back(indent + f.Revisions[picked].Message);
+  for (std::size_t i = picked + 1; i < f.Revisions.size(); ++i) {
+    const auto& r = f.Revisions[i];
+    for (const auto& l : {std::string("----------------------------"), "revision " + r.Number,
+                          RevisionDateLine(r), r.Message})
+      lines.push_back(indent + l);
+  }
+  return lines;
+}
+
+std::string IsoDate(const TDate& d) { return FormatDate(d, "yyyy-MM-dd"); }
+std::string RlogDate(const TDate& d) { return FormatDate(d, "yyyy/MM/dd"); }
+
+// The sample log: a file changed by dev1 and before by dev2, a file that went to
+// the Attic, and a file added by dev1.
+const char* const KSampleLog =
+    "RCS file: /cvsroot/proj/src/main.c,v\n"
+    "Working file: src/main.c\n"
+    "head: 1.3\n"
+    "description:\n"
+    "----------------------------\n"
+    "revision 1.3\n"
+    "date: 2003/05/12 10:11:12;  author: dev1;  state: Exp;  lines: +2 -1\n"
+    "Fixed the parser.\n"
+    "----------------------------\n"
+    "revision 1.2\n"
+    "date: 2003/05/02 09:00:00;  author: dev2;  state: Exp;  lines: +5 -0\n"
+    "Added options.\n"
+    "=============================================================================\n"
+    "\n"
+    "RCS file: /cvsroot/proj/src/Attic/old.c,v\n"
+    "description:\n"
+    "----------------------------\n"
+    "revision 1.4\n"
+    "date: 2003/05/11 08:00:00;  author: dev1;  state: dead;  lines: +0 -0\n"
+    "Removed.\n"
+    "=============================================================================\n"
+    "\n"
+    "RCS file: /cvsroot/proj/src/util.c,v\n"
+    "description:\n"
+    "----------------------------\n"
+    "revision 1.1\n"
+    "date: 2003/05/11 08:00:00;  author: dev1;  state: Exp;\n"
+    "Initial revision\n"
+    "=============================================================================\n";
+
+const std::vector<std::string> KSampleReportBody = {
+    "proj/",
+    "    src/",
+    "        main.c",
+    "            Fixed the parser.",
+    "            ----------------------------",
+    "            revision 1.2",
+    "            date: 2003/05/02 09:00:00;  author: dev2;  state: Exp;  lines: +5 -0",
+    "            Added options.",
+    "        util.c",
+    "            Initial revision",
+};
+
+// ---------------------------------------------------------------------------
+// The fixture: a working folder, a registry and a way to run the program
+
+class QuilletEndToEnd : public ::testing::Test {
+protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "quillet-e2e-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    FDir = pattern;
+    fs::create_directories(FDir / "out");
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(FDir, ignored);
+  }
+
+  bool Wine() const { return Program().IsWine(); }
+
+  /// A file of the working folder; `name` may use "\" like the switch values.
+  fs::path At(std::string name) const {
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return FDir / name;
+  }
+  void Write(const std::string& name, const std::string& bytes) { WriteFile(At(name), bytes); }
+  std::string Read(const std::string& name) const { return ReadFile(At(name)); }
+  bool Exists(const std::string& name) const { return fs::exists(At(name)); }
+
+  // The user's registry for the next run.
+  void SetShortDate(const std::string& picture) { FShortDate = picture; }
+  void SetRegistry(const std::string& section, const std::string& name, const std::string& value) {
+    FRegistry[section] += RegString(name) + "=" + RegString(value) + "\r\n";
+  }
+  void SetRegistryRaw(const std::string& section, const std::string& line) { FRegistry[section] += line + "\r\n"; }
+
+  /// An INI file that the run finds through /INIPATH and /INIFILE.
+  void SetIni(const std::vector<std::string>& lines) { Write("conf\\e2e.ini", CrLf(lines)); }
+
+  std::string RegistryText() const {
+    std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
+    if (Wine()) text += "[-" + std::string(KProgramKey) + "]\r\n\r\n";
+    text += "[" + std::string(KInternational) + "]\r\n\"sShortDate\"=" + RegString(FShortDate) +
+            "\r\n\"sDate\"=" + RegString(DateSeparator(FShortDate)) + "\r\n";
+    for (const auto& [section, values] : FRegistry)
+      text += "\r\n[" + std::string(KProgramTitleKey) + "\\" + section + "]\r\n" + values;
+    return text;
+  }
+
+  /// Puts the registry in place for the next runs.
+  void PrepareRegistry() {
+    if (Wine())
+      Program().ApplyWineRegistry(RegistryText(), FDir);
+    else
+      WriteFile(FDir / "hkcu.reg", RegistryText());
+  }
+  /// The INI switches always point into the working folder, so that an INI
+  /// file beside the program never takes part.
+  static std::vector<std::string> WithIniSwitches(std::vector<std::string> args) {
+    args.push_back("/INIPATH=conf");
+    args.push_back("/INIFILE=e2e.ini");
+    return args;
+  }
+  std::map<std::string, std::string> Environment() const {
+    if (Wine()) return {};
+    return {{"HKCU_FILE", (FDir / "hkcu.reg").string()}};
+  }
+
+  TRunResult Run(const std::vector<std::string>& args) {
+    PrepareRegistry();
+    const auto argv = Program().Command(WithIniSwitches(args));
+    FDays.insert(DayKey(LocalDate()));
+    const auto start = std::chrono::steady_clock::now();
+    TChild child = StartProcess(argv, FDir, Environment());
+    TRunResult r = FinishProcess(child);
+    Program().Timings.ProgramRuns++;
+    Program().Timings.ProgramSeconds += TProgramUnderTest::Seconds(start);
+    FDays.insert(DayKey(LocalDate()));
+    return r;
+  }
+
+  /// Starts several runs at once and waits for them all.
+  std::vector<TRunResult> RunConcurrently(const std::vector<std::vector<std::string>>& runs) {
+    std::vector<TChild> children;
+    FDays.insert(DayKey(LocalDate()));
+    PrepareRegistry();
+    for (const auto& args : runs)
+      children.push_back(StartProcess(Program().Command(WithIniSwitches(args)), FDir, Environment()));
+    std::vector<TRunResult> results;
+    for (auto& child : children) results.push_back(FinishProcess(child));
+    FDays.insert(DayKey(LocalDate()));
+    return results;
+  }
+
+  /// The header lines of a report made by `person` on the day of a run.
+  std::string Header(const std::string& person, const TDate& day) const {
+    return CrLf({"User: " + person, "Datum: " + FormatDate(day, FShortDate), ""});
+  }
+
+  /// `actual` equals `expected(day)` for the day of one of the runs (a test
+  /// that runs across midnight sees two days).
+  template <class F>
+  void ExpectForRunDay(const std::string& actual, F expected) const {
+    for (int key : FDays)
+      if (actual == expected(FromKey(key))) return;
+    EXPECT_EQ(actual, expected(FromKey(*FDays.begin())));
+  }
+
+  /// True when the runs saw another day than the one the test's log was made for.
+  bool DayChanged() const { return FDays.size() > 1 || *FDays.begin() != DayKey(FMadeOn); }
+
+  /// A successful run: nothing printed, exit code 0.
+  void ExpectSuccess(const TRunResult& r) const {
+    EXPECT_EQ(r.ExitCode, 0) << "stdout: " << r.Out;
+    EXPECT_EQ(r.Out, "");
+    ExpectQuietStderr(r);
+  }
+  /// A failed run: exactly the message and CR LF on stdout, exit code 1.
+  void ExpectFailure(const TRunResult& r, const std::string& message) const {
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_EQ(r.Out, message + "\r\n");
+    ExpectQuietStderr(r);
+  }
+  /// Wine may talk on stderr itself; the native program never does.
+  void ExpectQuietStderr(const TRunResult& r) const {
+    if (!Wine()) {
+      EXPECT_EQ(r.Err, "");
+    }
+  }
+
+  /// The o-umlaut of the German messages as it reaches a pipe: UTF-8 natively,
+  /// the ANSI code page byte under wine.
+  std::string OUmlaut() const { return Wine() ? "\xF6" : "\xC3\xB6"; }
+
+  fs::path FDir;
+  TDate FMadeOn = LocalDate();  // the day the test builds its dated logs for
+  std::string FShortDate = "dd.MM.yyyy";
+  std::map<std::string, std::string> FRegistry;  // section -> .reg value lines
+
+private:
+  static int DayKey(const TDate& d) { return d.Year * 10000 + d.Month * 100 + d.Day; }
+  static TDate FromKey(int k) { return {k / 10000, k / 100 % 100, k % 100}; }
+  std::set<int> FDays;
+};
+
+const std::string KSampleArgs[] = {"/AUTHOR=dev1", "/PERSON=tester", "/INPUT=in\\cvs.log", "/OUTPUT=out\\report.txt"};
+
+template <class T>
+std::string CaseName(const ::testing::TestParamInfo<T>& info) {
+  return info.param.Name;
+}
+
+std::vector<std::string> SampleArgs(std::vector<std::string> extra) {
+  std::vector<std::string> args(std::begin(KSampleArgs), std::end(KSampleArgs));
+  args.insert(args.begin(), extra.begin(), extra.end());
+  return args;
+}
+
+// ---------------------------------------------------------------------------
+// The main job
+
+TEST_F(QuilletEndToEnd, SampleLogGivesTheReportTreeWithHeader) {
+  Write("in\\cvs.log", KSampleLog);
+  const TRunResult r = Run(SampleArgs({"/DATE=.ge10.05.2003"}));
+  ExpectSuccess(r);
+  ExpectForRunDay(Read("out\\report.txt"),
+                  [&](const TDate& day) { return Header("tester", day) + CrLf(KSampleReportBody) + "\r\n"; });
+}
+
+TEST_F(QuilletEndToEnd, NewReportsGoInFrontOfTheEarlierOnes) {
+  Write("in\\cvs.log", KSampleLog);
+  // An earlier file with LF line ends: its lines come back with CR LF.
+  Write("out\\report.txt", "written by hand\nsecond line");
+  ExpectSuccess(Run(SampleArgs({"/DATE=.ge10.05.2003"})));
+  ExpectSuccess(Run({"/DATE=.le02.05.2003", "/AUTHOR=dev2", "/PERSON=second", "/INPUT=in\\cvs.log",
+                     "/OUTPUT=out\\report.txt"}));
+  // A run that picks nothing adds only the empty line.
+  ExpectSuccess(Run(SampleArgs({"/DATE=.gt31.12.2003"})));
+  const std::vector<std::string> dev2Body = {"proj/", "    src/", "        main.c", "            Added options."};
+  ExpectForRunDay(Read("out\\report.txt"), [&](const TDate& day) {
+    return "\r\n" + Header("second", day) + CrLf(dev2Body) + "\r\n" + Header("tester", day) +
+           CrLf(KSampleReportBody) + "\r\n" + CrLf({"written by hand", "second line"});
+  });
+}
+
+TEST_F(QuilletEndToEnd, PathsWithBlanks) {
+  // Under wine an argument that holds a blank reaches the command line in
+  // quotes. The opening quote of the first switch stands before any "/" and
+  // is ignored; the closing one of OUTPUT is removed from the path; the
+  // opening one of OUTPUT ends the DATE item, whose clean-up drops it.
+  Write("in\\my log.txt", KSampleLog);
+  ExpectSuccess(Run({"/INPUT=in\\my log.txt", "/AUTHOR=dev1", "/PERSON=tester", "/DATE=.ge10.05.2003",
+                     "/OUTPUT=out\\my report.txt"}));
+  ExpectForRunDay(Read("out\\my report.txt"),
+                  [&](const TDate& day) { return Header("tester", day) + CrLf(KSampleReportBody) + "\r\n"; });
+}
+
+TEST_F(QuilletEndToEnd, WithoutAuthorEveryAuthorIsPicked) {
+  Write("in\\cvs.log", KSampleLog);
+  ExpectSuccess(Run({"/DATE=.le02.05.2003", "/PERSON=tester", "/INPUT=in\\cvs.log", "/OUTPUT=report.txt"}));
+  ExpectForRunDay(Read("report.txt"), [&](const TDate& day) {
+    return Header("tester", day) + CrLf({"proj/", "    src/", "        main.c", "            Added options."}) + "\r\n";
+  });
+}
+
+// Dates relative to the day of the run.
+
+TEST_F(QuilletEndToEnd, WithoutDateTheRunDayIsTaken) {
+  const TArchiveFile today{"proj/today.c", {{"1.2", IsoDate(LocalDate()), "dev1", "Made today."},
+                                            {"1.1", IsoDate(LocalDate(-1)), "dev1", "Made yesterday."}}};
+  const TArchiveFile yesterday{"proj/yesterday.c", {{"1.1", RlogDate(LocalDate(-1)), "dev1", "Only yesterday."}}};
+  Write("in\\cvs.log", CvsLog({yesterday, today}));
+  ExpectSuccess(Run(SampleArgs({})));
+  if (DayChanged()) GTEST_SKIP() << "the day changed while the test ran";
+  ExpectForRunDay(Read("out\\report.txt"),
+                  [&](const TDate& day) { return Header("tester", day) + CrLf(ReportLines(today, 0)) + "\r\n"; });
+}
+
+struct TRelativeCase {
+  const char* Name;
+  const char* Date;
+  std::vector<int> PickedAgo;  // days ago of the picked files, in log order
+};
+
+void PrintTo(const TRelativeCase& c, std::ostream* os) { *os << c.Date; }
+
+class RelativeDates : public QuilletEndToEnd, public ::testing::WithParamInterface<TRelativeCase> {};
+
+TEST_P(RelativeDates, PickByDaysBeforeTheRunDay) {
+  // One file per day, 10 to 0 days ago, alternating date styles.
+  std::vector<TArchiveFile> files;
+  for (int ago = 10; ago >= 0; --ago) {
+    const TDate d = LocalDate(-ago);
+    files.push_back({"mod/f" + std::to_string(ago) + ".c",
+                     {{"1.1", ago % 2 ? RlogDate(d) : IsoDate(d), "dev1", "Changed " + std::to_string(ago) + " days ago."}}});
+  }
+  Write("in\\cvs.log", CvsLog(files));
+  ExpectSuccess(Run(SampleArgs({std::string("/DATE=") + GetParam().Date})));
+  if (DayChanged()) GTEST_SKIP() << "the day changed while the test ran";
+  ExpectForRunDay(Read("out\\report.txt"), [&](const TDate& day) {
+    if (GetParam().PickedAgo.empty()) return std::string("\r\n");
+    std::vector<std::string> body;
+    bool first = true;
+    for (int ago : GetParam().PickedAgo) {
+      const auto lines = ReportLines(files[static_cast<std::size_t>(10 - ago)], 0, first ? 0 : 1);
+      body.insert(body.end(), lines.begin(), lines.end());
+      first = false;
+    }
+    return Header("tester", day) + CrLf(body) + "\r\n";
+  });
+}
+
+INSTANTIATE_TEST_SUITE_P(EndToEnd, RelativeDates,
+                         ::testing::Values(TRelativeCase{"OnOrAfter7DaysAgo", ".ge-7", {7, 6, 5, 4, 3, 2, 1, 0}},
+                                           TRelativeCase{"After2DaysAgo", ".gt-2", {1, 0}},
+                                           TRelativeCase{"On7DaysAgo", ".eq-7", {7}},
+                                           TRelativeCase{"Before8DaysAgo", ".lt-8", {10, 9}},
+                                           TRelativeCase{"OnOrBefore10DaysAgo", ".le-10", {10}},
+                                           TRelativeCase{"AfterToday", ".gt-0", {}}),
+                         CaseName<TRelativeCase>);
+
+// The user's short date format: the header and the dates read from the switches.
+
+std::string PictureName(const ::testing::TestParamInfo<const char*>& picture) {
+  std::string name;
+  for (const char* c = picture.param; *c; ++c)
+    if (std::isalpha(static_cast<unsigned char>(*c))) name += *c;
+  return name;
+}
+
+class ShortDateFormats : public QuilletEndToEnd, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ShortDateFormats, AbsoluteDateAndHeaderFollowTheFormat) {
+  SetShortDate(GetParam());
+  Write("in\\cvs.log", KSampleLog);
+  // A "/" cannot stand in a command-line value: the date comes from the registry.
+  SetRegistry("PARAMETERS", "DATE", ".ge" + FormatDate({2003, 5, 10}, GetParam()));
+  ExpectSuccess(Run(SampleArgs({})));
+  ExpectForRunDay(Read("out\\report.txt"),
+                  [&](const TDate& day) { return Header("tester", day) + CrLf(KSampleReportBody) + "\r\n"; });
+}
+
+TEST_P(ShortDateFormats, RelativeDateIsCountedFromTheRunDay) {
+  SetShortDate(GetParam());
+  const TArchiveFile recent{"a/recent.c", {{"1.1", IsoDate(LocalDate(-3)), "dev1", "Recent."}}};
+  const TArchiveFile old{"a/old.c", {{"1.1", IsoDate(LocalDate(-30)), "dev1", "Old."}}};
+  Write("in\\cvs.log", CvsLog({old, recent}));
+  ExpectSuccess(Run(SampleArgs({"/DATE=.ge-7"})));
+  if (DayChanged()) GTEST_SKIP() << "the day changed while the test ran";
+  ExpectForRunDay(Read("out\\report.txt"),
+                  [&](const TDate& day) { return Header("tester", day) + CrLf(ReportLines(recent, 0)) + "\r\n"; });
+}
+
+INSTANTIATE_TEST_SUITE_P(EndToEnd, ShortDateFormats,
+                         ::testing::Values("dd.MM.yyyy", "M/d/yyyy", "yyyy-MM-dd", "d/M/yy"), PictureName);
+
+// ---------------------------------------------------------------------------
+// Failures: one line on stdout, exit code 1, the output file untouched
+
+struct TFailureCase {
+  const char* Name;
+  std::vector<std::string> Args;
+  const char* Message;
+};
+
+void PrintTo(const TFailureCase& c, std::ostream* os) { *os << c.Name; }
+
+class Failures : public QuilletEndToEnd, public ::testing::WithParamInterface<TFailureCase> {};
+
+TEST_P(Failures, OneLineAndExitCodeOne) {
+  Write("in\\cvs.log", KSampleLog);
+  Write("out\\report.txt", "earlier\r\n");
+  ExpectFailure(Run(GetParam().Args), GetParam().Message);
+  EXPECT_EQ(Read("out\\report.txt"), "earlier\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EndToEnd, Failures,
+    ::testing::Values(
+        TFailureCase{"UnknownDate", SampleArgs({"/DATE=xyz"}), "The format of date is unknown!"},
+        TFailureCase{"DayThatDoesNotExist", SampleArgs({"/DATE=.ge31.02.2004"}), "The format of date is unknown!"},
+        TFailureCase{"NoPerson", {"/DATE=.ge-7", "/AUTHOR=dev1", "/INPUT=in\\cvs.log", "/OUTPUT=out\\report.txt"},
+                     "The person has to be declared! (Use switch PERSON)"},
+        TFailureCase{"NoInputNoOutput", {"/DATE=.ge-7", "/AUTHOR=dev1", "/PERSON=me"},
+                     "The file for reading the comments has to be declared! (Use switch INPUT)"},
+        TFailureCase{"NoOutput", {"/DATE=.ge-7", "/PERSON=me", "/INPUT=in\\cvs.log"},
+                     "The file for storing the CVS comments has to be declared! (Use switch OUTPUT)"},
+        TFailureCase{"UndefinedMacro",
+                     {"/DATE=.ge-7", "/PERSON=me", "/INPUT=%NOWHERE%\\cvs.log", "/OUTPUT=out\\report.txt"},
+                     "The file for reading the comments has to be declared! (Use switch INPUT)"}),
+    CaseName<TFailureCase>);
+
+TEST_F(QuilletEndToEnd, MissingInputFileIsReportedInGerman) {
+  Write("out\\report.txt", "earlier\r\n");
+  ExpectFailure(Run(SampleArgs({"/DATE=.ge-7", "/INPUT=in\\missing.log"})),
+                "Datei in\\missing.log kann nicht ge" + OUmlaut() + "ffnet werden");
+  EXPECT_EQ(Read("out\\report.txt"), "earlier\r\n");
+}
+
+TEST_F(QuilletEndToEnd, OutputInMissingFolderIsReportedInGerman) {
+  Write("in\\cvs.log", KSampleLog);
+  ExpectFailure(Run(SampleArgs({"/DATE=.ge10.05.2003", "/OUTPUT=nowhere\\report.txt"})),
+                "Datei nowhere\\report.txt kann nicht erstellt werden");
+  EXPECT_FALSE(Exists("nowhere"));
+}
+
+TEST_F(QuilletEndToEnd, NonStringRegistryValueEndsTheStartWithExitCodeOne) {
+  Write("in\\cvs.log", KSampleLog);
+  SetRegistryRaw("PARAMETERS", "\"REGOFF\"=dword:00000001");
+  const TRunResult r = Run(SampleArgs({"/DATE=.ge10.05.2003"}));
+  EXPECT_EQ(r.ExitCode, 1);
+  EXPECT_EQ(Count(r.Out, "\r\n"), 1u) << r.Out;
+  EXPECT_NE(r.Out.find("Datentyp"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("REGOFF"), std::string::npos) << r.Out;
+  EXPECT_FALSE(Exists("out\\report.txt"));
+}
+
+// ---------------------------------------------------------------------------
+// Where the switches come from: registry, INI file, command line, macros
+
+struct TSourceCase {
+  const char* Name;
+  std::map<std::string, std::string> Registry, RegistryMacros;  // switch -> value
+  std::vector<std::string> Ini;                                 // INI lines
+  std::vector<std::string> CommandLine;
+  const char* Person;  // the person the report names
+};
+
+void PrintTo(const TSourceCase& c, std::ostream* os) { *os << c.Name; }
+
+class SwitchSources : public QuilletEndToEnd, public ::testing::WithParamInterface<TSourceCase> {};
+
+TEST_P(SwitchSources, ReportComesFromTheWinningValues) {
+  const TSourceCase& c = GetParam();
+  Write("logs\\in\\cvs.log", KSampleLog);
+  for (const auto& [name, value] : c.Registry) SetRegistry("PARAMETERS", name, value);
+  for (const auto& [name, value] : c.RegistryMacros) SetRegistry("MACROS", name, value);
+  if (!c.Ini.empty()) SetIni(c.Ini);
+  ExpectSuccess(Run(c.CommandLine));
+  ExpectForRunDay(Read("out\\report.txt"),
+                  [&](const TDate& day) { return Header(c.Person, day) + CrLf(KSampleReportBody) + "\r\n"; });
+}
+
+const std::map<std::string, std::string> KAllInRegistry = {{"DATE", ".ge10.05.2003"},
+                                                           {"AUTHOR", "dev1"},
+                                                           {"PERSON", "fromregistry"},
+                                                           {"INPUT", "logs\\in\\cvs.log"},
+                                                           {"OUTPUT", "out\\report.txt"}};
+const std::vector<std::string> KAllInIni = {"[PARAMETERS]",          "DATE=.ge10.05.2003",
+                                            "AUTHOR=dev1",           "PERSON=fromini",
+                                            "INPUT=logs\\in\\cvs.log", "OUTPUT=out\\report.txt"};
+
+INSTANTIATE_TEST_SUITE_P(
+    EndToEnd, SwitchSources,
+    ::testing::Values(
+        TSourceCase{"AllFromRegistry", KAllInRegistry, {}, {}, {}, "fromregistry"},
+        TSourceCase{"AllFromIni", {}, {}, KAllInIni, {}, "fromini"},
+        TSourceCase{"IniWinsOverRegistry", KAllInRegistry, {}, {"[PARAMETERS]", "PERSON=fromini"}, {}, "fromini"},
+        TSourceCase{"CommandLineWinsOverBoth", KAllInRegistry, {}, KAllInIni, {"/PERSON=fromcmd"}, "fromcmd"},
+        TSourceCase{"EmptyValueDoesNotWin", KAllInRegistry, {}, {"[PARAMETERS]", "PERSON="}, {"/PERSON="},
+                    "fromregistry"},
+        TSourceCase{"FirstItemOnTheCommandLineWins", {}, {}, KAllInIni, {"/PERSON=first", "/PERSON=second"}, "first"},
+        TSourceCase{"RegistryOffLeavesIniAndCommandLine",
+                    KAllInRegistry, {}, {"[PARAMETERS]", "PERSON=fromini"},
+                    {"/REGOFF+", "/DATE=.ge10.05.2003", "/AUTHOR=dev1", "/INPUT=logs\\in\\cvs.log", "/OUTPUT=out\\report.txt"},
+                    "fromini"},
+        TSourceCase{"MacroOnTheCommandLine", {}, {}, {},
+                    {"/[MACROS].LOGDIR=logs\\in", "/INPUT=%LOGDIR%\\cvs.log", "/DATE=.ge10.05.2003", "/AUTHOR=dev1",
+                     "/PERSON=macro", "/OUTPUT=out\\report.txt"},
+                    "macro"},
+        TSourceCase{"MacroInTheIniFile", {}, {}, {"[MACROS]", "LOGDIR=logs\\in"},
+                    {"/INPUT=%LOGDIR%\\cvs.log", "/DATE=.ge10.05.2003", "/AUTHOR=dev1", "/PERSON=macro",
+                     "/OUTPUT=out\\report.txt"},
+                    "macro"},
+        TSourceCase{"NestedMacrosInTheRegistry", {{"INPUT", "%LOGDIR%\\cvs.log"}},
+                    {{"LOGDIR", "%BASE%\\in"}, {"BASE", "logs"}, {"WHO", "macro"}},
+                    {"[PARAMETERS]", "PERSON=%WHO%"},
+                    {"/DATE=.ge10.05.2003", "/AUTHOR=dev1", "/OUTPUT=out\\report.txt"},
+                    "macro"}),
+    CaseName<TSourceCase>);
+
+// ---------------------------------------------------------------------------
+// Several runs at once on the same output file
+
+TEST_F(QuilletEndToEnd, ConcurrentRunsKeepEveryReport) {
+  const int runs = 6;
+  Write("in\\cvs.log", KSampleLog);
+  std::vector<std::vector<std::string>> commands;
+  for (int i = 0; i < runs; ++i)
+    commands.push_back({"/DATE=.ge10.05.2003", "/AUTHOR=dev1", "/PERSON=p" + std::to_string(i),
+                        "/INPUT=in\\cvs.log", "/OUTPUT=out\\report.txt"});
+  Write("out\\report.txt", "earliest\r\n");
+  for (const auto& r : RunConcurrently(commands)) ExpectSuccess(r);
+  const std::string all = Read("out\\report.txt");
+  EXPECT_EQ(Count(all, "User: "), static_cast<std::size_t>(runs));
+  for (int i = 0; i < runs; ++i) EXPECT_EQ(Count(all, "User: p" + std::to_string(i) + "\r\n"), 1u) << i;
+  // Every report is whole: the file is the reports one after the other.
+  const std::size_t one = (Header("p0", LocalDate()) + CrLf(KSampleReportBody) + "\r\n").size();
+  EXPECT_EQ(all.size(), runs * one + std::string("earliest\r\n").size());
+  EXPECT_TRUE(all.ends_with("\r\nearliest\r\n"));
+}
+
+// ---------------------------------------------------------------------------
+// Real logs printed by cvs and rlog
+
+/// The archive files a report names, read back from its tree: directory lines
+/// end with "/", a file line stands at the depth of its directories, and the
+/// copied log lines stand deeper than the file line they follow.
+std::vector<std::string> ReportedFiles(const std::string& report) {
+  std::vector<std::string> lines = SplitCrLf(report), files, dirs;
+  std::size_t i = !lines.empty() && lines[0].starts_with("User: ") ? 3 : 0;
+  int fileDepth = -1;  // depth of the last file line; -1 inside directory lines
+  for (; i < lines.size() && !lines[i].empty(); ++i) {
+    const std::string& line = lines[i];
+    const std::size_t blanks = line.find_first_not_of(' ');
+    if (fileDepth >= 0 && blanks >= 4 * static_cast<std::size_t>(fileDepth + 1)) continue;
+    const std::size_t depth = blanks / 4;
+    if (blanks % 4 != 0 || depth > dirs.size()) {
+      ADD_FAILURE() << "misplaced tree line " << i + 1 << ": " << line;
+      break;
+    }
+    dirs.resize(depth);
+    const std::string name = line.substr(blanks);
+    if (name.ends_with("/")) {
+      dirs.push_back(name);
+      fileDepth = -1;
+    } else {
+      std::string path;
+      for (const auto& d : dirs) path += d;
+      files.push_back(path + name);
+      fileDepth = static_cast<int>(depth);
+    }
+  }
+  return files;
+}
+
+struct TRealLogCase {
+  const char* Name;
+  const char* Log;
+  const char* Author;  // empty: no AUTHOR switch
+  const char* Date;
+  std::set<std::string> Files;
+};
+
+void PrintTo(const TRealLogCase& c, std::ostream* os) { *os << c.Name; }
+
+class RealLogs : public QuilletEndToEnd, public ::testing::WithParamInterface<TRealLogCase> {};
+
+TEST_P(RealLogs, ReportNamesTheFilesWithAMatchingRevision) {
+  const TRealLogCase& c = GetParam();
+  const fs::path log = fs::path(QUILLET_SOURCE_DIR) / "test" / "data" / "logs" / c.Log;
+  ASSERT_TRUE(fs::exists(log)) << log;
+  Write("in\\cvs.log", ReadFile(log));
+  std::vector<std::string> args = {std::string("/DATE=") + c.Date, "/PERSON=tester", "/INPUT=in\\cvs.log",
+                                   "/OUTPUT=report.txt"};
+  if (*c.Author) args.push_back(std::string("/AUTHOR=") + c.Author);
+  ExpectSuccess(Run(args));
+  const std::string report = Read("report.txt");
+  const auto files = ReportedFiles(report);
+  EXPECT_EQ(std::set<std::string>(files.begin(), files.end()), c.Files);
+  EXPECT_EQ(files.size(), c.Files.size()) << "a file is reported twice";
+  if (c.Files.empty()) {
+    EXPECT_EQ(report, "\r\n");
+  } else {
+    ExpectForRunDay(report.substr(0, report.find("\r\n\r\n") + 4),
+                    [&](const TDate& day) { return Header("tester", day); });
+    EXPECT_TRUE(report.ends_with("\r\n\r\n"));
+  }
+}
+
+const char* const KWhole = "01-cvs-log-whole-repository.txt";
+
+INSTANTIATE_TEST_SUITE_P(
+    EndToEnd, RealLogs,
+    ::testing::Values(
+        TRealLogCase{"Dev1SinceNov30",
+                     KWhole,
+                     "dev1",
+                     ".ge30.11.2026",
+                     {"README.repo", "libkit/README", "proj/README", "proj/include/util.h", "proj/src/main.c"}},
+        TRealLogCase{"AliceAtticLeftOut", KWhole, "alice", ".ge07.11.2026", {"libkit/src/util.c"}},
+        TRealLogCase{"AuthorInOtherCase", KWhole, "qat", ".eq01.03.2004", {"proj/src/util.c"}},
+        TRealLogCase{"UpToEndOf2002", KWhole, "dev2", ".le31.12.2002", {"proj/legacy/units.h"}},
+        TRealLogCase{"PrefixOfALoginIsNoAuthor", KWhole, "dev", ".ge01.01.2000", {}},
+        TRealLogCase{"EveryAuthorOnOneDay", KWhole, "", ".eq07.12.2026", {"libkit/src/net.c", "proj/src/main.c"}},
+        TRealLogCase{"SubfolderWithStderr",
+                     "02-cvs-log-subfolder-with-stderr.txt",
+                     "dev11",
+                     ".ge01.01.2004",
+                     {"proj/README", "proj/legacy/calc.c", "proj/src/parser.c"}},
+        TRealLogCase{"RlogSlashDates",
+                     "03-rlog-repository-files.txt",
+                     "kbauer",
+                     ".gt31.12.2003",
+                     {"libkit/src/net.c", "proj/doc/icons/logo.png", "proj/doc/icons/toolbar.png",
+                      "proj/src/config.c", "proj/doc/User Guide.txt"}},
+        TRealLogCase{"DataRootBerlinTime", "04-cvs-rlog-two-modules-berlin.txt", "dev2", ".ge04.12.2026",
+                     {"modA/README", "modB/README"}},
+        TRealLogCase{"CrLfLineEnds", "06-cvs-log-modA-crlf.txt", "alice", ".eq07.12.2026", {"modA/doc/index.txt"}},
+        TRealLogCase{"PlainRcsProject", "08-rlog-rcs-project.txt", "dev1", ".ge29.11.2026",
+                     {"RCS/Makefile", "RCS/calc.c"}}),
+    CaseName<TRealLogCase>);
+
+}  // namespace

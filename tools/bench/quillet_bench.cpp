@@ -1,0 +1,31 @@
+// The engine alone, for the benchmark: quillet_bench OPERATOR DATE AUTHOR INPUT OUTPUT
+// (DATE as yyyy/mm/dd). Exit code 1 and the message on stderr when the run fails.
+#include <cstdio>
+
+#include "Bibliothek/Plattform/uOsProcess.h"
+#include "Bibliothek/uFailure.h"
+#include "app/uQuilletConstants.h"
+#include "filter/uQuillet.h"
+
+int main(int argc, char** argv) {
+  if (argc != 6) {
+    std::fprintf(stderr, "usage: quillet_bench OPERATOR DATE AUTHOR INPUT OUTPUT\n");
+    return 2;
+  }
+  OsStartupProcess(argc, argv);
+  uQuilletConstants::StartupQuilletConstants();
+  try {
+    TQuillet engine;
+    engine.SetDateOperator(argv[1]);
+    engine.SetDate(argv[2]);
+    engine.SetPerson("bench");
+    engine.SetAuthor(argv[3]);
+    engine.SetInputFile(argv[4]);
+    engine.SetOutputFile(argv[5]);
+    engine.Run();
+  } catch (const EFailure& failure) {
+    std::fprintf(stderr, "%s\n", failure.Message().c_str());
+    return 1;
+  }
+  return 0;
+}
