@@ -8,7 +8,8 @@
 : "${WINEARCH:=win32}"
 export WINEPREFIX WINEDEBUG WINEARCH
 mkdir -p "$WINEPREFIX"
+# wineserver -p succeeds only when it starts a new server; then boot the
+# prefix so that its services start here, not under the test's pipes.
 flock -o "$WINEPREFIX/.warmup.lock" sh -c \
-  'wineserver -p 2>/dev/null; [ -f "$WINEPREFIX/.booted" ] || { wineboot -i && touch "$WINEPREFIX/.booted"; }' \
-  </dev/null >/dev/null 2>&1
+  'wineserver -p 2>/dev/null && wineboot -i' </dev/null >/dev/null 2>&1
 exec wine "$@"

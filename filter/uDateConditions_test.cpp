@@ -1,1 +1,91 @@
-// (to be written)
+#include "filter/uDateConditions.h"
+
+#include <gtest/gtest.h>
+
+#include "Bibliothek/uDateRoutines.h"
+#include "Bibliothek/uFailure.h"
+#include "app/uQuilletConstants.h"
+#include "app/uQuilletEnglishConstants.h"
+
+namespace {
+class DateConditions : public ::testing::Test {
+protected:
+  void SetUp() override {
+    uQuilletConstants::StartupQuilletConstants();
+    StartupQuilletEnglishConstants();
+    SetTodayForTests(TDate{2026, 12, 6});
+  }
+  void TearDown() override {
+    SetTodayForTests(std::nullopt);
+    SetShortDatePictureForTests(std::nullopt);
+  }
+};
+
+TEST_F(DateConditions, OperatorIsFoundAnywhereAndLaterOnesWin) {
+  const struct {
+    const char* Text;
+    const char* Operator;
+  } cases[] = {
+      {".ge15.01.2004", ".GE"}, {".LT 15.01.2004", ".LT"}, {"15.01.2004.gt", ".GT"},
+      {".gtx", ".GT"},          {".ge.le", ".LE"},         {".gt.lt", ".LT"},
+      {".Gt.gE", ".GE"},        {"06.12.2026", ".EQ"},     {".ne5", ".EQ"},
+      {".eq-7", ".EQ"},         {"", ".EQ"},               {"gt", ".EQ"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.Operator, ExtractDateOperator(c.Text)) << c.Text;
+}
+
+TEST_F(DateConditions, NormalisesInSeveralShortDateFormats) {
+  const struct {
+    const char* Picture;
+    const char* Text;
+    const char* Date;
+  } cases[] = {
+      {"dd.MM.yyyy", ".ge15.01.2004", "2004/01/15"},
+      {"dd.MM.yyyy", ".LT 15.01.2004", "2004/01/15"},
+      {"dd.MM.yyyy", ".eq-7", "2026/11/29"},
+      {"dd.MM.yyyy", "-1", "2026/12/05"},
+      {"dd.MM.yyyy", "06.12.2026", "2026/12/06"},
+      {"dd.MM.yyyy", ".eq-0", "2026/12/06"},
+      {"dd.MM.yyyy", "--3", "2026/12/09"},
+      {"dd.MM.yyyy", ".ge -7", "2026/11/29"},
+      {"dd.MM.yyyy", "1.2.", "2026/02/01"},
+      {"M/d/yyyy", ".ge1/15/2004", "2004/01/15"},
+      {"M/d/yyyy", ".le 1/15/04", "2004/01/15"},
+      {"M/d/yyyy", ".eq-7", "2026/11/29"},
+      {"M/d/yyyy", "12/6/2026", "2026/12/06"},
+      {"yyyy-MM-dd", ".ge2004-01-15", "2004/01/15"},
+      {"yyyy-MM-dd", ".eq-7", "2026/11/29"},
+      {"yyyy-MM-dd", "2000-02-29", "2000/02/29"},
+      {"d-M-yy", ".ge15-1-04", "2004/01/15"},
+      {"d-M-yy", ".gt-30", "2026/11/06"},
+      {"d-M-yy", "6-12-26", "2026/12/06"},
+      {"d,M,yyyy", ".lt-7", "2026/11/29"},
+      {"d,M,yyyy", "5,3,2004", "2004/03/05"},
+  };
+  for (const auto& c : cases) {
+    SetShortDatePictureForTests(std::string(c.Picture));
+    EXPECT_EQ(c.Date, NormalizeDate(c.Text)) << c.Picture << " " << c.Text;
+  }
+}
+
+TEST_F(DateConditions, TodayWrittenInTheFormatReadsBack) {
+  for (const char* picture : {"dd.MM.yyyy", "M/d/yyyy", "yyyy-MM-dd", "d-M-yy", "dd/MM/yyyy", "d.M.yyyy"}) {
+    SetShortDatePictureForTests(std::string(picture));
+    EXPECT_EQ("2026/12/06", NormalizeDate(FormatShortDate(Today(), picture))) << picture;
+  }
+}
+
+TEST_F(DateConditions, WhatIsNoDateFailsWithTheMessage) {
+  SetShortDatePictureForTests(std::string("dd.MM.yyyy"));
+  for (const char* text : {"", ".", "-", "xyz", ".ge", "..15.01.2004", "-7.ge", "-3.5", "-1,5",
+                           "31.02.2004", ".ge2004/01/15", "-2147483648", "--2147483648",
+                           "-99999999999", "15.01.2004.1"}) {
+    try {
+      NormalizeDate(text);
+      ADD_FAILURE() << "no failure for " << text;
+    } catch (const EFailure& failure) {
+      EXPECT_EQ("The format of date is unknown!", failure.Message()) << text;
+    }
+  }
+}
+}  // namespace

@@ -38,9 +38,7 @@ export WINEPREFIX="$PWD/build-win32/wineprefix" WINEDEBUG=-all WINEARCH=win32
 mkdir -p "$WINEPREFIX"
 wineserver -k >/dev/null 2>&1
 wineserver -p >/dev/null 2>&1
-if [ ! -f "$WINEPREFIX/.booted" ]; then
-  wineboot -i </dev/null >/dev/null 2>&1 && touch "$WINEPREFIX/.booted"
-fi
+wineboot -i </dev/null >/dev/null 2>&1
 
 rm -f build-win32/test-results/*.xml
 (cd build-win32 && ctest --output-on-failure --timeout 300) || status=1

@@ -1,20 +1,34 @@
 // POSIX side of uOsFiles.h.
 #include "Bibliothek/Plattform/uOsFiles.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cerrno>
 #include <string>
-#include <sys/stat.h>
-#include <sys/types.h>
+
+static_assert(sizeof(off_t) == 8, "files beyond 2 GiB need a 64-bit off_t");
+
+namespace {
+void posixSetError(int* error) {
+  if (error) *error = errno;
+}
+
+int posixFd(TOsFile file) { return static_cast<int>(file); }
+}  // namespace
 
 std::string OsNativePath(const std::string& path) {
-  std::string native = path;
-  for (char& c : native)
+  std::string result = path;
+  for (char& c : result)
     if (c == '\\') c = '/';
-  return native;
+  return result;
 }
 
 bool OsDirectoryExists(const std::string& path) {
-  struct stat info {};
+  struct stat info;
   return stat(OsNativePath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
@@ -23,6 +37,134 @@ bool OsCreateDirectory(const std::string& path) {
 }
 
 bool OsFileExists(const std::string& path) {
-  struct stat info {};
+  struct stat info;
   return stat(OsNativePath(path).c_str(), &info) == 0;
+}
+
+std::optional<TOsFile> OsOpenRead(const std::string& path, int* error) {
+  const int fd = open(OsNativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    posixSetError(error);
+    return std::nullopt;
+  }
+  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  return fd;
+}
+
+bool OsSeekFile(TOsFile file, std::uint64_t offset, int* error) {
+  if (lseek(posixFd(file), static_cast<off_t>(offset), SEEK_SET) < 0) {
+    posixSetError(error);
+    return false;
+  }
+  return true;
+}
+
+std::optional<std::size_t> OsReadFile(TOsFile file, char* buffer, std::size_t size, int* error) {
+  for (;;) {
+    const ssize_t n = read(posixFd(file), buffer, size);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno == EINTR) continue;
+    posixSetError(error);
+    return std::nullopt;
+  }
+}
+
+std::optional<TOsFile> OsCreateFile(const std::string& path, int* error) {
+  const int fd = open(OsNativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    posixSetError(error);
+    return std::nullopt;
+  }
+  return fd;
+}
+
+std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::string& tempPath,
+                                              int* error) {
+  static std::atomic<unsigned> counter{0};
+  const std::string base = OsNativePath(target) + ".~" + std::to_string(getpid()) + "-";
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    const std::string candidate = base + std::to_string(counter++);
+    // O_EXCL: a name another run happens to use is never shared.
+    const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      tempPath = candidate;
+      return fd;
+    }
+    if (errno != EEXIST) break;
+  }
+  posixSetError(error);
+  return std::nullopt;
+}
+
+bool OsWriteFile(TOsFile file, const char* data, std::size_t size, int* error) {
+  while (size > 0) {
+    const ssize_t n = write(posixFd(file), data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      posixSetError(error);
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool OsFlushFile(TOsFile file, int* error) {
+  if (fsync(posixFd(file)) != 0) {
+    posixSetError(error);
+    return false;
+  }
+  return true;
+}
+
+void OsCloseFile(TOsFile file) { close(posixFd(file)); }
+
+bool OsReplaceFile(const std::string& source, const std::string& target, int* error) {
+  if (rename(OsNativePath(source).c_str(), OsNativePath(target).c_str()) != 0) {
+    posixSetError(error);
+    return false;
+  }
+  return true;
+}
+
+bool OsRemoveFile(const std::string& path, int* error) {
+  if (unlink(OsNativePath(path).c_str()) != 0) {
+    posixSetError(error);
+    return false;
+  }
+  return true;
+}
+
+std::optional<TOsFile> OsLockFile(const std::string& lockPath, int* error) {
+  const std::string path = OsNativePath(lockPath);
+  for (;;) {
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      posixSetError(error);
+      return std::nullopt;
+    }
+    int rc;
+    do rc = flock(fd, LOCK_EX);
+    while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+      posixSetError(error);
+      close(fd);
+      return std::nullopt;
+    }
+    // The holder before us unlinks the file when it lets go; a lock on that
+    // unlinked file guards nothing, so take the lock again on the new one.
+    struct stat held, named;
+    if (fstat(fd, &held) == 0 && stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+        held.st_ino == named.st_ino)
+      return fd;
+    close(fd);
+  }
+}
+
+void OsUnlockFile(TOsFile lock, const std::string& lockPath) {
+  // Unlink while still holding the lock, so no waiter can lock the old file
+  // after a newcomer created a new one.
+  unlink(OsNativePath(lockPath).c_str());
+  close(posixFd(lock));
 }

@@ -1,1 +1,149 @@
-// (to be written)
+// Contract of uOsFiles.h; the same tests run natively and under wine.
+#include "Bibliothek/Plattform/uOsFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "test/uTestSupport.h"
+
+namespace {
+bool IsPosix() { return OsNativePath("a\\b") == "a/b"; }
+
+std::string ReadAll(TOsFile file, std::size_t chunk = 7) {
+  std::string text, buffer(chunk, '\0');
+  while (const std::optional<std::size_t> n = OsReadFile(file, buffer.data(), buffer.size())) {
+    if (*n == 0) break;
+    text.append(buffer, 0, *n);
+  }
+  return text;
+}
+
+void WriteFileWith(const std::string& path, const std::string& bytes) {
+  const std::optional<TOsFile> file = OsCreateFile(path);
+  ASSERT_TRUE(file.has_value()) << path;
+  EXPECT_TRUE(OsWriteFile(*file, bytes.data(), bytes.size()));
+  OsCloseFile(*file);
+}
+
+TEST(OsFiles, DirectoriesAndBackslashPaths) {
+  TTempDir dir;
+  const std::string sub = dir.Path() + "\\sub";
+  EXPECT_FALSE(OsDirectoryExists(sub));
+  EXPECT_FALSE(OsFileExists(sub));
+  EXPECT_TRUE(OsCreateDirectory(sub));
+  EXPECT_TRUE(OsDirectoryExists(sub));
+  EXPECT_FALSE(OsCreateDirectory(sub));
+  WriteFileWith(sub + "\\f.txt", "x");
+  EXPECT_TRUE(OsFileExists(sub + "\\f.txt"));
+  EXPECT_FALSE(OsDirectoryExists(sub + "\\f.txt"));
+  EXPECT_EQ(IsPosix() ? "a/b/c" : "a\\b/c", OsNativePath("a\\b/c"));
+}
+
+TEST(OsFiles, WrittenBytesReadBackExactly) {
+  TTempDir dir;
+  const std::string path = dir.File("data.bin");
+  std::string bytes = "line\r\nlone\rcr\nnul:";
+  bytes += '\0';
+  bytes += "\xF6 end";
+  WriteFileWith(path, bytes);
+  const std::optional<TOsFile> file = OsOpenRead(path);
+  ASSERT_TRUE(file.has_value());
+  EXPECT_EQ(bytes, ReadAll(*file));
+  EXPECT_TRUE(OsSeekFile(*file, 6));
+  EXPECT_EQ(bytes.substr(6), ReadAll(*file, 1000));
+  OsCloseFile(*file);
+  WriteFileWith(path, "short");  // creating truncates
+  EXPECT_EQ("short", ReadBytes(path));
+}
+
+TEST(OsFiles, MissingFilesReportAnError) {
+  TTempDir dir;
+  int error = 0;
+  EXPECT_FALSE(OsOpenRead(dir.File("missing"), &error).has_value());
+  EXPECT_NE(0, error);
+  error = 0;
+  EXPECT_FALSE(OsCreateFile(dir.File("no-folder") + "/x", &error).has_value());
+  EXPECT_NE(0, error);
+  EXPECT_FALSE(OsRemoveFile(dir.File("missing")));
+}
+
+TEST(OsFiles, ReadersShareAFileWithReadersOnly) {
+  TTempDir dir;
+  const std::string path = dir.File("shared.txt");
+  WriteFileWith(path, "text");
+  const std::optional<TOsFile> first = OsOpenRead(path);
+  ASSERT_TRUE(first.has_value());
+  const std::optional<TOsFile> second = OsOpenRead(path);
+  ASSERT_TRUE(second.has_value());
+  EXPECT_EQ("text", ReadAll(*second));
+  OsCloseFile(*second);
+  if (!IsPosix()) {
+    EXPECT_FALSE(OsCreateFile(path).has_value()) << "a writer must be kept out";
+  }
+  OsCloseFile(*first);
+  if (IsPosix()) GTEST_SKIP() << "POSIX has no share modes; writers are not kept out";
+}
+
+TEST(OsFiles, TempFileBesideReplacesTheTargetInOneStep) {
+  TTempDir dir;
+  const std::string target = dir.File("report.txt");
+  WriteFileWith(target, "old");
+  std::string tempA, tempB;
+  const std::optional<TOsFile> a = OsCreateTempFileBeside(target, tempA);
+  const std::optional<TOsFile> b = OsCreateTempFileBeside(target, tempB);
+  ASSERT_TRUE(a && b);
+  EXPECT_NE(tempA, tempB);
+  EXPECT_EQ(0u, tempA.rfind(target, 0)) << tempA;
+  EXPECT_TRUE(OsWriteFile(*a, "new", 3));
+  EXPECT_TRUE(OsFlushFile(*a));
+  OsCloseFile(*a);
+  OsCloseFile(*b);
+  EXPECT_TRUE(OsReplaceFile(tempA, target));
+  EXPECT_EQ("new", ReadBytes(target));
+  EXPECT_FALSE(OsFileExists(tempA));
+  EXPECT_TRUE(OsRemoveFile(tempB));
+  EXPECT_FALSE(OsFileExists(tempB));
+  EXPECT_FALSE(OsCreateTempFileBeside(dir.File("no-folder") + "/r.txt", tempA).has_value());
+}
+
+TEST(OsFiles, LockWaitsForTheHolderAndLeavesNoFile) {
+  TTempDir dir;
+  const std::string lockPath = dir.File("report.txt.lock");
+  const std::optional<TOsFile> held = OsLockFile(lockPath);
+  ASSERT_TRUE(held.has_value());
+  std::atomic<bool> taken{false};
+  std::thread other([&] {
+    const std::optional<TOsFile> mine = OsLockFile(lockPath);
+    taken = mine.has_value();
+    if (mine) OsUnlockFile(*mine, lockPath);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(taken) << "the second lock must wait";
+  OsUnlockFile(*held, lockPath);
+  other.join();
+  EXPECT_TRUE(taken);
+  EXPECT_FALSE(OsFileExists(lockPath));
+}
+
+TEST(OsFiles, OffsetsBeyondFourGiB) {
+  TTempDir dir;
+  const std::string path = dir.File("sparse.bin");
+  const std::uint64_t far = (5ull << 30) + 3;
+  {
+    const std::optional<TOsFile> file = OsCreateFile(path);
+    ASSERT_TRUE(file.has_value());
+    ASSERT_TRUE(OsSeekFile(*file, far));
+    ASSERT_TRUE(OsWriteFile(*file, "end", 3));
+    OsCloseFile(*file);
+  }
+  const std::optional<TOsFile> file = OsOpenRead(path);
+  ASSERT_TRUE(file.has_value());
+  ASSERT_TRUE(OsSeekFile(*file, far + 1));
+  EXPECT_EQ("nd", ReadAll(*file));
+  OsCloseFile(*file);
+  EXPECT_TRUE(OsRemoveFile(path));
+}
+}  // namespace
