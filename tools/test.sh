@@ -22,6 +22,7 @@ command -v wine >/dev/null || why="${why:+$why; }wine is missing"
 dpkg -s wine32:i386 >/dev/null 2>&1 || why="${why:+$why; }wine32:i386 is missing"
 if [ -n "$why" ]; then
   echo "WINDOWS LEG NOT RUN: $why; only the native tests ran."
+  tools/count-results.sh build/test-results/*.xml
   exit $status
 fi
 
@@ -55,5 +56,6 @@ echo "== console output of build-win32/Quillet.exe"
 tools/check-console.sh build-win32/Quillet.exe || status=1
 
 wineserver -k >/dev/null 2>&1
+tools/count-results.sh build/test-results/*.xml build-win32/test-results/*.xml
 if [ $status -eq 0 ]; then echo "make test: all tests passed in both builds"; else echo "make test: FAILED"; fi
 exit $status
