@@ -54,9 +54,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   // 4. The filter's switches.
-  StartupQuilletRegisterSwitches();
-
-  int exitCode = 0;
+  int exitCode = StartupQuilletRegisterSwitches() ? 0 : 1;
   // 5. /?, WRITEINI, WRITEREG end the program before the filter runs.
   if (!RunStartupSwitches()) {
     // 6., 7. The engine module needs no start-up; the main block runs the filter.

@@ -6,7 +6,7 @@
 #include "Bibliothek/uFailure.h"
 #include "app/uQuilletConstants.h"
 
-void StartupQuilletRegisterSwitches() {
+bool StartupQuilletRegisterSwitches() {
   using namespace uQuilletConstants;
   try {
     // Today's date as the default, in the format the user reads and writes dates.
@@ -16,8 +16,10 @@ void StartupQuilletRegisterSwitches() {
     ProgramSwitch->Register(SAuthorSwitch, "KRV; TEW", SAuthorDefault, SAuthorDescription);
     ProgramSwitch->Register(SInputSwitch, "c:\\log\\log.txt", SInputDefault, SInputDescription);
     ProgramSwitch->Register(SOutputSwitch, "c:\\log\\out.txt", SOutputDefault, SOutputDescription);
+    return true;
   } catch (const EFailure& failure) {
     OsWriteConsoleLine(failure.Message());
+    return false;
   }
 }
 

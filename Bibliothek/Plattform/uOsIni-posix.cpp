@@ -12,6 +12,7 @@
 // Writing changes only the one line it stores (or adds one), everything else
 // stays byte for byte, and new lines take the file's own line ending.
 #include "Bibliothek/Plattform/uOsIni.h"
+#include "Bibliothek/Plattform/uOsFiles.h"
 
 #include "Bibliothek/Plattform/uOsIniPosixIo.h"
 #include "Bibliothek/Plattform/uOsIniRules.h"
@@ -46,12 +47,6 @@ struct TIniText {
   std::vector<TIniLine> Lines;
   std::vector<TIniSection> Sections;  // [0]: the lines before the first heading
 };
-
-std::string NativePath(std::string path) {
-  for (char& c : path)
-    if (c == '\\') c = '/';
-  return path;
-}
 
 std::string Upper(std::string text) {
   OsUpperCaseBuffer(text.data(), text.size());
@@ -125,7 +120,7 @@ const TIniEntry* FindEntry(const TIniSection& section, const std::string& key) {
 TIniText Load(const std::string& file, bool* exists = nullptr, bool* readable = nullptr) {
   std::string bytes;
   bool there = false;
-  const bool ok = PosixReadWholeFile(NativePath(file), bytes, there);
+  const bool ok = PosixReadWholeFile(OsNativePath(file), bytes, there);
   if (exists) *exists = there;
   if (readable) *readable = ok;
   return Parse(ok ? std::move(bytes) : std::string());
@@ -204,7 +199,7 @@ bool OsIniWrite(const std::string& file, const std::string& section, const std::
   }
 
   if (exists && result == ini.Text) return true;
-  return PosixReplaceFile(NativePath(file), result);
+  return PosixReplaceFile(OsNativePath(file), result);
 }
 
 void OsIniFlush(const std::string&) {}
