@@ -1,6 +1,7 @@
 #include "filter/uQuillet.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -20,6 +21,7 @@ const std::string SCannotCreateFile = "Datei %s kann nicht erstellt werden";
 constexpr std::size_t ChunkSize = 1 << 20;
 
 const std::string BlockStartLabel = "RCS file:";
+const std::string UpperBlockStartLabel = "RCS FILE:";
 }  // namespace
 
 // --- byte sources and the line reader ------------------------------------------
@@ -112,6 +114,14 @@ private:
 };
 }  // namespace
 
+// FindLabelEnd reads the byte comparisons' results as 64-bit words.
+static_assert(std::endian::native == std::endian::little);
+
+/// The last two characters before the colon of two labels, each OR 0x20.
+struct TLabelEnds {
+  unsigned char Last[2], BeforeLast[2];
+};
+
 /// Cuts a byte source into lines at every CR LF, lone CR and lone LF. A NUL
 /// is an ordinary character; a last line without a line break is a line, and
 /// a break at the very end adds no empty line.
@@ -166,8 +176,89 @@ public:
   /// reader's first byte.
   std::uint64_t NextOffset() const { return FBufferOffset + FBegin; }
 
+  /// Drops the lines ahead of the first one that holds a colon preceded by
+  /// one of `ends`' two-byte pairs (compared after OR 0x20) for which
+  /// `mayMatter(lineStart, colon, bufferEnd)` holds; the next call of Next
+  /// returns that line. `lineStart` is a line start at or before the colon's
+  /// own line start, so the test can tell whether the colon ends a label at
+  /// the front of its line. Without such a line all lines are dropped.
+  template <class TTest>
+  void SkipAhead(const TLabelEnds& ends, TTest mayMatter) {
+    for (;;) {
+      const char* const data = FBuffer.data();
+      const char* const begin = data + FBegin;
+      const char* const end = data + FEnd;
+      if (const char* colon = FindLabelEnd(ends, begin, end, mayMatter)) {
+        const char* start = colon;
+        while (start > begin && start[-1] != '\n' && start[-1] != '\r') --start;
+        FBegin = static_cast<std::size_t>(start - data);
+        return;
+      }
+      if (FEndOfSource) {
+        FBegin = FEnd;
+        return;
+      }
+      // Keep the last line, which may go on in the next chunk, and a CR at
+      // the end, which may be the first half of a CR LF.
+      std::size_t keep = FEnd;
+      while (keep > FBegin && data[keep - 1] != '\n' && !(data[keep - 1] == '\r' && keep < FEnd)) --keep;
+      FBegin = keep;
+      Fill();
+    }
+  }
+
 private:
   static constexpr std::size_t NotSearched = static_cast<std::size_t>(-1);
+
+  // The first colon in [begin + 2, end) that ends one of the pairs and passes
+  // `mayMatter`, or nullptr. A colon closer than two bytes to `begin` ends no
+  // label of two or more characters.
+  // The compiler's generic vectors become SIMD instructions where the target
+  // has them (both our builds do) and plain byte loops elsewhere.
+  template <class TTest>
+  static const char* FindLabelEnd(const TLabelEnds& ends, const char* begin,
+                                                                  const char* end, TTest& mayMatter) {
+    // 16-byte vectors; two of them are tested per step, as most steps find nothing.
+    using TBytes = unsigned char __attribute__((vector_size(16)));
+    const TBytes colon = TBytes{} + static_cast<unsigned char>(':');
+    const TBytes fold = TBytes{} + static_cast<unsigned char>(0x20);
+    const TBytes a1 = TBytes{} + ends.Last[0], a2 = TBytes{} + ends.BeforeLast[0];
+    const TBytes b1 = TBytes{} + ends.Last[1], b2 = TBytes{} + ends.BeforeLast[1];
+    // Marks with 0xFF each byte of the 16 at `at` that is a colon behind a pair.
+    auto hitsAt = [&](const char* at, std::uint64_t* word) {
+      TBytes v0, v1, v2;
+      std::memcpy(&v0, at, sizeof v0);
+      std::memcpy(&v1, at - 1, sizeof v1);
+      std::memcpy(&v2, at - 2, sizeof v2);
+      v1 |= fold;
+      v2 |= fold;
+      const auto hits = (v0 == colon) & (((v1 == a1) & (v2 == a2)) | ((v1 == b1) & (v2 == b2)));
+      std::memcpy(word, &hits, sizeof hits);
+    };
+    constexpr std::ptrdiff_t Step = 32;
+    const char* p = begin + 2;
+    for (; end - p >= Step; p += Step) {
+      std::uint64_t word[4];
+      hitsAt(p, word);
+      hitsAt(p + 16, word + 2);
+      if ((word[0] | word[1] | word[2] | word[3]) == 0) continue;
+      for (int w = 0; w < 4; ++w)
+        for (std::uint64_t bits = word[w]; bits != 0;) {
+          const int byte = __builtin_ctzll(bits) / 8;
+          const char* at = p + 8 * w + byte;
+          if (mayMatter(begin, at, end)) return at;
+          bits &= ~(std::uint64_t{0xFF} << (8 * byte));
+        }
+    }
+    for (; p < end; ++p) {
+      if (*p != ':') continue;
+      const unsigned char c1 = static_cast<unsigned char>(p[-1]) | 0x20, c2 = static_cast<unsigned char>(p[-2]) | 0x20;
+      if (((c1 == ends.Last[0] && c2 == ends.BeforeLast[0]) || (c1 == ends.Last[1] && c2 == ends.BeforeLast[1])) &&
+          mayMatter(begin, p, end))
+        return p;
+    }
+    return nullptr;
+  }
 
   // Position of the next `c` at or after FBegin, or FEnd.
   std::size_t find(char c) const {
@@ -206,6 +297,17 @@ public:
   explicit TLineWriter(TByteSink& sink) : FSink(sink), FBuffer(ChunkSize) {}
 
   void Line(std::size_t indent, std::string_view text) {
+    ++FLineCount;
+    // The usual line fits the buffer as it is: one check, then plain copies.
+    if (indent + text.size() + 2 <= FBuffer.size() - FUsed) {
+      char* const out = FBuffer.data() + FUsed;
+      std::memset(out, ' ', indent);
+      std::memcpy(out + indent, text.data(), text.size());
+      out[indent + text.size()] = '\r';
+      out[indent + text.size() + 1] = '\n';
+      FUsed += indent + text.size() + 2;
+      return;
+    }
     static const std::string blanks(64, ' ');
     while (indent > 0) {
       const std::size_t n = std::min(indent, blanks.size());
@@ -214,7 +316,6 @@ public:
     }
     Put(text.data(), text.size());
     Put("\r\n", 2);
-    ++FLineCount;
   }
 
   bool Empty() const { return FLineCount == 0; }
@@ -281,7 +382,7 @@ std::size_t findLabel(const TUpper& upper, std::string_view line, std::string_vi
 
 // A block starts at a line that begins with "RCS file:" in any case.
 bool isBlockStart(const TUpper& upper, std::string_view line) {
-  static const std::string label = "RCS FILE:";
+  const std::string& label = UpperBlockStartLabel;
   return line.size() >= label.size() && equalsNoCase(upper, line.substr(0, label.size()), label);
 }
 
@@ -492,8 +593,60 @@ void TQuillet::ScanInput(TByteSource& input) {
   // optional: g++ 12 then warns of a use before initialisation that cannot happen.)
   bool copying = false;
   std::size_t copyIndent = 0;
+
+  // While nothing is copied, only two kinds of line can change anything: a
+  // block start, and (in an open block) a line with the author label and a
+  // name that may be the author. The reader skips to the next such line,
+  // looking only at colons behind the labels' last two letters. That needs
+  // the two letters' other case to be their only other spelling.
+  const std::string& rcsLabel = UpperBlockStartLabel;
+  const std::size_t rcsFront = rcsLabel.size() - 1, authorFront = FAuthorLabel.size() - 1;
+  TLabelEnds ends{};
+  bool skipAhead = rcsFront >= 2 && authorFront >= 2;
+  for (std::size_t b = 0; b < FUpper.size(); ++b)
+    if (FUpper[b] == ':' && b != ':') skipAhead = false;
+  for (int i = 0; i < 2 && skipAhead; ++i) {
+    const std::string& label = i == 0 ? FAuthorLabel : rcsLabel;
+    const unsigned char last = static_cast<unsigned char>(label[label.size() - 2]);
+    const unsigned char beforeLast = static_cast<unsigned char>(label[label.size() - 3]);
+    ends.Last[i] = last | 0x20;
+    ends.BeforeLast[i] = beforeLast | 0x20;
+    for (std::size_t b = 0; b < FUpper.size(); ++b) {
+      const unsigned char folded = static_cast<unsigned char>(b | 0x20);
+      if ((FUpper[b] == last && folded != ends.Last[i]) || (FUpper[b] == beforeLast && folded != ends.BeforeLast[i]))
+        skipAhead = false;
+    }
+  }
+  auto endsLabel = [this](const char* begin, const char* colon, const std::string& label) {
+    const std::size_t front = label.size() - 1;
+    if (static_cast<std::size_t>(colon - begin) < front) return false;
+    for (std::size_t k = 1; k <= front; ++k)
+      if (up(FUpper, colon[-static_cast<std::ptrdiff_t>(k)]) != static_cast<unsigned char>(label[front - k]))
+        return false;
+    return true;
+  };
+  auto isBreak = [](char c) { return c == '\n' || c == '\r'; };
+  auto mayMatter = [&](const char* begin, const char* colon, const char* end) {
+    if (endsLabel(begin, colon, rcsLabel) && (colon - rcsFront == begin || isBreak(colon[-static_cast<std::ptrdiff_t>(rcsFront) - 1])))
+      return true;
+    if (!blockOpen || !endsLabel(begin, colon, FAuthorLabel)) return false;
+    if (FAuthor.empty()) return true;
+    // As AuthorMatches: the name starts one character behind the colon and
+    // runs to a ";" or the end of the line. What lies beyond the buffer may match.
+    if (end - colon <= 1) return true;
+    if (isBreak(colon[1])) return false;
+    const char* name = colon + 2;
+    for (std::size_t i = 0; i < FAuthor.size(); ++i, ++name) {
+      if (name >= end) return true;
+      if (isBreak(*name) || up(FUpper, *name) != up(FUpper, FAuthor[i])) return false;
+    }
+    return name >= end || *name == ';' || isBreak(*name);
+  };
+
   std::string_view line;
-  while (FInputLines->Next(line)) {
+  for (;;) {
+    if (!copying && skipAhead) FInputLines->SkipAhead(ends, mayMatter);
+    if (!FInputLines->Next(line)) break;
     if (copying) {
       if (isSectionEnd(line)) {
         copying = false;

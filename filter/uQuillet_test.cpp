@@ -295,6 +295,63 @@ TEST_F(Quillet, LinesAcrossTheReadersChunksAndVeryLongLines) {
             Filter(head + longLine + "\n==\n", ".EQ", "2003/05/10", "dev1"));
 }
 
+TEST_F(Quillet, SkippedLinesAcrossTheReadersChunks) {
+  // Outside a copy the reader skips ahead to the labels. Move a block across
+  // the 1 MiB boundary byte by byte, so that each label, the author's name, a
+  // CR LF and a lone CR in turn straddle it. The filler ahead holds colons
+  // and an open block whose revisions are by someone else.
+  const std::string open = "RCS file: /cvsroot/a.c,v\r\ndate: 2003/05/10 1;  author: dev2;\n";
+  const std::string block = "RCS file: /cvsroot/b.c,v\r\n"
+                            "date: 2003/05/10 1;  AuThOr: dev11;\n"
+                            "date: 2003/05/10 1;  author: dev1;\r"
+                            "copied: 1\r\n==\n";
+  for (std::size_t at = (1u << 20) - 70; at <= (1u << 20) + 2; ++at) {
+    std::string input = open;
+    while (input.size() + 16 < at) input += "msg: x author:\r\n";
+    input += std::string(at - input.size() - 1, 'f') + "\r";
+    EXPECT_EQ(Header + crlf({"b.c", "    copied: 1", ""}), Filter(input + block, ".EQ", "2003/05/10", "dev1"))
+        << at;
+  }
+}
+
+TEST_F(Quillet, SkippingKeepsEveryLineThatMayPick) {
+  // Label and name variants the skipping must neither miss nor take wrongly.
+  struct TCase {
+    const char* Author;
+    std::string Input;
+    std::string Picked;  // the report's lines behind the header
+  };
+  const std::string start = "RCS file: /cvsroot/x.c,v\n";
+  const TCase cases[] = {
+      {"dev1", start + "date: 2003/05/10 1;  author: dev1", "x.c"},  // name at the very end
+      {"dev1", start + "date: 2003/05/10 1;  author: dev1\nm\n", "x.c|    m"},
+      {"dev1", start + "date: 2003/05/10 1;  author: dev1;", "x.c"},
+      {"dev1", start + "date: 2003/05/10 1;  author: dev12;\n", ""},
+      {"dev1", start + "date: 2003/05/10 1;  author:\ndev1;\n", ""},
+      {"dev1", start + "date: 2003/05/10 1;  author:", ""},
+      {"", start + "date: 2003/05/10 1;  author:\nm\n", "x.c|    m"},
+      {"DEV1", start + "date: 2003/05/10 1;  aUtHoR: dEv1;\nm\n", "x.c|    m"},
+      // The first author label decides, however the later ones read.
+      {"dev1", start + "date: 2003/05/10 1;  author: dev2; author: dev1;\n", ""},
+      // A block starts after a lone CR, not behind other text.
+      {"dev1", "x\rRCS file: /cvsroot/y.c,v\rdate: 2003/05/10 1;  author: dev1;\rm\r", "y.c|    m"},
+      {"dev1", "x RCS file: /cvsroot/y.c,v\ndate: 2003/05/10 1;  author: dev1;\n", ""},
+      {"dev1", "RCS file: /cvsroot/y.c,v\nRCS file: /cvsroot/z.c,v date: 2003/05/10 1;  author: dev1;\n",
+       "z.c"},
+  };
+  for (const TCase& c : cases) {
+    std::string expected;
+    if (*c.Picked.data() != '\0') {
+      for (std::size_t from = 0, bar; from <= c.Picked.size(); from = bar + 1) {
+        bar = std::min(c.Picked.find('|', from), c.Picked.size());
+        expected += c.Picked.substr(from, bar - from) + "\r\n";
+      }
+      expected = Header + expected;
+    }
+    EXPECT_EQ(expected + "\r\n", Filter(c.Input, ".EQ", "2003/05/10", c.Author)) << c.Input;
+  }
+}
+
 TEST_F(Quillet, SettersCheckTheOperatorAndDropQuotes) {
   TQuillet engine;
   EXPECT_EQ("The date operator is not guilty!", failureOf([&] { engine.SetDateOperator(".NE"); }));

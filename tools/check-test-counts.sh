@@ -27,9 +27,8 @@ if [ "${1:-}" = --one ]; then
   exit $?
 fi
 native=$1 win=$2 rc=0 n=0
-for exe in "$win"/*_tests.exe; do
-  [ -e "$exe" ] || continue
-  name=$(basename "$exe" .exe)
+# The test programs that ctest knows, not whatever .exe files lie around.
+for name in $(ctest --test-dir "$win" -N | sed -n 's/^ *Test *#[0-9]*: *//p'); do
   check "$name" "$native/$name" "$win/test-results/$name.xml" || rc=1
   n=$((n + 1))
 done
