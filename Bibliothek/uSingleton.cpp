@@ -54,12 +54,20 @@ void TSingleton::Release() {
   RequireStarted();
   std::lock_guard<std::recursive_mutex> guard(*singletonLock);
   if (--FRefCount != 0) return;
-  for (auto it = singletonTable->begin(); it != singletonTable->end(); ++it)
-    if (it->second == this) {
-      singletonTable->erase(it);
-      break;
+  // The tear-down runs while the instance is still in the table; the entry
+  // goes and the memory is given back however it ends.
+  struct TRemove {
+    TSingleton* Instance;
+    ~TRemove() {
+      for (auto it = singletonTable->begin(); it != singletonTable->end(); ++it)
+        if (it->second == Instance) {
+          singletonTable->erase(it);
+          break;
+        }
+      delete Instance;
     }
-  Destroy();
+  } removeAtEnd{this};
+  DoneSingleton();
 }
 
 void StartupSingleton() {

@@ -44,9 +44,17 @@ std::string NormalizeDate(const std::string& text) {
   TCharSet dateChars = DigitSet() | CharSet(",-.");
   if (const char separator = DateSeparator(picture)) dateChars.set(static_cast<unsigned char>(separator));
   KeepChars(t, dateChars);
+  // A blank kept as the separator must not stand between the operator and
+  // the date: ".ge -7" reads like ".ge-7" in every format.
+  auto trimBlanks = [](std::string& s) {
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    while (!s.empty() && s.front() == ' ') s.erase(0, 1);
+  };
+  trimBlanks(t);
 
   if (t.empty()) failDateFormat();
   if (t[0] == '.') Delete(t, 1, 1);
+  trimBlanks(t);
   if (t.empty()) failDateFormat();
   if (t[0] == '-') {
     Delete(t, 1, 1);

@@ -61,6 +61,8 @@ TEST_F(DateConditions, NormalisesInSeveralShortDateFormats) {
       {"d-M-yy", "6-12-26", "2026/12/06"},
       {"d,M,yyyy", ".lt-7", "2026/11/29"},
       {"d,M,yyyy", "5,3,2004", "2004/03/05"},
+      {"dd MM yyyy", ".ge -7", "2026/11/29"},
+      {"dd MM yyyy", ".ge 15 01 2004", "2004/01/15"},
   };
   for (const auto& c : cases) {
     SetShortDatePictureForTests(std::string(c.Picture));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "Bibliothek/Plattform/uOsFiles.h"
@@ -20,8 +21,10 @@ const std::string SCannotCreateFile = "Datei %s kann nicht erstellt werden";
 // the engine's whole memory apart from the longest line.
 constexpr std::size_t ChunkSize = 1 << 20;
 
+// A line longer than the memory left (one line is held whole).
+const std::string SOutOfMemory = "Zu wenig Arbeitsspeicher";
+
 const std::string BlockStartLabel = "RCS file:";
-const std::string UpperBlockStartLabel = "RCS FILE:";
 }  // namespace
 
 // --- byte sources and the line reader ------------------------------------------
@@ -380,9 +383,8 @@ std::size_t findLabel(const TUpper& upper, std::string_view line, std::string_vi
   return std::string_view::npos;
 }
 
-// A block starts at a line that begins with "RCS file:" in any case.
-bool isBlockStart(const TUpper& upper, std::string_view line) {
-  const std::string& label = UpperBlockStartLabel;
+// A block starts at a line that begins with the label (upper-cased) in any case.
+bool isBlockStart(const TUpper& upper, std::string_view line, const std::string& label) {
   return line.size() >= label.size() && equalsNoCase(upper, line.substr(0, label.size()), label);
 }
 
@@ -542,7 +544,12 @@ void TQuillet::Run() {
   if (!held.Temp) throw EFailure(cannotCreate);
   TFileSink sink(*held.Temp, FOutputFile);
   FOutputLines = std::make_unique<TLineWriter>(sink);
-  ProcessLog(input, hasPrevious ? &previous : nullptr);
+  try {
+    ProcessLog(input, hasPrevious ? &previous : nullptr);
+  } catch (const std::bad_alloc&) {
+    // One line is held whole; a gigantic one must fail the run, not end the process.
+    throw EFailure(SOutOfMemory);
+  }
   FOutputLines.reset();
   input.Close();
   previous.Close();
@@ -582,6 +589,8 @@ void TQuillet::ScanInput(TByteSource& input) {
   FDateLabel = uQuilletConstants::SDateSwitch + ":";
   FAuthorLabel = uQuilletConstants::SAuthorSwitch + ":";
   for (char& c : FDateLabel) c = static_cast<char>(up(FUpper, c));
+  FBlockStartLabel = BlockStartLabel;
+  for (char& c : FBlockStartLabel) c = static_cast<char>(up(FUpper, c));
   for (char& c : FAuthorLabel) c = static_cast<char>(up(FUpper, c));
   FWrittenFolders.clear();
   FPendingPicks.clear();
@@ -599,7 +608,7 @@ void TQuillet::ScanInput(TByteSource& input) {
   // name that may be the author. The reader skips to the next such line,
   // looking only at colons behind the labels' last two letters. That needs
   // the two letters' other case to be their only other spelling.
-  const std::string& rcsLabel = UpperBlockStartLabel;
+  const std::string& rcsLabel = FBlockStartLabel;
   const std::size_t rcsFront = rcsLabel.size() - 1, authorFront = FAuthorLabel.size() - 1;
   TLabelEnds ends{};
   bool skipAhead = rcsFront >= 2 && authorFront >= 2;
@@ -655,7 +664,7 @@ void TQuillet::ScanInput(TByteSource& input) {
         FOutputLines->Line(copyIndent, line);
       }
     }
-    if (isBlockStart(FUpper, line)) {
+    if (isBlockStart(FUpper, line, FBlockStartLabel)) {
       blockLine.assign(line);
       blockOpen = true;
     }

@@ -92,7 +92,7 @@ private:
   // sections lack their closing row of equals signs).
   std::vector<std::string> FWrittenFolders;
   std::vector<TPendingPick> FPendingPicks;
-  // The user locale's upper-case mapping of every byte, and the two labels in upper case.
+  // The user locale's upper-case mapping of every byte, and the three labels in upper case.
   std::array<unsigned char, 256> FUpper;
-  std::string FDateLabel, FAuthorLabel;
+  std::string FDateLabel, FAuthorLabel, FBlockStartLabel;
 };

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cerrno>
 #include <string>
 
@@ -18,6 +19,19 @@ void posixSetError(int* error) {
 }
 
 int posixFd(TOsFile file) { return static_cast<int>(file); }
+
+// The file that `path` stands for: a symbolic link is followed, so that a
+// replacement updates the file it points at instead of replacing the link.
+std::string posixReplacedFile(const std::string& path) {
+  const std::string native = OsNativePath(path);
+  struct stat info;
+  if (lstat(native.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return native;
+  char* resolved = realpath(native.c_str(), nullptr);
+  if (!resolved) return native;
+  std::string result = resolved;
+  std::free(resolved);
+  return result;
+}
 }  // namespace
 
 std::string OsNativePath(const std::string& path) {
@@ -81,12 +95,22 @@ std::optional<TOsFile> OsCreateFile(const std::string& path, int* error) {
 std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::string& tempPath,
                                               int* error) {
   static std::atomic<unsigned> counter{0};
-  const std::string base = OsNativePath(target) + ".~" + std::to_string(getpid()) + "-";
+  const std::string replaced = posixReplacedFile(target);
+  struct stat old;
+  const bool hadFile = stat(replaced.c_str(), &old) == 0;
+  const std::string base = replaced + ".~" + std::to_string(getpid()) + "-";
   for (int attempt = 0; attempt < 1000; ++attempt) {
     const std::string candidate = base + std::to_string(counter++);
     // O_EXCL: a name another run happens to use is never shared.
     const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
+      // The replacement keeps the old file's permissions and, where allowed, its owner.
+      if (hadFile) {
+        if (fchown(fd, old.st_uid, old.st_gid) != 0) {
+          // Only the owner or root may give a file away; the permissions still apply.
+        }
+        fchmod(fd, old.st_mode & 07777);
+      }
       tempPath = candidate;
       return fd;
     }
@@ -121,7 +145,7 @@ bool OsFlushFile(TOsFile file, int* error) {
 void OsCloseFile(TOsFile file) { close(posixFd(file)); }
 
 bool OsReplaceFile(const std::string& source, const std::string& target, int* error) {
-  if (rename(OsNativePath(source).c_str(), OsNativePath(target).c_str()) != 0) {
+  if (rename(OsNativePath(source).c_str(), posixReplacedFile(target).c_str()) != 0) {
     posixSetError(error);
     return false;
   }

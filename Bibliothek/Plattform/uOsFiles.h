@@ -38,7 +38,8 @@ std::optional<std::size_t> OsReadFile(TOsFile file, char* buffer, std::size_t si
 std::optional<TOsFile> OsCreateFile(const std::string& path, int* error = nullptr);
 /// Creates a new, empty file in the folder of `target`, named after it with a
 /// unique suffix, for writing; its path goes to `tempPath`. Used to replace
-/// `target` atomically with OsReplaceFile.
+/// `target` atomically with OsReplaceFile. POSIX: beside the file a symbolic
+/// link points at, with the old file's permissions and (where allowed) owner.
 std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::string& tempPath,
                                               int* error = nullptr);
 /// Writes all `size` bytes or fails.
@@ -51,7 +52,8 @@ void OsCloseFile(TOsFile file);
 
 /// Puts `source` in the place of `target` in one step: readers see either the
 /// old or the new file, never a mixture. Win32: MoveFileExA with
-/// MOVEFILE_REPLACE_EXISTING. POSIX: rename. Both must be in one folder.
+/// MOVEFILE_REPLACE_EXISTING. POSIX: rename, onto the file a symbolic link
+/// points at. Both must be in one folder.
 bool OsReplaceFile(const std::string& source, const std::string& target, int* error = nullptr);
 /// Removes a file; false when it cannot be removed (a missing file included).
 bool OsRemoveFile(const std::string& path, int* error = nullptr);

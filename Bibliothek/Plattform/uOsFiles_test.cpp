@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "test/uTestSupport.h"
@@ -107,6 +108,31 @@ TEST(OsFiles, TempFileBesideReplacesTheTargetInOneStep) {
   EXPECT_TRUE(OsRemoveFile(tempB));
   EXPECT_FALSE(OsFileExists(tempB));
   EXPECT_FALSE(OsCreateTempFileBeside(dir.File("no-folder") + "/r.txt", tempA).has_value());
+}
+
+TEST(OsFiles, ReplacingKeepsPermissionsAndFollowsALink) {
+  if (!IsPosix()) GTEST_SKIP() << "Windows replaces the file with the folder's inherited rights";
+  namespace fs = std::filesystem;
+  TTempDir dir;
+  const std::string real = dir.File("reports.txt"), link = dir.File("link.txt");
+  WriteFileWith(real, "old");
+  fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                            fs::perms::group_write);
+  std::error_code ec;
+  fs::create_symlink(real, link, ec);
+  ASSERT_FALSE(ec) << ec.message();
+
+  std::string temp;
+  const std::optional<TOsFile> file = OsCreateTempFileBeside(link, temp);
+  ASSERT_TRUE(file.has_value());
+  EXPECT_TRUE(OsWriteFile(*file, "new", 3));
+  OsCloseFile(*file);
+  ASSERT_TRUE(OsReplaceFile(temp, link));
+
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ("new", ReadBytes(real));
+  EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::group_write,
+            fs::status(real).permissions() & fs::perms::all);
 }
 
 TEST(OsFiles, LockWaitsForTheHolderAndLeavesNoFile) {
