@@ -35,11 +35,6 @@ std::string OsExecutablePath() {
   return buffer;
 }
 
-std::string OsEnvironment(const std::string& name) {
-  const char* value = std::getenv(name.c_str());
-  return value ? value : "";
-}
-
 void OsSetEnvironment(const std::string& name, const std::string& value) {
   if (value.empty())
     unsetenv(name.c_str());

@@ -27,11 +27,6 @@ std::string OsExecutablePath() {
   }
 }
 
-std::string OsEnvironment(const std::string& name) {
-  const char* value = std::getenv(name.c_str());
-  return value ? value : "";
-}
-
 void OsSetEnvironment(const std::string& name, const std::string& value) {
   // An empty value removes the variable.
   _putenv_s(name.c_str(), value.c_str());

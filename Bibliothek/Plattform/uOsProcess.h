@@ -16,9 +16,6 @@ std::string OsCommandLine();
 /// (the path as the file system has it, with "/").
 std::string OsExecutablePath();
 
-/// The value of an environment variable, empty when unset.
-std::string OsEnvironment(const std::string& name);
-
 /// The command line as the POSIX side builds it from main's arguments: the
 /// program path with "/" written as "\", then the arguments, joined by blanks.
 std::string OsJoinCommandLine(int argc, const char* const* argv);
