@@ -12,6 +12,7 @@ wine=""
 if [ "$1" = --wine ]; then wine=$2; shift 2; fi
 dir=$1 program=$2 name=$3
 require=${QUILLET_REQUIRE_EXAMPLE_INI:-0}
+case $program in /*) ;; */*) program=$PWD/$program ;; esac  # it runs in another folder
 mkdir -p "$dir" || exit 1
 dir=$(cd "$dir" && pwd)
 rm -f "$dir/$name"

@@ -8,6 +8,7 @@
 set -u
 program=$1 template=$2 output=$3 version=$4
 require=${QUILLET_REQUIRE_SWITCH_LIST:-0}
+case $program in /*) ;; */*) program=$PWD/$program ;; esac  # it runs in another folder
 tmp=$(mktemp -d) || exit 1
 trap 'rm -rf "$tmp"' EXIT
 
