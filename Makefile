@@ -24,7 +24,10 @@ build-win32:
 	cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686-posix.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 	cmake --build build-win32 -j$(JOBS)
 
-install: build
+# Builds only what it installs: the program and the documents it makes.
+install:
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build build -j$(JOBS) --target quillet quillet_docs
 	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
 
 package: build build-win32
