@@ -1,9 +1,14 @@
 # The two commands of the README:
 #   make demo   builds build/quillet and runs it on the bundled sample log
 #   make test   installs what is missing, builds both programs, runs every test
-.PHONY: demo test build build-win32 bench deps clean
+# and for users:
+#   make install   installs the native program, its manual page and documents
+#                  under PREFIX (/usr/local), below DESTDIR when that is set
+#   make package   a Debian package (build/) and a zip of Quillet.exe (build-win32/)
+.PHONY: demo test build build-win32 bench deps clean install package
 
 JOBS ?= 2
+PREFIX ?= /usr/local
 
 demo:
 	@tools/demo.sh
@@ -18,6 +23,17 @@ build:
 build-win32:
 	cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686-posix.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 	cmake --build build-win32 -j$(JOBS)
+
+# Builds only what it installs: the program and the documents it makes.
+install:
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build build -j$(JOBS) --target quillet quillet_docs
+	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
+
+package: build build-win32
+	cd build && cpack -G DEB
+	cmake --build build-win32 --target quillet_example_ini
+	cd build-win32 && cpack -G ZIP
 
 bench:
 	@tools/bench/run.sh

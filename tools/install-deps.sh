@@ -9,6 +9,12 @@ command -v make >/dev/null || missing_native+=(make)
 [ -f /usr/src/googletest/CMakeLists.txt ] || missing_native+=(libgtest-dev)
 command -v flock >/dev/null || missing_native+=(util-linux)
 command -v tmux >/dev/null || missing_native+=(tmux)
+# make install and make package, and their checks
+command -v groff >/dev/null || missing_native+=(groff-base)
+command -v man >/dev/null || missing_native+=(man-db)
+command -v dpkg-shlibdeps >/dev/null || missing_native+=(dpkg-dev)
+command -v file >/dev/null || missing_native+=(file)
+command -v unzip >/dev/null || missing_native+=(unzip)
 
 missing_win=()
 command -v i686-w64-mingw32-g++-posix >/dev/null || missing_win+=(g++-mingw-w64-i686-posix)

@@ -49,7 +49,9 @@ void OsWriteConsoleLine(const std::string& text) {
     const auto c = static_cast<unsigned char>(text[i++]);
     posixAppendUtf8(out, c >= 0x80 && c < 0xA0 ? posixCp1252High[c - 0x80] : c);
   }
-  out += "\r\n";
+  // A POSIX terminal or pipe expects LF alone; a CR would show up in scripts
+  // that read the line (as "message\r").
+  out += '\n';
   std::fwrite(out.data(), 1, out.size(), stdout);
   std::fflush(stdout);
 }

@@ -2,6 +2,7 @@
 #include "Bibliothek/Plattform/uOsLocale.h"
 
 #include <cctype>
+#include <clocale>
 #include <ctime>
 #include <langinfo.h>
 #include <string>
@@ -48,6 +49,13 @@ std::string posixPictureFromStrftime(const std::string& format) {
   }
   return picture;
 }
+
+// "C", "POSIX" and "C.UTF-8" carry no regional setting: their %m/%d/%y is a
+// placeholder, ambiguous in reports and unlike anything a user would type.
+bool posixIsNeutralLocale(const char* name) {
+  const std::string locale = name ? name : "C";
+  return locale == "C" || locale == "POSIX" || locale.starts_with("C.");
+}
 }  // namespace
 
 std::string OsShortDatePicture() {
@@ -55,6 +63,7 @@ std::string OsShortDatePicture() {
   if (auto value = OsRegReadValue("Control Panel\\International", "sShortDate");
       value && value->Type != TOsRegType::Other && !value->Data.empty())
     return value->Data;
+  if (posixIsNeutralLocale(std::setlocale(LC_TIME, nullptr))) return "yyyy-MM-dd";
   const std::string picture = posixPictureFromStrftime(nl_langinfo(D_FMT));
   return picture.empty() ? "MM/dd/yy" : picture;
 }

@@ -18,5 +18,6 @@ TOsDateTime OsLocalDateTime();
 /// The user's short date format as a Windows picture. Win32: GetLocaleInfoA
 /// (LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE). POSIX: sShortDate of the key
 /// Control Panel\International in the current user's registry file when set,
-/// else LC_TIME's D_FMT turned into a picture (%d->dd, %e->d, %m->MM, %Y->yyyy, %y->yy).
+/// else LC_TIME's D_FMT turned into a picture (%d->dd, %e->d, %m->MM, %Y->yyyy, %y->yy);
+/// yyyy-MM-dd when LC_TIME is the C/POSIX locale, which has no regional format.
 std::string OsShortDatePicture();

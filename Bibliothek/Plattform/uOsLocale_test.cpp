@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <string>
 
 #include "Bibliothek/Plattform/uOsRegistry.h"
@@ -47,6 +48,23 @@ TEST(OsLocale, UsersOwnShortDateSettingWins) {
   EXPECT_EQ("yyyy-MM-dd", OsShortDatePicture());
   ASSERT_TRUE(OsRegWriteString("Control Panel\\International", "sShortDate", "d/M/yy"));
   EXPECT_EQ("d/M/yy", OsShortDatePicture());
+}
+
+TEST(OsLocale, ShortDatePictureWithoutRegionalSettingIsIsoLike) {
+  TTempDir dir;
+  TEnvGuard registryFile("HKCU_FILE", dir.File("hkcu.reg"));
+  if (OsRegistryFilePath().empty()) GTEST_SKIP() << "Windows always has a regional setting";
+  const std::string saved = std::setlocale(LC_TIME, nullptr);
+  struct {
+    const char* Locale;
+    const char* Picture;
+  } const cases[] = {{"C", "yyyy-MM-dd"},           {"POSIX", "yyyy-MM-dd"},        {"C.UTF-8", "yyyy-MM-dd"},
+                     {"de_DE.UTF-8", "dd.MM.yyyy"}, {"en_US.UTF-8", "MM/dd/yyyy"}};
+  for (const auto& c : cases) {
+    if (!std::setlocale(LC_TIME, c.Locale)) continue;  // a real locale that is not generated here
+    EXPECT_EQ(c.Picture, OsShortDatePicture()) << c.Locale;
+  }
+  std::setlocale(LC_TIME, saved.c_str());
 }
 
 }  // namespace

@@ -7,9 +7,9 @@
 /// (setlocale(LC_ALL, "")) so that upper-casing follows it. Win32: nothing.
 void OsStartupProcess(int argc, char** argv);
 
-/// The whole command line, unsplit. Win32: GetCommandLineA. POSIX: the program
-/// path with every "/" written as "\", then the arguments, joined by single
-/// blanks, so that a path like /home/me/input/quillet feeds no switch items.
+/// The whole command line, unsplit. Win32: GetCommandLineA. POSIX: main's
+/// arguments joined as OsJoinCommandLine does, so that a path like
+/// /home/me/input/quillet or /INPUT=/var/log/cvs.log feeds no extra switch items.
 std::string OsCommandLine();
 
 /// The executable's full path. Win32: GetModuleFileNameA. POSIX: /proc/self/exe
@@ -17,7 +17,8 @@ std::string OsCommandLine();
 std::string OsExecutablePath();
 
 /// The command line as the POSIX side builds it from main's arguments: the
-/// program path with "/" written as "\", then the arguments, joined by blanks.
+/// program path with "/" written as "\", then the arguments, joined by blanks;
+/// in an argument every "/" after its first "=" is written as "\" too.
 std::string OsJoinCommandLine(int argc, const char* const* argv);
 
 /// Sets (or, with an empty value, removes) an environment variable of this process.

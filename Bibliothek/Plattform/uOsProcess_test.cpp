@@ -13,15 +13,18 @@ struct JoinCase {
   const char* Expected;
 };
 
-TEST(OsProcess, CommandLineWritesTheProgramPathWithBackslashes) {
-  // A program path with slashes would otherwise feed the command-line source
-  // items such as "input" ahead of the real /INPUT=... switch.
+TEST(OsProcess, CommandLineWritesPathsWithBackslashes) {
+  // A program path or a value with slashes would otherwise feed the
+  // command-line source items such as "input" or cut the value short.
   const std::vector<JoinCase> cases = {
       {{"/home/me/input/quillet", "/INPUT=a.log"}, "\\home\\me\\input\\quillet /INPUT=a.log"},
       {{"./quillet", "/DATE=.ge-7", "/PERSON=me"}, ".\\quillet /DATE=.ge-7 /PERSON=me"},
       {{"quillet"}, "quillet"},
       {{"q", "plain", "/A+"}, "q plain /A+"},
       {{"q", "a b", ""}, "q a b "},
+      {{"q", "/INPUT=/var/log/cvs.log", "/OUTPUT=reports/dev1.txt"},
+       "q /INPUT=\\var\\log\\cvs.log /OUTPUT=reports\\dev1.txt"},
+      {{"q", "/[MACROS].LOGS=/srv/logs", "/REGOFF+", "/?", "a/b"}, "q /[MACROS].LOGS=\\srv\\logs /REGOFF+ /? a/b"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(c.Expected, OsJoinCommandLine(static_cast<int>(c.Args.size()), c.Args.data()));

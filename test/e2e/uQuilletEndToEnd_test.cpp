@@ -524,7 +524,9 @@ protected:
   }
   std::map<std::string, std::string> Environment() const {
     if (Wine()) return {};
-    return {{"HKCU_FILE", (FDir / "hkcu.reg").string()}};
+    auto env = FExtraEnvironment;
+    env["HKCU_FILE"] = (FDir / "hkcu.reg").string();
+    return env;
   }
 
   TRunResult Run(const std::vector<std::string>& args) {
@@ -576,10 +578,10 @@ protected:
     EXPECT_EQ(r.Out, "");
     ExpectQuietStderr(r);
   }
-  /// A failed run: exactly the message and CR LF on stdout, exit code 1.
+  /// A failed run: exactly the message and the platform's line end on stdout, exit code 1.
   void ExpectFailure(const TRunResult& r, const std::string& message) const {
     EXPECT_EQ(r.ExitCode, 1);
-    EXPECT_EQ(r.Out, message + "\r\n");
+    EXPECT_EQ(r.Out, message + ConsoleLineEnd());
     ExpectQuietStderr(r);
   }
   /// Wine may talk on stderr itself; the native program never does.
@@ -589,6 +591,9 @@ protected:
     }
   }
 
+  /// Console lines end with CR LF on Windows, with LF on POSIX.
+  std::string ConsoleLineEnd() const { return Wine() ? "\r\n" : "\n"; }
+
   /// The o-umlaut of the German messages as it reaches a pipe: UTF-8 natively,
   /// the ANSI code page byte under wine.
   std::string OUmlaut() const { return Wine() ? "\xF6" : "\xC3\xB6"; }
@@ -597,6 +602,7 @@ protected:
   TDate FMadeOn = LocalDate();  // the day the test builds its dated logs for
   std::string FShortDate = "dd.MM.yyyy";
   std::map<std::string, std::string> FRegistry;  // section -> .reg value lines
+  std::map<std::string, std::string> FExtraEnvironment;  // for the native program
 
 private:
   static int DayKey(const TDate& d) { return d.Year * 10000 + d.Month * 100 + d.Day; }
@@ -810,7 +816,8 @@ TEST_F(QuilletEndToEnd, NonStringRegistryValueEndsTheStartWithExitCodeOne) {
   SetRegistryRaw("PARAMETERS", "\"REGOFF\"=dword:00000001");
   const TRunResult r = Run(SampleArgs({"/DATE=.ge10.05.2003"}));
   EXPECT_EQ(r.ExitCode, 1);
-  EXPECT_EQ(Count(r.Out, "\r\n"), 1u) << r.Out;
+  EXPECT_EQ(Count(r.Out, ConsoleLineEnd()), 1u) << r.Out;
+  EXPECT_TRUE(r.Out.ends_with(ConsoleLineEnd())) << r.Out;
   EXPECT_NE(r.Out.find("Datentyp"), std::string::npos) << r.Out;
   EXPECT_NE(r.Out.find("REGOFF"), std::string::npos) << r.Out;
   EXPECT_FALSE(Exists("out\\report.txt"));
@@ -1001,5 +1008,36 @@ INSTANTIATE_TEST_SUITE_P(
         TRealLogCase{"PlainRcsProject", "08-rlog-rcs-project.txt", "dev1", ".ge29.11.2026",
                      {"RCS/Makefile", "RCS/calc.c"}}),
     CaseName<TRealLogCase>);
+
+// ---------------------------------------------------------------------------
+// At home on POSIX: the version, POSIX paths in values, dates in the C locale
+
+TEST_F(QuilletEndToEnd, VersionIsPrintedWithExitCodeZero) {
+  // Whatever else the command line holds: nothing is read, nothing written.
+  const TRunResult r = Run({"--version", "/INPUT=in\\missing.log"});
+  EXPECT_EQ(r.ExitCode, 0);
+  EXPECT_EQ(r.Out, std::string(Wine() ? "Quillet " : "quillet ") + QUILLET_VERSION + ConsoleLineEnd());
+  ExpectQuietStderr(r);
+}
+
+TEST_F(QuilletEndToEnd, PosixPathsInValues) {
+  if (Wine()) GTEST_SKIP() << "the Windows program takes Windows paths";
+  Write("in\\cvs.log", KSampleLog);
+  ExpectSuccess(Run({"/DATE=.ge10.05.2003", "/AUTHOR=dev1", "/PERSON=tester", "/INPUT=" + At("in\\cvs.log").string(),
+                     "/OUTPUT=out/report.txt"}));
+  ExpectForRunDay(Read("out\\report.txt"),
+                  [&](const TDate& day) { return Header("tester", day) + CrLf(KSampleReportBody) + "\r\n"; });
+}
+
+TEST_F(QuilletEndToEnd, CLocaleReadsAndWritesIsoDates) {
+  if (Wine()) GTEST_SKIP() << "Windows always has a regional setting";
+  SetShortDate("");  // no sShortDate of the user's own
+  FExtraEnvironment = {{"LC_ALL", "C"}};
+  Write("in\\cvs.log", KSampleLog);
+  ExpectSuccess(Run(SampleArgs({"/DATE=.ge2003-05-10"})));
+  ExpectForRunDay(Read("out\\report.txt"), [&](const TDate& day) {
+    return CrLf({"User: tester", "Datum: " + FormatDate(day, "yyyy-MM-dd"), ""}) + CrLf(KSampleReportBody) + "\r\n";
+  });
+}
 
 }  // namespace

@@ -1,0 +1,39 @@
+#!/bin/sh
+# Writes the example INI file with the program's own export, as a user would:
+#   quillet /INIPATH=DIR /REGOFF+ /WRITEINI=all
+#   example-ini.sh [--wine WRAPPER] DIR PROGRAM INI_NAME
+# DIR/INI_NAME is what the export writes (quillet.ini, or Quillet.ini for
+# Quillet.exe, run under wine through WRAPPER). A program without the export
+# runs the filter instead, which fails for want of INPUT: that is tolerated
+# with a note, unless QUILLET_REQUIRE_EXAMPLE_INI=1. Anything else that leaves
+# no file fails.
+set -u
+wine=""
+if [ "$1" = --wine ]; then wine=$2; shift 2; fi
+dir=$1 program=$2 name=$3
+require=${QUILLET_REQUIRE_EXAMPLE_INI:-0}
+case $program in /*) ;; */*) program=$PWD/$program ;; esac  # it runs in another folder
+mkdir -p "$dir" || exit 1
+dir=$(cd "$dir" && pwd)
+rm -f "$dir/$name"
+
+if [ -n "$wine" ]; then
+  # The prefix keeps the locale of test.sh: another one would reset its
+  # regional settings.
+  out=$(cd "$dir" && LANG=C.UTF-8 LC_ALL=C.UTF-8 timeout 120 "$wine" "$program" \
+    "/INIPATH=Z:$(printf %s "$dir" | tr / '\\')" /REGOFF+ /WRITEINI=all </dev/null 2>/dev/null)
+else
+  # No user registry, and the C locale: the DATE default reads yyyy-MM-dd.
+  out=$(cd "$dir" && HKCU_FILE="$dir/.none.reg" LC_ALL=C timeout 60 "$program" \
+    "/INIPATH=$dir" /REGOFF+ /WRITEINI=all </dev/null 2>&1)
+fi
+[ -f "$dir/$name" ] && exit 0
+case $out in
+  *"has to be declared"*)
+    if [ "$require" != 1 ]; then
+      echo "example-ini: NOTE: $(basename "$program") has no /WRITEINI export yet; no example $name" >&2
+      exit 0
+    fi ;;
+esac
+echo "example-ini: '$(basename "$program") /INIPATH=$dir /WRITEINI=all' wrote no $dir/$name; it printed: $out" >&2
+exit 1
