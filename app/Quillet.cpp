@@ -1,10 +1,12 @@
 // Program entry: starts the modules in their fixed order, runs the filter once,
 // and shuts the modules down in reverse order.
 //
-// Exit codes: 0 after a successful run (or the start-up check's early end),
-// 1 whenever a failure line was written, so scripts and schedulers can tell.
+// Exit codes: 0 after a successful run, the switch overview or an export;
+// 1 whenever a failure line was written or an export failed, so scripts and
+// schedulers can tell.
 #include "Bibliothek/Plattform/uOsConsole.h"
 #include "Bibliothek/Plattform/uOsProcess.h"
+#include "Bibliothek/Schalter/fProgramSwitchHelp.h"
 #include "Bibliothek/Schalter/uProgramSwitch.h"
 #include "Bibliothek/Schalter/uProgramSwitchConstant.h"
 #include "Bibliothek/uFailure.h"
@@ -17,10 +19,6 @@
 #include "app/uRunFilter.h"
 
 namespace {
-
-// The start-up check of /?, WRITEINI and WRITEREG comes with the switch
-// overview; until then nothing asks to end the program before the filter runs.
-bool RunStartupSwitches() { return false; }
 
 void ShutdownLibraryModules() {
   ShutdownFileRoutines();
@@ -56,7 +54,10 @@ int main(int argc, char** argv) {
   // 4. The filter's switches.
   int exitCode = StartupQuilletRegisterSwitches() ? 0 : 1;
   // 5. /?, WRITEINI, WRITEREG end the program before the filter runs.
-  if (!RunStartupSwitches()) {
+  //    They end it through the normal shut-down below.
+  if (const auto endCode = RunStartupSwitches()) {
+    if (*endCode != 0) exitCode = *endCode;
+  } else {
     // 6., 7. The engine module needs no start-up; the main block runs the filter.
     if (!RunFilter()) exitCode = 1;
   }
