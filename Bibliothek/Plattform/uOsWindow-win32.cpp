@@ -283,8 +283,14 @@ bool OsPostMessage(TOsHandle handle, unsigned message) {
 }
 
 void OsShowErrorBox(const std::string& title, const std::string& message) {
-  if (MessageBoxA(nullptr, message.c_str(), title.c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL) == 0) {
-    std::fprintf(stderr, "%s: %s\n", title.c_str(), message.c_str());
-    std::fflush(stderr);
+  // Without a desktop a message box may return at once as if acknowledged, and
+  // the message would be lost: a window that cannot be made tells.
+  const HWND probe = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                     GetModuleHandleA(nullptr), nullptr);
+  if (probe) {
+    DestroyWindow(probe);
+    if (MessageBoxA(nullptr, message.c_str(), title.c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL) != 0) return;
   }
+  std::fprintf(stderr, "%s: %s\n", title.c_str(), message.c_str());
+  std::fflush(stderr);
 }
