@@ -9,6 +9,12 @@ command -v make >/dev/null || missing_native+=(make)
 [ -f /usr/src/googletest/CMakeLists.txt ] || missing_native+=(libgtest-dev)
 command -v flock >/dev/null || missing_native+=(util-linux)
 command -v tmux >/dev/null || missing_native+=(tmux)
+# The switch overview: ncurses on a terminal; the Windows window under a virtual display.
+[ -f /usr/include/ncursesw/ncurses.h ] || missing_native+=(libncurses-dev)
+command -v xvfb-run >/dev/null || missing_native+=(xvfb)
+command -v xauth >/dev/null || missing_native+=(xauth)
+command -v xdotool >/dev/null || missing_native+=(xdotool)
+command -v import >/dev/null || missing_native+=(imagemagick)
 
 missing_win=()
 command -v i686-w64-mingw32-g++-posix >/dev/null || missing_win+=(g++-mingw-w64-i686-posix)

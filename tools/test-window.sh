@@ -4,7 +4,8 @@
 #      reads its text box back through the Win32 API and reports the layout;
 #      the text must equal the native overview (platform-dependent defaults
 #      aside); a screenshot goes to build-win32/window-test/switch-overview.png;
-#      a posted click on OK closes it and the program ends with exit code 0.
+#      a posted click on OK closes it and the program ends with exit code 0;
+#      a second run is closed from the keyboard.
 #   2. window_tests.exe: the controller's message order in a real modal loop.
 # Needs both builds (run by tools/test.sh after them).
 set -u -o pipefail
@@ -17,10 +18,11 @@ if [ "${1:-}" != --inside ]; then
     command -v $tool >/dev/null || { echo "window test: $tool is missing (tools/install-deps.sh installs it)"; exit 1; }
   done
   rm -rf "$out" && mkdir -p "$out"
-  start=$(date +%s.%N)
+  start=$(date +%s%N)
   xvfb-run -a -s '-screen 0 1024x768x24' "$0" --inside
   rc=$?
-  echo "window test: $(echo "$(date +%s.%N) - $start" | bc | xargs printf '%.1f') s, screenshot $out/switch-overview.png"
+  ms=$((($(date +%s%N) - start) / 1000000))
+  echo "window test: $((ms / 1000)).$((ms % 1000 / 100)) s, screenshot $out/switch-overview.png"
   exit $rc
 fi
 
@@ -66,6 +68,16 @@ grep -qx 'client 617 462' "$out/layout.txt" || fail "client area: $(head -1 "$ou
 grep -qx 'edit 8 22 600 391' "$out/layout.txt" || fail "text box place: $(grep edit "$out/layout.txt")"
 grep -qx 'button 535 426 75 25' "$out/layout.txt" || fail "OK place: $(grep button "$out/layout.txt")"
 grep -qx 'edit style multiline=1 readonly=1 vscroll=1 hscroll=0' "$out/layout.txt" || fail "text box style"
+
+# Keys: Tab moves to OK and back to the text box, which passes Enter on to OK.
+rm -f "$work/rc.txt"
+(cd "$work" && wine "$root/build-win32/Quillet.exe" '/?' </dev/null >/dev/null 2>&1; echo $? >rc.txt) &
+if wine "$root/build-win32/window_probe.exe" read "$caption" "$work/again.txt" >/dev/null; then
+  xdotool key Tab Tab Return
+  for _ in $(seq 50); do [ -s "$work/rc.txt" ] && break; sleep 0.1; done
+  [ -s "$work/rc.txt" ] || { fail "Tab Tab Return did not close the window"; wine "$root/build-win32/window_probe.exe" click "$caption"; }
+fi
+wait
 
 # 2. The controller framework in a real Win32 modal loop.
 (cd "$root/build-win32/test-results" &&
