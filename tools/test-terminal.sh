@@ -2,7 +2,8 @@
 # The POSIX switch overview on a terminal, driven in tmux: the dialog shows
 # its caption and the first switches in a frame, scrolls, re-lays out when the
 # terminal shrinks, closes with Enter (exit code 0), and the terminal works
-# afterwards; Ctrl-C ends it with the terminal restored too.
+# afterwards; Ctrl-C ends it with the terminal restored too. A failed export
+# shows the small error box.
 set -u -o pipefail
 cd "$(dirname "$0")/.."
 command -v tmux >/dev/null || { echo "terminal test: tmux is missing (tools/install-deps.sh installs it)"; exit 1; }
@@ -18,9 +19,9 @@ has() { grep -qF -- "$1" "$work/screen.txt"; }
 
 # The shell in the pane outlives a Ctrl-C of the program, so that it can show the exit code.
 start() {
-  session=$1
+  session=$1 args=${2:-"'/?'"}
   tm new-session -d -s "$session" -x 80 -y 24 \
-    "trap : INT; cd '$work'; export LANG=C.UTF-8 HKCU_FILE='$work/none.reg'; '$program' '/?'; echo \"exit=\$?\"; exec sh"
+    "trap : INT; cd '$work'; export LANG=C.UTF-8 HKCU_FILE='$work/none.reg'; '$program' $args; echo \"exit=\$?\"; exec sh"
 }
 
 start first
@@ -56,6 +57,15 @@ has "exit=130" || fail "Ctrl-C does not end the program"
 tm send-keys -t "$session" "echo after-\$((1+1))" Enter
 screen
 has 'echo after-$((1+1))' && has "after-2" || fail "the terminal is not restored after Ctrl-C"
+
+# The error box of a failed export: titled "Fehler", closed by Enter, exit code 1.
+echo "a file where the INI folder should be" >"$work/conf"
+start third "'/WRITEINI=all' '/INIPATH=conf'"
+screen
+has "Fehler" && has "Der Pfad conf\ kann nicht angelegt werden!" && has "[ OK ]" || fail "no error box"
+tm send-keys -t "$session" Enter
+screen
+has "exit=1" || fail "Enter does not close the error box with exit code 1"
 
 [ $status -eq 0 ] && echo "terminal test: passed"
 exit $status

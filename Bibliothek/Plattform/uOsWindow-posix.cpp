@@ -78,7 +78,9 @@ public:
   TCursesSession() {
     // The wide ncurses draws the frame and the text in the locale's encoding.
     std::setlocale(LC_CTYPE, "");
-    initscr();
+    // newterm, unlike initscr, does not end the program on a terminal type it does not know.
+    FScreen = newterm(nullptr, stdout, stdin);
+    if (!FScreen) return;
     cursesActive = 1;
     for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) FOld.emplace_back(s, std::signal(s, RestoreAndReraise));
     cbreak();
@@ -88,14 +90,19 @@ public:
     curs_set(0);
   }
   ~TCursesSession() {
+    if (!FScreen) return;
     endwin();
     cursesActive = 0;
     for (const auto& [s, handler] : FOld) std::signal(s, handler);
+    delscreen(FScreen);
   }
+  /// False when the terminal could not be set up.
+  bool Ok() const { return FScreen != nullptr; }
   TCursesSession(const TCursesSession&) = delete;
   TCursesSession& operator=(const TCursesSession&) = delete;
 
 private:
+  SCREEN* FScreen = nullptr;
   std::vector<std::pair<int, void (*)(int)>> FOld;
 };
 
@@ -158,8 +165,10 @@ void DrawFrame(WINDOW* win, const std::string& title) {
 }
 
 /// The full-screen dialog: frame with the caption, the wrapped text, [ OK ].
-void RunDialog(TOsWindow* window) {
+/// False when the terminal could not be used.
+bool RunDialog(TOsWindow* window) {
   TCursesSession session;
+  if (!session.Ok()) return false;
   int top = 0;
   while (!window->Closed) {
     const int width = COLS - 4, height = std::max(LINES - 4, 1);
@@ -191,11 +200,13 @@ void RunDialog(TOsWindow* window) {
     }
     DeliverPosted(window);
   }
+  return true;
 }
 
 /// A small box in the middle of the screen, titled `title`, with the message and [ OK ].
-void RunErrorBox(const std::string& title, const std::string& message) {
+bool RunErrorBox(const std::string& title, const std::string& message) {
   TCursesSession session;
+  if (!session.Ok()) return false;
   for (;;) {
     const int width = std::clamp(COLS - 4, 1, 60);
     const std::vector<std::string> lines = WrapLines({message}, width - 4);
@@ -212,7 +223,7 @@ void RunErrorBox(const std::string& title, const std::string& message) {
     keypad(box, TRUE);
     const int key = wgetch(box);
     delwin(box);
-    if (IsCloseKey(key)) break;
+    if (IsCloseKey(key)) return true;
   }
 }
 }  // namespace
@@ -252,10 +263,8 @@ void OsShowModal(TOsWindow* window) {
   window->Closed = false;
   DeliverPosted(window);
   if (window->Closed) return;
-  if (OnTerminal()) {
-    RunDialog(window);
-  } else {
-    // So that `quillet /? | less` and `quillet /? > switches.txt` work.
+  // Without a terminal: so that `quillet /? | less` and `quillet /? > switches.txt` work.
+  if (!OnTerminal() || !RunDialog(window)) {
     OsWriteConsoleLine(window->Caption);
     for (const std::string& line : window->Lines) OsWriteConsoleLine(line);
   }
@@ -293,10 +302,7 @@ bool OsPostMessage(TOsHandle handle, unsigned message) {
 }
 
 void OsShowErrorBox(const std::string& title, const std::string& message) {
-  if (OnTerminal()) {
-    RunErrorBox(title, message);
-    return;
-  }
+  if (OnTerminal() && RunErrorBox(title, message)) return;
   const std::string line = OsTerminalText(title + ": " + message) + "\n";
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
