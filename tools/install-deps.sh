@@ -15,6 +15,12 @@ command -v man >/dev/null || missing_native+=(man-db)
 command -v dpkg-shlibdeps >/dev/null || missing_native+=(dpkg-dev)
 command -v file >/dev/null || missing_native+=(file)
 command -v unzip >/dev/null || missing_native+=(unzip)
+# The switch overview: ncurses on a terminal; the Windows window under a virtual display.
+[ -f /usr/include/ncursesw/ncurses.h ] || missing_native+=(libncurses-dev)
+command -v xvfb-run >/dev/null || missing_native+=(xvfb)
+command -v xauth >/dev/null || missing_native+=(xauth)
+command -v xdotool >/dev/null || missing_native+=(xdotool)
+command -v import >/dev/null || missing_native+=(imagemagick)
 
 missing_win=()
 command -v i686-w64-mingw32-g++-posix >/dev/null || missing_win+=(g++-mingw-w64-i686-posix)

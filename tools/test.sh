@@ -14,6 +14,7 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/tmp/quillet-cmake-native.log 2>
 cmake --build build -j"$JOBS" || exit 1
 rm -f build/test-results/*.xml
 (cd build && ctest --output-on-failure --timeout 600) || status=1
+tools/test-terminal.sh || status=1
 
 echo "== Windows build"
 why=""
@@ -55,6 +56,7 @@ fi
 echo "== console output of build-win32/Quillet.exe"
 tools/check-console.sh build-win32/Quillet.exe || status=1
 tools/test-install.sh || status=1
+tools/test-window.sh || status=1
 
 wineserver -k >/dev/null 2>&1
 tools/count-results.sh build/test-results/*.xml build-win32/test-results/*.xml

@@ -1,5 +1,6 @@
 // POSIX side of uOsConsole.h.
 #include "Bibliothek/Plattform/uOsConsole.h"
+#include "Bibliothek/Plattform/uOsConsolePosix.h"
 
 #include <cstdio>
 #include <string>
@@ -35,7 +36,7 @@ void posixAppendUtf8(std::string& out, unsigned code) {
 }
 }  // namespace
 
-void OsWriteConsoleLine(const std::string& text) {
+std::string OsTerminalText(const std::string& text) {
   // The messages are code page bytes; file names that they quote are usually
   // UTF-8 already. Keep what is UTF-8, read every other byte as Windows-1252.
   std::string out;
@@ -49,9 +50,13 @@ void OsWriteConsoleLine(const std::string& text) {
     const auto c = static_cast<unsigned char>(text[i++]);
     posixAppendUtf8(out, c >= 0x80 && c < 0xA0 ? posixCp1252High[c - 0x80] : c);
   }
+  return out;
+}
+
+void OsWriteConsoleLine(const std::string& text) {
   // A POSIX terminal or pipe expects LF alone; a CR would show up in scripts
   // that read the line (as "message\r").
-  out += '\n';
+  const std::string out = OsTerminalText(text) + "\n";
   std::fwrite(out.data(), 1, out.size(), stdout);
   std::fflush(stdout);
 }

@@ -12,6 +12,7 @@
 #include "Bibliothek/Plattform/uOsWindow.h"
 #include "Bibliothek/Schalter/uProgramSwitchConstant.h"
 #include "Bibliothek/uFailure.h"
+#include "Bibliothek/uFileRoutines.h"
 #include "Bibliothek/uStringRoutines.h"
 
 using namespace uProgramSwitchConstant;
@@ -367,6 +368,56 @@ std::string sofProgramSwitch::SectionOfKey(const std::string& key) {
   const int open = Pos("[", section);
   if (open != 0) Delete(section, 1, open);
   return Trim(section);
+}
+
+// --- export -----------------------------------------------------------------------
+
+void sofProgramSwitch::ExportSwitches(std::string selector, const TExportWriter& write) {
+  const auto exportSwitch = [&](const std::string& section, const std::string& name, const TSwitchTexts& texts) {
+    if (!SameText(selector, "ALL")) {
+      // "[Parameters]" becomes "Parameters" at the first switch and stays so.
+      if (Pos("[", selector) != 0) {
+        Delete(selector, 1, 1);
+        selector = Trim(selector);
+        Delete(selector, Length(selector), 1);
+        selector = Trim(selector);
+      }
+      if (!SameText(selector, section)) return;
+    }
+    write(section, name, texts[1]);
+  };
+  for (int i = 0; i < HiddenSwitchCount(); ++i) {
+    if (SameText(GetValue(SShowHiddenSwitch, std::string(), SShowHiddenDefault)->AsString(), SShowHiddenDefault))
+      break;
+    exportSwitch(HiddenSwitchSection(i), HiddenSwitchName(i), HiddenSwitchEntry(i));
+  }
+  for (int i = 0; i < SwitchCount(); ++i) exportSwitch(SwitchSection(i), SwitchName(i), SwitchEntry(i));
+}
+
+void sofProgramSwitch::WriteIni() {
+  const std::string selector = GetValue(SWriteIniSwitch)->AsString();
+  const std::string file = FIniParameter->FullName();
+  try {
+    ForceDirectoryPath(FIniParameter->Folder());
+    ExportSwitches(selector, [&](const std::string& section, const std::string& name, const std::string& value) {
+      if (!OsIniWrite(file, section, name, value)) throw EFailure(FormatMessage(SCannotWriteIni, file));
+    });
+  } catch (...) {
+    OsIniFlush(file);
+    throw;
+  }
+  OsIniFlush(file);
+}
+
+void sofProgramSwitch::WriteReg() {
+  ExportSwitches(GetValue(SWriteRegSwitch)->AsString(),
+                 [&](const std::string& section, const std::string& name, const std::string& value) {
+                   // From the root of HKEY_CURRENT_USER, with or without a leading backslash.
+                   std::string keyPath = FRegistryParameter->KeyPath() + section;
+                   if (!keyPath.empty() && keyPath[0] == '\\') keyPath.erase(0, 1);
+                   if (!OsRegWriteString(keyPath, name, value))
+                     throw EFailure(FormatMessage(SCannotSetRegData, name));
+                 });
 }
 
 // --- module -----------------------------------------------------------------------

@@ -9,6 +9,7 @@
 // Failures are EFailure with the library's texts (uProgramSwitchConstant).
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -192,8 +193,19 @@ public:
   std::string HiddenSwitchName(int index) const { return NameOfKey(HiddenSwitchKey(index)); }
   std::string HiddenSwitchSection(int index) const { return SectionOfKey(HiddenSwitchKey(index)); }
 
-  /// The export of the switch set into the INI file and the registry key.
+  /// The export of the switch set: every switch that the selector (the value
+  /// of WRITEINI or WRITEREG) chooses is written with its registered default.
+  /// The selector "all" (any case) takes every switch; else it names a section,
+  /// bare or in brackets; while it holds a "[" it loses its first and last
+  /// character (and the blanks then at its ends) once per switch. Hidden
+  /// switches come first, while SHOWHIDDEN is not "off".
+  /// WriteIni creates the INI folder first, even when nothing is chosen, and
+  /// flushes the file also after a failure. Throws EFailure
+  /// (SPathCannotBeCreated, SCannotWriteIni with the file's full name);
+  /// what was written before stays.
   void WriteIni();
+  /// Into the key path of the registry source followed by the switch's
+  /// section. Throws EFailure (SCannotSetRegData with the switch's name).
   void WriteReg();
 
   // Where the sources read, as the path switches set it.
@@ -225,6 +237,9 @@ private:
   void ReadPathSwitch(TPathSwitch which);
   void ApplyPathSwitch(TPathSwitch which, const std::string& answer);
   void ClearLists();
+  using TExportWriter =
+      std::function<void(const std::string& section, const std::string& name, const std::string& value)>;
+  void ExportSwitches(std::string selector, const TExportWriter& write);
 
   std::unique_ptr<TNULLParameter> FNullParameter;
   std::unique_ptr<TCommandParameter> FCommandParameter;

@@ -1040,4 +1040,154 @@ TEST_F(QuilletEndToEnd, CLocaleReadsAndWritesIsoDates) {
   });
 }
 
+// ---------------------------------------------------------------------------
+// Switch overview and export: /?, WRITEINI, WRITEREG end the program before
+// the filter runs
+
+const char* const KOverviewStart = "List of registered switches\n/REGOFF=-\n     Opt: +, -\n";
+const std::vector<std::string> KExportedNames = {"REGOFF",   "INIOFF",   "CMDOFF",     "REGPATH", "INIPATH",
+                                                 "INIFILE",  "WRITEINI", "WRITEREG",   "SHOWHIDDEN", "DATE",
+                                                 "PERSON",   "AUTHOR",   "INPUT",      "OUTPUT"};
+
+/// The entries of one section of an INI text, in file order.
+std::vector<std::pair<std::string, std::string>> IniSection(const std::string& text, const std::string& section) {
+  std::vector<std::pair<std::string, std::string>> entries;
+  bool inside = false;
+  for (const std::string& line : SplitCrLf(text)) {
+    if (!line.empty() && line[0] == '[') {
+      inside = line == "[" + section + "]";
+    } else if (inside && line.find('=') != std::string::npos) {
+      entries.emplace_back(line.substr(0, line.find('=')), line.substr(line.find('=') + 1));
+    }
+  }
+  return entries;
+}
+
+class SwitchExport : public QuilletEndToEnd {
+protected:
+  // An export changes the program's keys under wine: the next test imports its own again.
+  void TearDown() override {
+    Program().ForgetWineRegistry();
+    QuilletEndToEnd::TearDown();
+  }
+  /// A run on the registry as the previous run left it.
+  TRunResult RunAgain(const std::vector<std::string>& args) {
+    TChild child = StartProcess(Program().Command(WithIniSwitches(args)), FDir, Environment());
+    return FinishProcess(child);
+  }
+  std::vector<std::string> Names(const std::vector<std::pair<std::string, std::string>>& entries) const {
+    std::vector<std::string> names;
+    for (const auto& entry : entries) names.push_back(entry.first);
+    return names;
+  }
+};
+
+enum class TBlocker { None, FolderIsAFile, IniIsAFolder };
+
+struct TStartupCase {
+  const char* Name;
+  std::vector<std::string> Args;
+  TBlocker Blocker;
+  const char* Ini;            // conf\e2e.ini before the run, or nullptr
+  const char* RegistryWriteIni;  // WRITEINI in the registry, or nullptr
+  int ExitCode;
+  bool Overview, FilterRuns;
+  std::size_t IniEntries;     // PARAMETERS entries of conf\e2e.ini afterwards
+  std::string Error;          // the error box's message (standard error without a window)
+};
+
+void PrintTo(const TStartupCase& c, std::ostream* os) { *os << c.Name; }
+
+class StartupSwitches : public SwitchExport, public ::testing::WithParamInterface<TStartupCase> {};
+
+TEST_P(StartupSwitches, AtMostOneActsAndTheProgramEnds) {
+  const TStartupCase& c = GetParam();
+  Write("in\\cvs.log", KSampleLog);
+  if (c.Ini) Write("conf\\e2e.ini", c.Ini);
+  if (c.RegistryWriteIni) SetRegistry("PARAMETERS", "WRITEINI", c.RegistryWriteIni);
+  if (c.Blocker == TBlocker::FolderIsAFile) Write("conf", "a file");
+  if (c.Blocker == TBlocker::IniIsAFolder) fs::create_directories(At("conf\\e2e.ini"));
+  const TRunResult r = Run(SampleArgs(c.Args));
+  EXPECT_EQ(r.ExitCode, c.ExitCode) << r.Out << r.Err;
+  if (c.Overview) {
+    std::string out = r.Out;  // CR LF under wine, LF on POSIX
+    std::erase(out, '\r');
+    EXPECT_EQ(out.rfind(KOverviewStart, 0), 0u) << r.Out;
+  }
+  else
+    EXPECT_EQ(r.Out, "");
+  EXPECT_EQ(Exists("out\\report.txt"), c.FilterRuns);
+  if (!c.Error.empty()) {
+    EXPECT_NE(r.Err.find(c.Error), std::string::npos) << r.Err;
+  } else {
+    EXPECT_EQ(IniSection(Read("conf\\e2e.ini"), "PARAMETERS").size(), c.IniEntries);
+    EXPECT_EQ(fs::is_directory(At("conf")), !c.Overview);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EndToEnd, StartupSwitches,
+    ::testing::Values(
+        TStartupCase{"HelpBeforeWriteIni", {"/?", "/WRITEINI=all"}, TBlocker::None, nullptr, nullptr, 0, true, false, 0, ""},
+        TStartupCase{"HelpWithAValue", {"/?=xyz"}, TBlocker::None, nullptr, nullptr, 0, true, false, 0, ""},
+        TStartupCase{"WriteIniAll", {"/WRITEINI=all"}, TBlocker::None, nullptr, nullptr, 0, false, false, 14, ""},
+        TStartupCase{"WriteIniSection", {"/WRITEINI=[Parameters]"}, TBlocker::None, nullptr, nullptr, 0, false, false,
+                     14, ""},
+        TStartupCase{"WriteIniBeforeWriteReg", {"/WRITEREG=all", "/WRITEINI=parameters"}, TBlocker::None, nullptr,
+                     nullptr, 0, false, false, 14, ""},
+        TStartupCase{"NoDefaultValueRunsTheFilter", {"/DATE=.ge10.05.2003"}, TBlocker::None,
+                     "[PARAMETERS]\r\nWRITEINI=no default value\r\nWRITEREG=no default value\r\n", nullptr, 0,
+                     false, true, 2, ""},
+        // Another letter case starts an export that matches no section: the folder is still made.
+        TStartupCase{"OtherCaseExportsNothing", {}, TBlocker::None, nullptr, "No default value", 0, false, false, 0,
+                     ""},
+        TStartupCase{"IniFolderCannotBeMade", {"/WRITEINI=all"}, TBlocker::FolderIsAFile, nullptr, nullptr, 1, false,
+                     false, 0, "Der Pfad conf\\ kann nicht angelegt werden!"},
+        TStartupCase{"IniFileCannotBeWritten", {"/WRITEINI=all"}, TBlocker::IniIsAFolder, nullptr, nullptr, 1, false,
+                     false, 0, "In conf\\e2e.ini kann nicht geschrieben werden"}),
+    CaseName<TStartupCase>);
+
+TEST_F(SwitchExport, IniRoundTripKeepsTheRestOfTheFile) {
+  Write("in\\cvs.log", KSampleLog);
+  const std::string before = "; settings\r\n[OTHER]\r\nX=1\r\n[PARAMETERS]\r\nKEEP=me\r\n";
+  Write("conf\\e2e.ini", before);
+  ExpectSuccess(Run({"/WRITEINI=all"}));
+  const std::string ini = Read("conf\\e2e.ini");
+  EXPECT_EQ(ini.rfind("; settings\r\n[OTHER]\r\nX=1\r\n[PARAMETERS]\r\nKEEP=me\r\n", 0), 0u) << ini;
+  const auto entries = IniSection(ini, "PARAMETERS");
+  std::vector<std::string> names = {"KEEP"};
+  names.insert(names.end(), KExportedNames.begin(), KExportedNames.end());
+  EXPECT_EQ(Names(entries), names);
+  std::map<std::string, std::string> values(entries.begin(), entries.end());
+  EXPECT_EQ(values["REGOFF"], "-");
+  EXPECT_EQ(values["WRITEINI"], "no default value");
+  EXPECT_EQ(values["SHOWHIDDEN"], "off");
+  ExpectForRunDay(values["DATE"], [&](const TDate& day) { return ".eq" + FormatDate(day, FShortDate); });
+  // The next run reads WRITEINI "no default value" back: no export, the filter runs.
+  ExpectSuccess(RunAgain(SampleArgs({"/DATE=.ge10.05.2003"})));
+  EXPECT_EQ(Read("conf\\e2e.ini"), ini);
+  EXPECT_TRUE(Exists("out\\report.txt"));
+}
+
+TEST_F(SwitchExport, RegistryRoundTripKeepsEveryOtherValue) {
+  Write("in\\cvs.log", KSampleLog);
+  SetRegistry("PARAMETERS", "KEEP", "me");
+  SetRegistry("MACROS", "OTHER", "value");
+  ExpectSuccess(Run({"/WRITEREG=all"}));
+  std::string registry;
+  if (Wine()) {
+    registry = Program().RunWineTool({"reg", "query", "HKCU\\Software\\ORVEK\\Quillet", "/s"}, FDir).Out;
+  } else {
+    registry = Read("hkcu.reg");
+  }
+  for (const std::string& name : KExportedNames) EXPECT_NE(registry.find(name), std::string::npos) << name;
+  for (const char* kept : {"KEEP", "OTHER"}) EXPECT_NE(registry.find(kept), std::string::npos) << kept;
+  if (!Wine()) {
+    EXPECT_NE(registry.find("sShortDate"), std::string::npos);
+  }
+  EXPECT_EQ(Count(registry, "no default value"), 6u) << registry;
+  ExpectSuccess(RunAgain(SampleArgs({"/DATE=.ge10.05.2003"})));
+  EXPECT_TRUE(Exists("out\\report.txt"));
+}
+
 }  // namespace

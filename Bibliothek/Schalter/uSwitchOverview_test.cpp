@@ -1,0 +1,181 @@
+// The switch overview text of a real start-up, and the export of the switch
+// set into the INI file: which switches a selector chooses, and the failures.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "Bibliothek/Plattform/uOsIni.h"
+#include "Bibliothek/Schalter/cProgramSwitchHelp.h"
+#include "Bibliothek/Schalter/uProgramSwitch.h"
+#include "Bibliothek/Schalter/uProgramSwitchConstant.h"
+#include "Bibliothek/uDateRoutines.h"
+#include "Bibliothek/uFailure.h"
+#include "Bibliothek/uSingleton.h"
+#include "app/uQuilletConstants.h"
+#include "app/uQuilletEnglishConstants.h"
+#include "app/uQuilletRegisterSwitches.h"
+#include "test/uTestSupport.h"
+
+namespace {
+
+class SwitchExportTest : public ::testing::Test {
+protected:
+  SwitchExportTest() : FRegistryFile("HKCU_FILE", FTemp.File("hkcu.reg")) {}
+  void SetUp() override {
+    StartupProgramSwitchConstant();
+    uQuilletConstants::StartupQuilletConstants();
+    StartupQuilletEnglishConstants();
+    StartupSingleton();
+    SetTodayForTests(TDate{2026, 12, 7});
+    SetShortDatePictureForTests("dd.MM.yyyy");
+  }
+  void TearDown() override {
+    ShutdownProgramSwitch();
+    sofProgramSwitch::SetTestProcess(std::nullopt, std::nullopt);
+    SetTodayForTests(std::nullopt);
+    SetShortDatePictureForTests(std::nullopt);
+    ShutdownSingleton();
+    ShutdownProgramSwitchConstant();
+  }
+  /// Starts the switch library and the filter's switches as the program does.
+  void StartUp(const std::string& executable, const std::string& switches) {
+    sofProgramSwitch::SetTestProcess("\"" + executable + "\" " + switches, executable);
+    StartupProgramSwitch();
+    ASSERT_TRUE(StartupQuilletRegisterSwitches());
+  }
+  std::string Separator() const { return FTemp.File("").substr(FTemp.Path().size()); }
+
+  TTempDir FTemp;
+  TEnvGuard FRegistryFile;
+};
+
+std::string Block(const std::string& key, const std::string& hint, const std::string& description) {
+  return key + "\r\n     Opt: " + hint + "\r\n     Description: " + description + "\r\n\r\n";
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : lines) text += line + "\r\n";
+  return text;
+}
+
+TEST_F(SwitchExportTest, OverviewListsBuiltInSwitchesThenTheFiltersAndHiddenOnesOnlyOnRequest) {
+  const std::string folder = FTemp.Path() + Separator();
+  const std::string visible =
+      Block("/REGOFF=-", "+, -", "This switch switches the readout from the registry in or out.") +
+      Block("/INIOFF=-", "+, -", "This switch switches the readout from the Ini file in or out.") +
+      Block("/CMDOFF=-", "+, -", "This switch switches the readout from the command line in or out.") +
+      Block("/REGPATH=\\Software\\ORVEK\\Quillet\\", "\\Software\\ORVEK", "This switch sets the path of the registry.") +
+      Block("/INIPATH=" + folder, "c:\\win", "This switch sets the path of the Ini file.") +
+      Block("/INIFILE=Quillet.ini", "win32.ini", "This switch sets the name of the Ini file.") +
+      Block("/WRITEINI=no default value", "all, [Parameters], [Resources], ...",
+            "This switch activates the writing of the registered switches into the Ini file. The application "
+            "terminates immediately afterwards.") +
+      Block("/WRITEREG=no default value", "all, [Parameters], [Resources], ...",
+            "This switch activates the writing of the registered switches into the registry. The application "
+            "terminates immediately afterwards.") +
+      Block("/SHOWHIDDEN=off", "on, off",
+            "This switch shows or hides the switches, which are registered with the special register method.") +
+      Block("/DATE=.eq07.12.2026",
+            ".gt (greater than), .ge (greater equal), .eq (equal), .lt (less then), .le (less equal)",
+            "This switch manages, for which date the comments have to be filtrated. Specification of this switch "
+            "can also be relative.\r\n                                For example: /date=.eq-7") +
+      Block("/PERSON=no default value", "KRV, TEW",
+            "This switch shows in output file, which person has started Quillet.") +
+      Block("/AUTHOR=no default value", "KRV; TEW",
+            "This switch contains the name of author, for which the comments have to be filtrated.") +
+      Block("/INPUT=no default value", "c:\\log\\log.txt", "This switch gets the name for filtering file.") +
+      Block("/OUTPUT=no default value", "c:\\log\\out.txt",
+            "This switch gets the name of file, where the filtering results will be stored.");
+  const std::string hidden = Block("/SECRET=s", "h", "d");
+  const struct {
+    std::string Switches, Expected;
+  } cases[] = {
+      {"/?", visible},
+      {"/? /SHOWHIDDEN=Off", visible},
+      {"/? /SHOWHIDDEN=on", visible + hidden},
+  };
+  for (const auto& c : cases) {
+    StartUp(FTemp.File("Quillet.exe"), c.Switches);
+    ProgramSwitch->RegisterHidden("SECRET", "h", "s", "d");
+    EXPECT_EQ(c.Expected, Joined(SwitchOverviewLines())) << c.Switches;
+    ShutdownProgramSwitch();
+  }
+}
+
+TEST_F(SwitchExportTest, TheSelectorChoosesWhatTheIniFileGets) {
+  const struct {
+    std::string Switches;
+    std::map<std::string, std::string> Sections;  // section -> KEY=value,...
+  } cases[] = {
+      {"/WRITEINI=all", {{"PARAMETERS", "DATE=d,"}, {"MACROS", "FIRST=f,HOME=h,"}}},
+      {"/WRITEINI=All /SHOWHIDDEN=on", {{"PARAMETERS", "SECRET=s,DATE=d,"}, {"MACROS", "FIRST=f,HOME=h,"}}},
+      {"/WRITEINI=ALL /SHOWHIDDEN=OFF", {{"PARAMETERS", "DATE=d,"}, {"MACROS", "FIRST=f,HOME=h,"}}},
+      {"/WRITEINI=parameters", {{"PARAMETERS", "DATE=d,"}}},
+      {"/WRITEINI=%SEL% /[MACROS].SEL=[Parameters]", {{"PARAMETERS", "DATE=d,"}}},
+      {"/WRITEINI=%SEL% /[MACROS].SEL=[ Parameters ]", {{"PARAMETERS", "DATE=d,"}}},
+      // Shortened once per switch: FIRST is compared with [Macros], HOME with Macros.
+      {"/WRITEINI=%SEL% /[MACROS].SEL=[[Macros]]", {{"MACROS", "HOME=h,"}}},
+      {"/WRITEINI=%SEL% /[MACROS].SEL=[Resources]", {}},
+      {"/WRITEINI=No default value", {}},
+  };
+  for (const auto& c : cases) {
+    TTempDir temp;
+    const std::string ini = temp.File("conf") + Separator() + "Qexport.ini";
+    sofProgramSwitch::SetTestProcess("x " + c.Switches, temp.File("conf") + Separator() + "Qexport.exe");
+    sofProgramSwitch* switches = sofProgramSwitch::Create();
+    switches->Register("[MACROS].FIRST", "", "f", "");
+    switches->Register("DATE", "", "d", "");
+    switches->Register("[MACROS].HOME", "", "h", "");
+    switches->RegisterHidden("SECRET", "", "s", "");
+    switches->WriteIni();
+    switches->Release();
+
+    EXPECT_TRUE(std::filesystem::is_directory(temp.File("conf"))) << c.Switches;
+    EXPECT_EQ(c.Sections.empty(), !std::filesystem::exists(ini)) << c.Switches;
+    for (const char* section : {"PARAMETERS", "MACROS", "RESOURCES"}) {
+      std::string entries;
+      for (const auto& key : OsIniKeys(ini, section)) entries += key + "=" + OsIniValue(ini, section, key) + ",";
+      const auto expected = c.Sections.find(section);
+      EXPECT_EQ(expected == c.Sections.end() ? "" : expected->second, entries) << c.Switches << " " << section;
+    }
+  }
+}
+
+TEST_F(SwitchExportTest, FailuresNameWhatCouldNotBeWritten) {
+  const std::string sep = Separator();
+  const std::string blocker = FTemp.File("file");
+  WriteBytes(blocker, "a file where a folder should be");
+  std::filesystem::create_directory(FTemp.File("Qdir.ini"));
+  const std::string longKey(300, 'k');
+  const struct {
+    const char* Name;
+    std::string Executable, Switches;
+    bool Registry;
+    std::string Message;
+  } cases[] = {
+      {"IniFolder", blocker + sep + "sub" + sep + "Qfail.exe", "/WRITEINI=all", false,
+       "Der Pfad " + blocker + sep + " kann nicht angelegt werden!"},
+      {"IniFile", FTemp.File("Qdir.exe"), "/WRITEINI=all", false,
+       "In " + FTemp.File("Qdir.ini") + " kann nicht geschrieben werden"},
+      // POSIX: a registry file below a plain file; Win32: a key name longer than the registry takes.
+      {"RegistryKey", FTemp.File("Qfail.exe"), "/WRITEREG=all /REGPATH=\\Software\\ORVEK\\" + longKey, true,
+       "Fehler beim Setzen der Daten f\xFCr 'DATE'"},
+  };
+  TEnvGuard registryFile("HKCU_FILE", blocker + sep + "hkcu.reg");
+  for (const auto& c : cases) {
+    sofProgramSwitch::SetTestProcess("x " + c.Switches, c.Executable);
+    sofProgramSwitch* switches = sofProgramSwitch::Create();
+    switches->Register("DATE", "", "d", "");
+    try {
+      c.Registry ? switches->WriteReg() : switches->WriteIni();
+      ADD_FAILURE() << c.Name << ": no failure";
+    } catch (const EFailure& failure) {
+      EXPECT_EQ(c.Message, failure.Message()) << c.Name;
+    }
+    switches->Release();
+  }
+}
+
+}  // namespace
