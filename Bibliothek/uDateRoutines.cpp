@@ -69,9 +69,22 @@ std::string ShortDatePicture() { return testPicture ? *testPicture : OsShortDate
 void SetShortDatePictureForTests(std::optional<std::string> picture) { testPicture = std::move(picture); }
 
 char DateSeparator(const std::string& picture) {
-  for (char c : picture)
-    if (!isLetter(c)) return c;
-  return '\0';
+  // Quoted text is no separator; a blank only when nothing else separates
+  // ("yyyy. MM. dd." is separated by full stops).
+  char blank = '\0';
+  for (std::size_t i = 0; i < picture.size(); ++i) {
+    const char c = picture[i];
+    if (c == '\'') {
+      const std::size_t close = picture.find('\'', i + 1);
+      if (close == std::string::npos) break;
+      i = close;
+    } else if (c == ' ') {
+      blank = c;
+    } else if (!isLetter(c)) {
+      return c;
+    }
+  }
+  return blank;
 }
 
 bool IsValidDate(const TDate& date) {

@@ -21,7 +21,8 @@ std::string ShortDatePicture();
 /// Makes ShortDatePicture() answer `picture`; nullopt restores the platform's. Used by tests.
 void SetShortDatePictureForTests(std::optional<std::string> picture);
 
-/// The picture's first character that is not a letter; '\0' when it has none.
+/// The picture's first character outside quotes that is neither a letter nor
+/// a blank; a blank when only blanks separate; '\0' when nothing does.
 char DateSeparator(const std::string& picture);
 
 /// True for a day of the Gregorian calendar in the years 1 to 9999.

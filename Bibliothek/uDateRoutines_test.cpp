@@ -15,6 +15,9 @@ TEST_F(DateRoutines, SeparatorIsTheFirstCharacterThatIsNoLetter) {
   EXPECT_EQ('-', DateSeparator("yyyy-MM-dd"));
   EXPECT_EQ('-', DateSeparator("d-M-yy"));
   EXPECT_EQ('\0', DateSeparator("ddMMyyyy"));
+  EXPECT_EQ('.', DateSeparator("yyyy. MM. dd."));
+  EXPECT_EQ('.', DateSeparator("'\xE4' d.M.yyyy"));
+  EXPECT_EQ(' ', DateSeparator("dd MM yyyy"));
 }
 
 TEST_F(DateRoutines, FormatsInThePicture) {

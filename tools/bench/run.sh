@@ -24,7 +24,7 @@ OP=.GE DATE=2022/06/01 AUTHOR=dev1
 mkdir -p "$D"
 
 # --- build ------------------------------------------------------------------
-libs() { echo "$1/libquillet_filter.a $1/libquillet_bibliothek.a $1/libquillet_texts.a $1/libquillet_platform.a"; }
+libs() { echo "$1/libquillet_filter.a $1/libquillet_bibliothek.a $1/libquillet_platform.a"; }
 cmake -S "$ROOT" -B "$B" -DQUILLET_TESTS=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$B" -j"$JOBS" --target quillet_filter >/dev/null
 g++ -std=c++20 -O2 -I"$ROOT" "$ROOT/tools/bench/quillet_bench.cpp" $(libs "$B") -o "$B/quillet_bench"
