@@ -328,12 +328,6 @@ bool onlyCrLf(const char* data, std::size_t size) {
 
 // --- the line reader ----------------------------------------------------------------
 
-/// What the skip scan stops at: a colon behind one of two two-letter label
-/// endings (compared after OR 0x20), and, with `EndRows`, an "=" that starts a line.
-struct TSkipTargets {
-  unsigned char Last[2], BeforeLast[2];
-  bool EndRows;
-};
 
 /// Cuts a byte source into lines at every CR LF, lone CR and lone LF. A NUL
 /// is an ordinary character; a last line without a line break is a line, and
@@ -388,7 +382,8 @@ public:
   /// Drops the lines ahead of the first one at which `targets` hit and
   /// `mayMatter(lineStart, hit, bufferEnd)` holds; the next call of Next
   /// returns that line. `lineStart` is a line start at or before the hit's
-  /// own line start. Without such a line all lines are dropped.
+  /// own line start. Without such a line all lines are dropped. A text that
+  /// runs beyond the buffer is looked at again with the next chunk.
   template <class TTest>
   void SkipAhead(const TSkipTargets& targets, TTest mayMatter) {
     for (;;) {
@@ -436,52 +431,50 @@ private:
     return true;
   }
 
-  // The first hit in [begin, end) that passes `mayMatter`, or nullptr. A
-  // colon closer than two bytes to `begin` ends no label of two or more characters.
+  // The first hit in [begin, end) that passes `mayMatter`, or nullptr.
   template <class TTest>
   static const char* FindTarget(const TSkipTargets& targets, const char* begin, const char* end, TTest& mayMatter) {
+    if (end - begin <= static_cast<std::ptrdiff_t>(targets.Span)) return nullptr;
+    const char* const last = end - targets.Span;  // hits start before this
     auto isTarget = [&](const char* p) {
-      if (*p == '=') return targets.EndRows && (p == begin || isBreak(p[-1]));
-      if (*p != ':' || p - begin < 2) return false;
-      const unsigned char c1 = static_cast<unsigned char>(p[-1]) | 0x20, c2 = static_cast<unsigned char>(p[-2]) | 0x20;
-      return (c1 == targets.Last[0] && c2 == targets.BeforeLast[0]) ||
-             (c1 == targets.Last[1] && c2 == targets.BeforeLast[1]);
+      return (targets.EndRows && *p == '=') ||
+             ((static_cast<unsigned char>(*p) | 0x20) == targets.First &&
+              (static_cast<unsigned char>(p[targets.Span]) | 0x20) == targets.Last);
     };
     const char* p = begin;
-    for (; p < end && p < begin + 2; ++p)
-      if (isTarget(p) && mayMatter(begin, p, end)) return p;
     // 16-byte vectors; two of them are tested per step, as most steps find nothing.
-    const TBytes colon = TBytes{} + static_cast<unsigned char>(':');
-    const unsigned char rowStart = targets.EndRows ? '=' : ':';
-    const TBytes equals = TBytes{} + rowStart;
-    const TBytes lf = TBytes{} + static_cast<unsigned char>('\n'), cr = TBytes{} + static_cast<unsigned char>('\r');
+    const TBytes first = TBytes{} + targets.First, lastByte = TBytes{} + targets.Last;
+    const unsigned char rowByte = targets.EndRows ? '=' : '\0';
+    const TBytes equals = TBytes{} + rowByte;
     const TBytes fold = TBytes{} + static_cast<unsigned char>(0x20);
-    const TBytes a1 = TBytes{} + targets.Last[0], a2 = TBytes{} + targets.BeforeLast[0];
-    const TBytes b1 = TBytes{} + targets.Last[1], b2 = TBytes{} + targets.BeforeLast[1];
-    // Marks with 0xFF each byte of the 16 at `at` that is a target.
-    auto hitsAt = [&](const char* at, std::uint64_t* word) {
-      const TBytes v0 = load(at), v1 = load(at - 1), v2 = load(at - 2);
-      const TBytes f1 = v1 | fold, f2 = v2 | fold;
-      const auto hits = ((v0 == colon) & (((f1 == a1) & (f2 == a2)) | ((f1 == b1) & (f2 == b2)))) |
-                        ((v0 == equals) & ((v1 == lf) | (v1 == cr)));
-      std::memcpy(word, &hits, sizeof hits);
+    // 0xFF for each byte of the 16 at `at` that is a target.
+    auto hitsAt = [&](const char* at) {
+      const TBytes v0 = load(at);
+      return (((v0 | fold) == first) & ((load(at + targets.Span) | fold) == lastByte)) | (v0 == equals);
     };
-    constexpr std::ptrdiff_t Step = 32;
-    for (; end - p >= Step; p += Step) {
-      std::uint64_t word[4];
-      hitsAt(p, word);
-      hitsAt(p + 16, word + 2);
-      if ((word[0] | word[1] | word[2] | word[3]) == 0) continue;
-      for (int w = 0; w < 4; ++w)
+    constexpr std::ptrdiff_t Step = 64;
+    for (; last - p >= Step; p += Step) {
+      const auto h0 = hitsAt(p), h1 = hitsAt(p + 16), h2 = hitsAt(p + 32), h3 = hitsAt(p + 48);
+      std::uint64_t any[2];
+      if (!anyBits(h0 | h1 | h2 | h3, any)) continue;
+      std::uint64_t word[8];
+      std::memcpy(word, &h0, 16);
+      std::memcpy(word + 2, &h1, 16);
+      std::memcpy(word + 4, &h2, 16);
+      std::memcpy(word + 6, &h3, 16);
+      for (int w = 0; w < 8; ++w)
         for (std::uint64_t bits = word[w]; bits != 0;) {
           const int byte = __builtin_ctzll(bits) / 8;
           const char* at = p + 8 * w + byte;
-          if (mayMatter(begin, at, end)) return at;
+          if (isTarget(at) && mayMatter(begin, at, end)) return at;
           bits &= ~(std::uint64_t{0xFF} << (8 * byte));
         }
     }
-    for (; p < end; ++p)
+    for (; p < last; ++p)
       if (isTarget(p) && mayMatter(begin, p, end)) return p;
+    // An end row may start in the last `Span` bytes.
+    for (; p < end && targets.EndRows; ++p)
+      if (*p == '=' && mayMatter(begin, p, end)) return p;
     return nullptr;
   }
 
@@ -624,18 +617,6 @@ TQuillet::TQuillet(TQuilletEnvironment environment) : FEnvironment(std::move(env
   FDateLabel = upper(FEnvironment.DateLabel + ":");
   FAuthorLabel = upper(FEnvironment.AuthorLabel + ":");
   FSectionLabel = upper(SectionLabel);
-  // The skip scan looks only at colons behind the labels' last two letters,
-  // compared after OR 0x20. That needs those letters' other case to be their
-  // only other spelling, and ":" to be no upper case of another byte.
-  FSkipUsable = FAuthorLabel.size() >= 3 && FSectionLabel.size() >= 3;
-  for (std::size_t b = 0; b < FEnvironment.UpperCase.size(); ++b) {
-    const unsigned char mapped = FEnvironment.UpperCase[b];
-    if (mapped == ':' && b != ':') FSkipUsable = false;
-    for (const std::string* label : {&FAuthorLabel, &FSectionLabel})
-      for (std::size_t k = label->size() - 3; k < label->size() - 1 && FSkipUsable; ++k)
-        if (mapped == static_cast<unsigned char>((*label)[k]) && ((b | 0x20) != (mapped | 0x20u)))
-          FSkipUsable = false;
-  }
 }
 
 TQuillet::~TQuillet() = default;
@@ -762,13 +743,34 @@ void TQuillet::CopyPreviousReport(TByteSource& previous) {
   while (lines.Next(line)) FOutputLines->Line(0, line);
 }
 
+namespace {
+// Targets for the skip scan that find every occurrence of `text` in any case
+// (and maybe more); nullopt when OR 0x20 does not join every spelling that the
+// upper-case table joins for its first and last byte.
+std::optional<TSkipTargets> targetsFor(const TUpperCaseTable& upper, std::string_view text, bool endRows) {
+  if (text.size() < 2) return std::nullopt;
+  const unsigned char first = static_cast<unsigned char>(text.front()), last = static_cast<unsigned char>(text.back());
+  for (std::size_t b = 0; b < upper.size(); ++b)
+    for (const unsigned char c : {first, last})
+      if (upper[b] == upper[c] && (b | 0x20) != (c | 0x20u)) return std::nullopt;
+  return TSkipTargets{static_cast<unsigned char>(first | 0x20), static_cast<unsigned char>(last | 0x20),
+                      text.size() - 1, endRows};
+}
+}  // namespace
+
 void TQuillet::ScanInput(TByteSource& input) {
   FInputLines = std::make_unique<TLineReader>(input);
   FSection = TSection::Closed;
   FRevisionStep = 0;
+  // Outside a section the scan looks for the label at a line's start; inside
+  // one for the author's label with the name behind it (one character after
+  // the colon) and for the end row.
+  const std::string authorText = FAuthor.empty() ? FAuthorLabel : FAuthorLabel + " " + FAuthor;
+  FClosedTargets = targetsFor(FEnvironment.UpperCase, FSectionLabel, false);
+  FOpenTargets = targetsFor(FEnvironment.UpperCase, authorText, true);
   std::string_view line;
   for (;;) {
-    if (FSkipUsable && FSection != TSection::Copying) SkipToCandidate();
+    if (FSection != TSection::Copying && FClosedTargets && FOpenTargets) SkipToCandidate();
     if (!FInputLines->Next(line)) break;
     ScanLine(line);
   }
@@ -779,53 +781,36 @@ void TQuillet::ScanInput(TByteSource& input) {
 // start while none is open, an end row, and a revision's date line whose
 // author may be the one looked for. The reader skips to the next such line.
 void TQuillet::SkipToCandidate() {
-  const std::string& section = FSectionLabel;
-  const std::string& author = FAuthorLabel;
-  auto endsLabel = [this](const char* begin, const char* colon, const std::string& label) {
-    const std::size_t front = label.size() - 1;
-    if (static_cast<std::size_t>(colon - begin) < front) return false;
-    for (std::size_t k = 1; k <= front; ++k)
-      if (up(FEnvironment.UpperCase, colon[-static_cast<std::ptrdiff_t>(k)]) != static_cast<unsigned char>(label[front - k]))
-        return false;
+  auto startsWith = [this](const char* at, const char* end, const std::string& upperText) {
+    if (static_cast<std::size_t>(end - at) < upperText.size()) return false;
+    for (std::size_t k = 0; k < upperText.size(); ++k)
+      if (up(FEnvironment.UpperCase, at[k]) != static_cast<unsigned char>(upperText[k])) return false;
     return true;
   };
   auto mayMatter = [&](const char* begin, const char* at, const char* end) {
-    if (*at == '=') {
+    const bool lineStart = at == begin || isBreak(at[-1]);
+    if (*at == '=' && FSection != TSection::Closed) {
       // An end row, or a line that goes on beyond the buffer.
-      const std::string_view rest(at, static_cast<std::size_t>(end - at));
-      const std::size_t lineEnd = std::min(rest.find_first_of("\r\n"), rest.size());
-      return lineEnd == rest.size() || isEndRow(rest.substr(0, lineEnd));
+      const char* lineEnd = findLineBreak(at, end);
+      return lineStart && (lineEnd == end || isEndRow(std::string_view(at, static_cast<std::size_t>(lineEnd - at))));
     }
-    if (FSection == TSection::Closed) {
-      const std::ptrdiff_t front = static_cast<std::ptrdiff_t>(section.size()) - 1;
-      return endsLabel(begin, at, section) && (at - front == begin || isBreak(at[-front - 1]));
-    }
-    if (FSection != TSection::Open || !endsLabel(begin, at, author)) return false;
+    if (FSection == TSection::Closed) return lineStart && startsWith(at, end, FSectionLabel);
+    if (FSection != TSection::Open || !startsWith(at, end, FAuthorLabel)) return false;
     if (!FAuthor.empty()) {
       // As AuthorMatches: the name starts one character behind the colon and
-      // runs to a ";" or the end of the line. What lies beyond the buffer may match.
-      if (end - at <= 1) return true;
-      if (isBreak(at[1])) return false;
-      const char* name = at + 2;
-      for (std::size_t i = 0; i < FAuthor.size(); ++i, ++name) {
-        if (name >= end) return true;
-        if (isBreak(*name) || up(FEnvironment.UpperCase, *name) != up(FEnvironment.UpperCase, FAuthor[i]))
-          return false;
-      }
-      if (name < end && *name != ';' && !isBreak(*name)) return false;
+      // runs to a ";" or the end of the line.
+      const char* name = at + FAuthorLabel.size() + 1;
+      if (isBreak(name[-1])) return false;
+      for (std::size_t i = 0; i < FAuthor.size(); ++i)
+        if (up(FEnvironment.UpperCase, name[i]) != up(FEnvironment.UpperCase, FAuthor[i])) return false;
+      const char* behind = name + FAuthor.size();
+      if (behind < end && *behind != ';' && !isBreak(*behind)) return false;
     }
-    const char* lineStart = at;
-    while (lineStart > begin && !isBreak(lineStart[-1])) --lineStart;
-    return FInputLines->FollowsRevisionHeader(lineStart);
+    const char* start = at;
+    while (start > begin && !isBreak(start[-1])) --start;
+    return FInputLines->FollowsRevisionHeader(start);
   };
-  TSkipTargets targets{};
-  const std::string& first = FSection == TSection::Closed ? section : author;
-  for (int i = 0; i < 2; ++i) {
-    targets.Last[i] = static_cast<unsigned char>(first[first.size() - 2]) | 0x20;
-    targets.BeforeLast[i] = static_cast<unsigned char>(first[first.size() - 3]) | 0x20;
-  }
-  targets.EndRows = FSection != TSection::Closed;
-  FInputLines->SkipAhead(targets, mayMatter);
+  FInputLines->SkipAhead(FSection == TSection::Closed ? *FClosedTargets : *FOpenTargets, mayMatter);
   if (FSection == TSection::Open) FRevisionStep = FInputLines->NextFollowsRevisionHeader() ? 2 : 0;
 }
 

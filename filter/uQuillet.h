@@ -45,6 +45,15 @@ struct TQuilletEnvironment {
   TUpperCaseTable UpperCase{};
 };
 
+/// What the engine's skip scan stops at: a text whose first byte is `First`
+/// and whose byte `Span` further on is `Last` (both compared after OR 0x20),
+/// and, with `EndRows`, an "=".
+struct TSkipTargets {
+  unsigned char First = 0, Last = 0;
+  std::size_t Span = 0;
+  bool EndRows = false;
+};
+
 class TQuillet {
 public:
   /// Folder levels beyond this many stand together on the last folder line,
@@ -112,5 +121,7 @@ private:
   int FRevisionStep = 0;
   // The labels in upper case, each with its ":".
   std::string FDateLabel, FAuthorLabel, FSectionLabel;
-  bool FSkipUsable = false;
+  // What the skip scan looks for outside and inside a section; none when the
+  // upper-case table leaves it unusable.
+  std::optional<TSkipTargets> FClosedTargets, FOpenTargets;
 };
