@@ -35,7 +35,7 @@ bool IsValidDate(const TDate& date);
 std::string FormatShortDate(const TDate& date, const std::string& picture);
 
 /// Reads `text` as a date in `picture`'s order of day, month and year: three
-/// numbers separated by the picture's separator; two numbers are day and month
+/// numbers separated by the picture's separator or by ".", "," or "-"; two numbers are day and month
 /// in that order, in the current year; one trailing separator is accepted and
 /// nothing else may follow. A year of one or two digits is completed to the
 /// year in [current year - 50, current year + 49] that ends in them. Nullopt

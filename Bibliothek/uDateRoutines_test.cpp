@@ -50,6 +50,7 @@ TEST_F(DateRoutines, ReadsInThePicturesOrder) {
       {"dd.MM.yyyy", "29.2.2004", {2004, 2, 29}},
       {"M/d/yyyy", "1/15/2004", {2004, 1, 15}},
       {"M/d/yyyy", "12/6", {2026, 12, 6}},
+      {"M/d/yyyy", "1.15.2004", {2004, 1, 15}},      // a switch value cannot hold "/"
       {"yyyy-MM-dd", "2004-01-15", {2004, 1, 15}},
       {"yyyy-MM-dd", "01-15", {2026, 1, 15}},         // month and day in the format's order
       {"d-M-yy", "15-1-04", {2004, 1, 15}},
