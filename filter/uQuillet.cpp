@@ -309,16 +309,17 @@ const char* findLineBreak(const char* p, const char* end) {
   return p;
 }
 
-// The first LF in [0, size) that has no CR before it, or a CR that has no LF
-// behind it; false when every line break is a CR LF. `data[size - 1]` is an LF.
+// True when every line break in [0, size) is a CR LF: no LF without a CR
+// before it, no CR without an LF behind it. `data[size - 1]` is an LF.
 bool onlyCrLf(const char* data, std::size_t size) {
   if (size == 0) return true;
   if (data[0] == '\n') return false;
   const TBytes lf = TBytes{} + static_cast<unsigned char>('\n'), cr = TBytes{} + static_cast<unsigned char>('\r');
+  auto mismatch = [&](std::size_t at) { return (load(data + at) == lf) != (load(data + at - 1) == cr); };
   std::size_t i = 1;
-  for (; i + 16 <= size; i += 16) {
+  for (; i + 64 <= size; i += 64) {
     std::uint64_t word[2];
-    if (anyBits((load(data + i) == lf) != (load(data + i - 1) == cr), word)) return false;
+    if (anyBits(mismatch(i) | mismatch(i + 16) | mismatch(i + 32) | mismatch(i + 48), word)) return false;
   }
   for (; i < size; ++i)
     if ((data[i] == '\n') != (data[i - 1] == '\r')) return false;
@@ -570,8 +571,13 @@ public:
     Put("\r\n", 2);
   }
 
-  /// Bytes that are whole report lines already.
-  void Raw(const char* data, std::size_t size) { Put(data, size); }
+  /// Bytes that are whole report lines already; large pieces go to the sink
+  /// without a copy.
+  void Raw(const char* data, std::size_t size) {
+    if (size < FBuffer.size() / 4) return Put(data, size);
+    Flush();
+    FSink.Write(data, size);
+  }
 
   void Flush() {
     if (FUsed > 0) FSink.Write(FBuffer.data(), FUsed);
