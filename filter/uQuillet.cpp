@@ -41,9 +41,11 @@ bool isTrailingBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 // `line` is `count` times `c`, then nothing but trailing blanks.
 bool isRowOf(std::string_view line, char c, std::size_t count) {
+  static const std::string equals(EndRowLength, '='), dashes(DashRowLength, '-');
+  const std::string& row = c == '=' ? equals : dashes;
   std::size_t end = line.size();
   while (end > count && isTrailingBlank(line[end - 1])) --end;
-  return end == count && line.find_first_not_of(c) >= count;
+  return end == count && line.substr(0, count) == std::string_view(row).substr(0, count);
 }
 
 // --- line classification ----------------------------------------------------------
@@ -310,15 +312,16 @@ const char* findLineBreak(const char* p, const char* end) {
 }
 
 // The first position in [p, last) that may start a target of the skip scan
-// (see TSkipTargets), or `last`: the first byte and the byte `Span` further
-// on match, or an "=" behind a line break; p[-1] is readable. Vectors of `Width` bytes, four per step, as most steps
+// (see TSkipTargets), or `last`: its first, middle and last byte match, or
+// an "=" behind a line break; p[-1] is readable. Vectors of `Width` bytes, four per step, as most steps
 // find nothing.
 template <int Width>
 [[gnu::always_inline]] inline const char* nextCandidateIn(const TSkipTargets& targets, const char* p,
                                                           const char* last) {
   typedef unsigned char TVector __attribute__((vector_size(Width)));
   // (No helpers that return vectors: a wide one would change the calling convention.)
-  TVector first, lastByte, equals, fold, lf, cr;
+  TVector first, middle, lastByte, equals, fold, lf, cr;
+  std::memset(&middle, targets.Middle, sizeof middle);
   std::memset(&lf, '\n', sizeof lf);
   std::memset(&cr, '\r', sizeof cr);
   std::memset(&first, targets.First, sizeof first);
@@ -329,11 +332,12 @@ template <int Width>
   for (; last - p >= Step; p += Step) {
     TVector hits[4];
     for (int k = 0; k < 4; ++k) {
-      TVector v0, vSpan, vBefore;
+      TVector v0, vMiddle, vSpan, vBefore;
       std::memcpy(&v0, p + k * Width, sizeof v0);
+      std::memcpy(&vMiddle, p + k * Width + targets.MiddleAt, sizeof vMiddle);
       std::memcpy(&vSpan, p + k * Width + targets.Span, sizeof vSpan);
       std::memcpy(&vBefore, p + k * Width - 1, sizeof vBefore);
-      hits[k] = (TVector)((((v0 | fold) == first) & ((vSpan | fold) == lastByte)) |
+      hits[k] = (TVector)((((v0 | fold) == first) & ((vMiddle | fold) == middle) & ((vSpan | fold) == lastByte)) |
                           ((v0 == equals) & ((vBefore == lf) | (vBefore == cr))));
     }
     std::uint64_t any[Width / 8];
@@ -348,8 +352,10 @@ template <int Width>
       if (words[w] != 0) return p + 8 * w + __builtin_ctzll(words[w]) / 8;
   }
   for (; p < last; ++p)
-    if ((targets.EndRows && *p == '=' && isBreak(p[-1])) || ((static_cast<unsigned char>(*p) | 0x20) == targets.First &&
-                                           (static_cast<unsigned char>(p[targets.Span]) | 0x20) == targets.Last))
+    if ((targets.EndRows && *p == '=' && isBreak(p[-1])) ||
+        ((static_cast<unsigned char>(*p) | 0x20) == targets.First &&
+         (static_cast<unsigned char>(p[targets.MiddleAt]) | 0x20) == targets.Middle &&
+         (static_cast<unsigned char>(p[targets.Span]) | 0x20) == targets.Last))
       return p;
   return last;
 }
@@ -500,6 +506,7 @@ private:
     auto isTarget = [&](const char* p) {
       return (targets.EndRows && *p == '=') ||
              ((static_cast<unsigned char>(*p) | 0x20) == targets.First &&
+              (static_cast<unsigned char>(p[targets.MiddleAt]) | 0x20) == targets.Middle &&
               (static_cast<unsigned char>(p[targets.Span]) | 0x20) == targets.Last);
     };
     const char* p = begin;
@@ -788,14 +795,17 @@ namespace {
 // Targets for the skip scan that find every occurrence of `text` in any case
 // (and maybe more); nullopt when OR 0x20 does not join every spelling that the
 // upper-case table joins for its first and last byte.
-std::optional<TSkipTargets> targetsFor(const TUpperCaseTable& upper, std::string_view text, bool endRows) {
-  if (text.size() < 2) return std::nullopt;
+// `middleAt` names a third byte to compare, best a rare one.
+std::optional<TSkipTargets> targetsFor(const TUpperCaseTable& upper, std::string_view text, std::size_t middleAt,
+                                       bool endRows) {
+  if (text.size() < 2 || middleAt >= text.size()) return std::nullopt;
   const unsigned char first = static_cast<unsigned char>(text.front()), last = static_cast<unsigned char>(text.back());
+  const unsigned char middle = static_cast<unsigned char>(text[middleAt]);
   for (std::size_t b = 0; b < upper.size(); ++b)
-    for (const unsigned char c : {first, last})
+    for (const unsigned char c : {first, middle, last})
       if (upper[b] == upper[c] && (b | 0x20) != (c | 0x20u)) return std::nullopt;
-  return TSkipTargets{static_cast<unsigned char>(first | 0x20), static_cast<unsigned char>(last | 0x20),
-                      text.size() - 1, endRows};
+  return TSkipTargets{static_cast<unsigned char>(first | 0x20), static_cast<unsigned char>(middle | 0x20),
+                      static_cast<unsigned char>(last | 0x20), middleAt, text.size() - 1, endRows};
 }
 }  // namespace
 
@@ -807,8 +817,8 @@ void TQuillet::ScanInput(TByteSource& input) {
   // one for the author's label with the name behind it (one character after
   // the colon) and for the end row.
   const std::string authorText = FAuthor.empty() ? FAuthorLabel : FAuthorLabel + " " + FAuthor;
-  FClosedTargets = targetsFor(FEnvironment.UpperCase, FSectionLabel, false);
-  FOpenTargets = targetsFor(FEnvironment.UpperCase, authorText, true);
+  FClosedTargets = targetsFor(FEnvironment.UpperCase, FSectionLabel, 1, false);
+  FOpenTargets = targetsFor(FEnvironment.UpperCase, authorText, FAuthorLabel.size() - 1, true);
   std::string_view line;
   for (;;) {
     if (FSection != TSection::Copying && FClosedTargets && FOpenTargets) SkipToCandidate();

@@ -45,12 +45,13 @@ struct TQuilletEnvironment {
   TUpperCaseTable UpperCase{};
 };
 
-/// What the engine's skip scan stops at: a text whose first byte is `First`
-/// and whose byte `Span` further on is `Last` (both compared after OR 0x20),
-/// and, with `EndRows`, an "=".
+/// What the engine's skip scan stops at: a text whose first byte is `First`,
+/// whose byte `MiddleAt` further on is `Middle` and whose byte `Span` further
+/// on is `Last` (all compared after OR 0x20), and, with `EndRows`, an "=" at
+/// a line's start.
 struct TSkipTargets {
-  unsigned char First = 0, Last = 0;
-  std::size_t Span = 0;
+  unsigned char First = 0, Middle = 0, Last = 0;
+  std::size_t MiddleAt = 0, Span = 0;
   bool EndRows = false;
 };
 
