@@ -442,10 +442,6 @@ public:
     return FColon < lineEnd && FColon < FEnd ? FColon - FLineStart : std::string_view::npos;
   }
 
-  /// True when the two lines above the line that Next returns next are a
-  /// revision's header: the row of "-" and the revision number line.
-  bool NextFollowsRevisionHeader() const { return FollowsRevisionHeader(FBuffer.data() + FBegin); }
-
   /// Drops the lines ahead of the first one at which `targets` hit and
   /// `mayMatter(lineStart, hit, bufferEnd)` holds; the next call of Next
   /// returns that line. `lineStart` is a line start at or before the hit's
@@ -838,7 +834,9 @@ void TQuillet::SkipToCandidate() {
       if (up(FEnvironment.UpperCase, at[k]) != static_cast<unsigned char>(upperText[k])) return false;
     return true;
   };
+  bool dateLine = false;
   auto mayMatter = [&](const char* begin, const char* at, const char* end) {
+    dateLine = false;
     const bool lineStart = at == begin || isBreak(at[-1]);
     if (*at == '=' && FSection != TSection::Closed) {
       // An end row, or a line that goes on beyond the buffer.
@@ -859,10 +857,11 @@ void TQuillet::SkipToCandidate() {
     }
     const char* start = at;
     while (start > begin && !isBreak(start[-1])) --start;
-    return FInputLines->FollowsRevisionHeader(start);
+    return dateLine = FInputLines->FollowsRevisionHeader(start);
   };
   FInputLines->SkipAhead(FSection == TSection::Closed ? *FClosedTargets : *FOpenTargets, mayMatter);
-  if (FSection == TSection::Open) FRevisionStep = FInputLines->NextFollowsRevisionHeader() ? 2 : 0;
+  // The stop is a revision's date line when the test that chose it said so.
+  if (FSection == TSection::Open) FRevisionStep = dateLine ? 2 : 0;
 }
 
 void TQuillet::ScanLine(std::string_view line) {
