@@ -69,9 +69,22 @@ std::string ShortDatePicture() { return testPicture ? *testPicture : OsShortDate
 void SetShortDatePictureForTests(std::optional<std::string> picture) { testPicture = std::move(picture); }
 
 char DateSeparator(const std::string& picture) {
-  for (char c : picture)
-    if (!isLetter(c)) return c;
-  return '\0';
+  // Quoted text is no separator; a blank only when nothing else separates
+  // ("yyyy. MM. dd." is separated by full stops).
+  char blank = '\0';
+  for (std::size_t i = 0; i < picture.size(); ++i) {
+    const char c = picture[i];
+    if (c == '\'') {
+      const std::size_t close = picture.find('\'', i + 1);
+      if (close == std::string::npos) break;
+      i = close;
+    } else if (c == ' ') {
+      blank = c;
+    } else if (!isLetter(c)) {
+      return c;
+    }
+  }
+  return blank;
 }
 
 bool IsValidDate(const TDate& date) {
@@ -110,7 +123,7 @@ std::string FormatShortDate(const TDate& date, const std::string& picture) {
 }
 
 std::optional<TDate> ParseShortDate(const std::string& text, const std::string& picture) {
-  const char separator = DateSeparator(picture);
+  const char separator = DateSeparator(picture) ? DateSeparator(picture) : '.';
   std::array<std::string, 3> numbers;
   std::size_t count = 0, i = 0;
   for (;;) {
@@ -120,7 +133,9 @@ std::optional<TDate> ParseShortDate(const std::string& text, const std::string& 
     if (i == start || i - start > 9 || count == numbers.size()) return std::nullopt;
     numbers[count++] = text.substr(start, i - start);
     if (i == text.size()) break;
-    if (separator == '\0' || text[i] != separator) return std::nullopt;
+    // A switch value cannot hold a "/", so where the picture has one the
+    // other date characters stand in for it; they are accepted everywhere.
+    if (text[i] != separator && text[i] != '.' && text[i] != ',' && text[i] != '-') return std::nullopt;
     if (++i == text.size()) break;  // one trailing separator
   }
   if (count < 2) return std::nullopt;

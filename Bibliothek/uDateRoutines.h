@@ -21,7 +21,8 @@ std::string ShortDatePicture();
 /// Makes ShortDatePicture() answer `picture`; nullopt restores the platform's. Used by tests.
 void SetShortDatePictureForTests(std::optional<std::string> picture);
 
-/// The picture's first character that is not a letter; '\0' when it has none.
+/// The picture's first character outside quotes that is neither a letter nor
+/// a blank; a blank when only blanks separate; '\0' when nothing does.
 char DateSeparator(const std::string& picture);
 
 /// True for a day of the Gregorian calendar in the years 1 to 9999.
@@ -34,7 +35,7 @@ bool IsValidDate(const TDate& date);
 std::string FormatShortDate(const TDate& date, const std::string& picture);
 
 /// Reads `text` as a date in `picture`'s order of day, month and year: three
-/// numbers separated by the picture's separator; two numbers are day and month
+/// numbers separated by the picture's separator or by ".", "," or "-"; two numbers are day and month
 /// in that order, in the current year; one trailing separator is accepted and
 /// nothing else may follow. A year of one or two digits is completed to the
 /// year in [current year - 50, current year + 49] that ends in them. Nullopt

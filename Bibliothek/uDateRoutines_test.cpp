@@ -15,6 +15,9 @@ TEST_F(DateRoutines, SeparatorIsTheFirstCharacterThatIsNoLetter) {
   EXPECT_EQ('-', DateSeparator("yyyy-MM-dd"));
   EXPECT_EQ('-', DateSeparator("d-M-yy"));
   EXPECT_EQ('\0', DateSeparator("ddMMyyyy"));
+  EXPECT_EQ('.', DateSeparator("yyyy. MM. dd."));
+  EXPECT_EQ('.', DateSeparator("'\xE4' d.M.yyyy"));
+  EXPECT_EQ(' ', DateSeparator("dd MM yyyy"));
 }
 
 TEST_F(DateRoutines, FormatsInThePicture) {
@@ -47,6 +50,7 @@ TEST_F(DateRoutines, ReadsInThePicturesOrder) {
       {"dd.MM.yyyy", "29.2.2004", {2004, 2, 29}},
       {"M/d/yyyy", "1/15/2004", {2004, 1, 15}},
       {"M/d/yyyy", "12/6", {2026, 12, 6}},
+      {"M/d/yyyy", "1.15.2004", {2004, 1, 15}},      // a switch value cannot hold "/"
       {"yyyy-MM-dd", "2004-01-15", {2004, 1, 15}},
       {"yyyy-MM-dd", "01-15", {2026, 1, 15}},         // month and day in the format's order
       {"d-M-yy", "15-1-04", {2004, 1, 15}},

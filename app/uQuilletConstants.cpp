@@ -4,6 +4,7 @@ namespace uQuilletConstants {
 std::string SPersonSwitch, SAuthorSwitch, SDateSwitch, SOutputSwitch, SInputSwitch;
 std::string SDateFormatUnknown, SDateOperatorNotValid, SInputMissing, SOutputMissing, SPersonMissing,
     SDateMissing;
+std::string SReportPersonLabel, SReportDateLabel;
 std::string SDateOptionHint, SDateDescription;
 std::string SPersonDefault, SAuthorDefault, SInputDefault, SOutputDefault;
 std::string SPersonDescription, SAuthorDescription, SInputDescription, SOutputDescription;
@@ -15,6 +16,8 @@ void StartupQuilletConstants() {
   SDateSwitch = "DATE";
   SOutputSwitch = "OUTPUT";
   SInputSwitch = "INPUT";
+  SReportPersonLabel = "User: ";
+  SReportDateLabel = "Datum: ";
   SDateFormatUnknown = "Das Datumsformat ist unbekannt!";
   SDateOperatorNotValid = "Der Datumsoperator ist ung\xFC" "ltig!";
   SInputMissing = "Die Datei zum Lesen der Kommentare muss angegeben werden! (Schalter INPUT)";

@@ -20,6 +20,11 @@ extern std::string SOutputMissing;          // "The file for storing the CVS com
 extern std::string SPersonMissing;          // "The person has to be declared! (Use switch PERSON)"
 extern std::string SDateMissing;            // "The date has to be declared! (Use switch DATE)"
 
+// The report header's labels, in front of the person and the day of the run.
+// Fixed: readers of old reports look for them.
+extern std::string SReportPersonLabel;  // "User: "
+extern std::string SReportDateLabel;    // "Datum: "
+
 // Registration texts of the filter switches.
 extern std::string SDateOptionHint;
 extern std::string SDateDescription;

@@ -6,12 +6,12 @@
 #include "Bibliothek/uFailure.h"
 #include "app/uQuilletConstants.h"
 
+std::string DateSwitchDefault() { return ".eq" + FormatShortDate(Today(), ShortDatePicture()); }
+
 bool StartupQuilletRegisterSwitches() {
   using namespace uQuilletConstants;
   try {
-    // Today's date as the default, in the format the user reads and writes dates.
-    const std::string dateDefault = ".eq" + FormatShortDate(Today(), ShortDatePicture());
-    ProgramSwitch->Register(SDateSwitch, SDateOptionHint, dateDefault, SDateDescription);
+    ProgramSwitch->Register(SDateSwitch, SDateOptionHint, DateSwitchDefault(), SDateDescription);
     ProgramSwitch->Register(SPersonSwitch, "KRV, TEW", SPersonDefault, SPersonDescription);
     ProgramSwitch->Register(SAuthorSwitch, "KRV; TEW", SAuthorDefault, SAuthorDescription);
     ProgramSwitch->Register(SInputSwitch, "c:\\log\\log.txt", SInputDefault, SInputDescription);

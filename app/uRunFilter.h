@@ -1,5 +1,10 @@
 #pragma once
 // The run driver: hands the switch values to the filter engine and runs it.
+#include "filter/uQuillet.h"
+
+/// What the engine takes from the program: the texts in force, today's date
+/// in the short date format and the user locale's upper-case mapping.
+TQuilletEnvironment QuilletEnvironment();
 
 /// Runs the filter once. Never lets a failure escape: its message is written
 /// as one line to standard output. Returns false when it wrote such a line.

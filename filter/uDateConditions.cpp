@@ -2,14 +2,17 @@
 
 #include <cstdio>
 #include <limits>
+#include <optional>
+#include <string_view>
 
 #include "Bibliothek/uDateRoutines.h"
 #include "Bibliothek/uFailure.h"
 #include "Bibliothek/uStringRoutines.h"
-#include "app/uQuilletConstants.h"
 
 namespace {
-[[noreturn]] void failDateFormat() { throw EFailure(uQuilletConstants::SDateFormatUnknown); }
+const char* const OperatorTexts[] = {".EQ", ".GT", ".GE", ".LT", ".LE"};
+
+[[noreturn]] void fail(const std::string& message) { throw EFailure(message); }
 
 // A decimal whole number with an optional minus sign, inside 32 bits.
 bool readInteger(const std::string& text, long long& value) {
@@ -28,44 +31,63 @@ bool readInteger(const std::string& text, long long& value) {
 }
 }  // namespace
 
-std::string ExtractDateOperator(const std::string& text) {
+std::string DateOperatorText(TDateOperator op) { return OperatorTexts[static_cast<int>(op)]; }
+
+std::optional<TDateOperator> DateOperatorFromText(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  for (int i = 0; i < 5; ++i)
+    if (upper == OperatorTexts[i]) return static_cast<TDateOperator>(i);
+  return std::nullopt;
+}
+
+TDateOperator ExtractDateOperator(const std::string& text) {
   const std::string upper = UpperCase(text);
-  std::string result = ".EQ";
-  for (const char* candidate : {".GT", ".GE", ".LT", ".LE"})
-    if (Pos(candidate, upper) > 0) result = candidate;
+  TDateOperator result = TDateOperator::Equal;
+  for (TDateOperator candidate :
+       {TDateOperator::Greater, TDateOperator::GreaterEqual, TDateOperator::Less, TDateOperator::LessEqual})
+    if (Pos(DateOperatorText(candidate), upper) > 0) result = candidate;
   return result;
 }
 
-std::string NormalizeDate(const std::string& text) {
+std::string NormalizeDate(const std::string& text, const std::string& unknownFormat) {
   const std::string picture = ShortDatePicture();
-  std::string t = text;
   // The format's own separator is a date character too, so that formats
-  // written with "/" or a blank can be read, today's date included.
+  // written with "/" or a blank can be read, today's date included. A date
+  // the program writes itself (the relative form) gets the same clean-up as
+  // the user's text: pictures such as "yyyy. MM. dd." or "d.M.yyyy 'x'" write
+  // blanks and literal text that the reading does not take.
   TCharSet dateChars = DigitSet() | CharSet(",-.");
   if (const char separator = DateSeparator(picture)) dateChars.set(static_cast<unsigned char>(separator));
-  KeepChars(t, dateChars);
   // A blank kept as the separator must not stand between the operator and
   // the date: ".ge -7" reads like ".ge-7" in every format.
   auto trimBlanks = [](std::string& s) {
     while (!s.empty() && s.back() == ' ') s.pop_back();
     while (!s.empty() && s.front() == ' ') s.erase(0, 1);
   };
-  trimBlanks(t);
+  auto cleanUp = [&](std::string& s) {
+    KeepChars(s, dateChars);
+    trimBlanks(s);
+  };
+  std::string t = text;
+  cleanUp(t);
 
-  if (t.empty()) failDateFormat();
+  if (t.empty()) fail(unknownFormat);
   if (t[0] == '.') Delete(t, 1, 1);
   trimBlanks(t);
-  if (t.empty()) failDateFormat();
+  if (t.empty()) fail(unknownFormat);
   if (t[0] == '-') {
     Delete(t, 1, 1);
     long long days = 0;
-    if (!readInteger(t, days)) failDateFormat();
+    if (!readInteger(t, days)) fail(unknownFormat);
     const std::optional<TDate> date = AddDays(Today(), -days);
-    if (!date) failDateFormat();
+    if (!date) fail(unknownFormat);
     t = FormatShortDate(*date, picture);
+    cleanUp(t);
   }
   const std::optional<TDate> date = ParseShortDate(t, picture);
-  if (!date) failDateFormat();
+  if (!date) fail(unknownFormat);
   char buffer[16];
   std::snprintf(buffer, sizeof buffer, "%04d/%02d/%02d", date->Year, date->Month, date->Day);
   return buffer;

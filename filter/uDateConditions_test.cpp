@@ -4,15 +4,15 @@
 
 #include "Bibliothek/uDateRoutines.h"
 #include "Bibliothek/uFailure.h"
-#include "app/uQuilletConstants.h"
-#include "app/uQuilletEnglishConstants.h"
 
 namespace {
+const std::string SUnknown = "The format of date is unknown!";
+
+std::string Normalize(const std::string& text) { return NormalizeDate(text, SUnknown); }
+
 class DateConditions : public ::testing::Test {
 protected:
   void SetUp() override {
-    uQuilletConstants::StartupQuilletConstants();
-    StartupQuilletEnglishConstants();
     SetTodayForTests(TDate{2026, 12, 6});
   }
   void TearDown() override {
@@ -31,7 +31,7 @@ TEST_F(DateConditions, OperatorIsFoundAnywhereAndLaterOnesWin) {
       {".Gt.gE", ".GE"},        {"06.12.2026", ".EQ"},     {".ne5", ".EQ"},
       {".eq-7", ".EQ"},         {"", ".EQ"},               {"gt", ".EQ"},
   };
-  for (const auto& c : cases) EXPECT_EQ(c.Operator, ExtractDateOperator(c.Text)) << c.Text;
+  for (const auto& c : cases) EXPECT_EQ(c.Operator, DateOperatorText(ExtractDateOperator(c.Text))) << c.Text;
 }
 
 TEST_F(DateConditions, NormalisesInSeveralShortDateFormats) {
@@ -66,14 +66,26 @@ TEST_F(DateConditions, NormalisesInSeveralShortDateFormats) {
   };
   for (const auto& c : cases) {
     SetShortDatePictureForTests(std::string(c.Picture));
-    EXPECT_EQ(c.Date, NormalizeDate(c.Text)) << c.Picture << " " << c.Text;
+    EXPECT_EQ(c.Date, Normalize(c.Text)) << c.Picture << " " << c.Text;
   }
 }
 
 TEST_F(DateConditions, TodayWrittenInTheFormatReadsBack) {
   for (const char* picture : {"dd.MM.yyyy", "M/d/yyyy", "yyyy-MM-dd", "d-M-yy", "dd/MM/yyyy", "d.M.yyyy"}) {
     SetShortDatePictureForTests(std::string(picture));
-    EXPECT_EQ("2026/12/06", NormalizeDate(FormatShortDate(Today(), picture))) << picture;
+    EXPECT_EQ("2026/12/06", Normalize(FormatShortDate(Today(), picture))) << picture;
+  }
+}
+
+TEST_F(DateConditions, EveryRegionsPictureReadsWhatItWrites) {
+  // Stock short date pictures: blanks behind the separator, a trailing
+  // separator, quoted literal text (Bulgarian "г." in code page 1251).
+  for (const char* picture : {"yyyy. MM. dd.", "d. M. yyyy", "dd. MM. yyyy.", "yyyy. M. d.", "d.M.yyyy '\xE3.'",
+                              "dd.MM.yyyy.", "yyyy/MM/dd", "d.M.yyyy", "M/d/yyyy", "dd-MM-yy", "yyyy-MM-dd"}) {
+    SetShortDatePictureForTests(std::string(picture));
+    EXPECT_EQ("2026/12/06", Normalize(".eq" + FormatShortDate(Today(), picture))) << picture;
+    EXPECT_EQ("2026/11/29", Normalize(".ge-7")) << picture;
+    EXPECT_EQ("2004/01/15", Normalize(".ge" + FormatShortDate(TDate{2004, 1, 15}, picture))) << picture;
   }
 }
 
@@ -83,7 +95,7 @@ TEST_F(DateConditions, WhatIsNoDateFailsWithTheMessage) {
                            "31.02.2004", ".ge2004/01/15", "-2147483648", "--2147483648",
                            "-99999999999", "15.01.2004.1"}) {
     try {
-      NormalizeDate(text);
+      Normalize(text);
       ADD_FAILURE() << "no failure for " << text;
     } catch (const EFailure& failure) {
       EXPECT_EQ("The format of date is unknown!", failure.Message()) << text;

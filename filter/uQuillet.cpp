@@ -7,27 +7,181 @@
 #include <vector>
 
 #include "Bibliothek/Plattform/uOsFiles.h"
-#include "Bibliothek/Plattform/uOsLocale.h"
-#include "Bibliothek/uDateRoutines.h"
 #include "Bibliothek/uFailure.h"
-#include "app/uQuilletConstants.h"
 
 namespace {
 // File messages, worded like the system's other file failures.
 const std::string SCannotOpenFile = "Datei %s kann nicht ge\xF6" "ffnet werden";
 const std::string SCannotCreateFile = "Datei %s kann nicht erstellt werden";
+// A line longer than the memory left (one line is held whole).
+const std::string SOutOfMemory = "Zu wenig Arbeitsspeicher";
 
 // Reading and writing in large pieces keeps system calls rare; the buffers are
 // the engine's whole memory apart from the longest line.
 constexpr std::size_t ChunkSize = 1 << 20;
+// The report's bytes are handed to the disk in pieces of this size while it is
+// written, so that the final flush has little left to wait for.
+constexpr std::uint64_t WriteBackSize = 8 << 20;
 
-// A line longer than the memory left (one line is held whole).
-const std::string SOutOfMemory = "Zu wenig Arbeitsspeicher";
+// What cvs writes around a revision and a section.
+const std::string SectionLabel = "RCS file:";
+const std::string RevisionLabel = "revision ";
+constexpr std::size_t DashRowLength = 28;
+constexpr std::size_t EndRowLength = 77;
+// A revision's header rows are short; longer lines are message text. The
+// reader keeps this much of the text before its current line, enough to see
+// both header rows above a date line.
+constexpr std::size_t MaxHeaderRowLength = 256;
+constexpr std::size_t HistoryBytes = 4 * MaxHeaderRowLength;
+// Each level of the report's tree stands this much deeper than the one above.
+constexpr std::size_t TreeIndent = 4;
 
-const std::string BlockStartLabel = "RCS file:";
+bool isBreak(char c) { return c == '\n' || c == '\r'; }
+bool isTrailingBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+// `line` is `count` times `c`, then nothing but trailing blanks.
+bool isRowOf(std::string_view line, char c, std::size_t count) {
+  static const std::string equals(EndRowLength, '='), dashes(DashRowLength, '-');
+  const std::string& row = c == '=' ? equals : dashes;
+  std::size_t end = line.size();
+  while (end > count && isTrailingBlank(line[end - 1])) --end;
+  return end == count && line.substr(0, count) == std::string_view(row).substr(0, count);
+}
+
+// --- line classification ----------------------------------------------------------
+
+bool isEndRow(std::string_view line) { return isRowOf(line, '=', EndRowLength); }
+
+bool isDashRow(std::string_view line) {
+  return line.size() <= MaxHeaderRowLength && isRowOf(line, '-', DashRowLength);
+}
+
+bool isRevisionRow(std::string_view line) {
+  return line.size() <= MaxHeaderRowLength && line.substr(0, RevisionLabel.size()) == RevisionLabel;
+}
+
+unsigned char up(const TUpperCaseTable& upper, char c) { return upper[static_cast<unsigned char>(c)]; }
+
+// `text` equals `upperPattern` without regard to case.
+bool equalsNoCase(const TUpperCaseTable& upper, std::string_view text, std::string_view upperPattern) {
+  if (text.size() != upperPattern.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (up(upper, text[i]) != static_cast<unsigned char>(upperPattern[i])) return false;
+  return true;
+}
+
+// A section starts at a line that begins with the label, in any case.
+bool isSectionStart(const TUpperCaseTable& upper, std::string_view line, std::string_view upperLabel) {
+  return line.size() >= upperLabel.size() && equalsNoCase(upper, line.substr(0, upperLabel.size()), upperLabel);
+}
+
+// Position just behind the first `upperLabel` (which ends with ":") in `line`,
+// found without regard to case; npos when there is none. Only the colons are
+// looked for, so ordinary lines cost one memchr.
+std::size_t findLabel(const TUpperCaseTable& upper, std::string_view line, std::string_view upperLabel,
+                      std::size_t firstColon) {
+  const std::size_t front = upperLabel.size() - 1;
+  std::size_t from = std::max(front, firstColon);
+  while (from < line.size()) {
+    const void* hit = std::memchr(line.data() + from, ':', line.size() - from);
+    if (!hit) return std::string_view::npos;
+    const std::size_t colon = static_cast<std::size_t>(static_cast<const char*>(hit) - line.data());
+    // Compared from the colon backwards: most colons follow a digit or a
+    // letter other than the label's last one and fail at once.
+    std::size_t k = front;
+    while (k > 0 && up(upper, line[colon - front + k - 1]) == static_cast<unsigned char>(upperLabel[k - 1])) --k;
+    if (k == 0) return colon + 1;
+    from = colon + 1;
+  }
+  return std::string_view::npos;
+}
+
+// --- dates ------------------------------------------------------------------------
+
+// 1-based, clipped like Copy, without copying.
+std::string_view part(std::string_view text, std::size_t index, std::size_t count) {
+  if (index < 1 || index > text.size()) return {};
+  return text.substr(index - 1, count);
+}
+
+// A decimal whole number: optional sign, then digits ("05" is 5).
+bool toInteger(std::string_view text, int& value) {
+  std::size_t i = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) ++i;
+  if (i == text.size() || text.size() - i > 9) return false;
+  value = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    value = value * 10 + (text[i] - '0');
+  }
+  if (negative) value = -value;
+  return true;
+}
+
+// Orders by year, then month, then day, as numbers; Equal compares the texts.
+// A part that has to be converted and is no whole number makes the dates
+// incomparable: false.
+bool compareDates(std::string_view entry, std::string_view reference, TDateOperator op) {
+  if (op == TDateOperator::Equal)
+    return part(entry, 1, 4) == part(reference, 1, 4) && part(entry, 6, 2) == part(reference, 6, 2) &&
+           part(entry, 9, 2) == part(reference, 9, 2);
+  const bool greater = op == TDateOperator::Greater || op == TDateOperator::GreaterEqual;
+  const bool orEqual = op == TDateOperator::GreaterEqual || op == TDateOperator::LessEqual;
+  auto holds = [greater](int e, int r) { return greater ? e > r : e < r; };
+  bool answer = false;
+  int e = 0, r = 0;
+  if (part(entry, 1, 4) == part(reference, 1, 4)) {
+    if (part(entry, 6, 2) == part(reference, 6, 2)) {
+      if (!toInteger(part(entry, 9, 2), e) || !toInteger(part(reference, 9, 2), r)) return false;
+      if (holds(e, r) || (orEqual && e == r)) answer = true;
+    }
+    if (!toInteger(part(entry, 6, 2), e) || !toInteger(part(reference, 6, 2), r)) return false;
+    if (holds(e, r)) answer = true;
+  }
+  if (!toInteger(part(entry, 1, 4), e) || !toInteger(part(reference, 1, 4), r)) return false;
+  if (holds(e, r)) answer = true;
+  return answer;
+}
+
+// --- archive paths ----------------------------------------------------------------
+
+// The archive path of a section's first line: behind the label and one more
+// character, up to the line's first comma.
+std::string_view archivePath(std::string_view line) {
+  const std::size_t start = SectionLabel.size() + 1;
+  const std::size_t comma = line.find(',');
+  if (comma == std::string_view::npos || comma <= start) return {};
+  return line.substr(start, comma - start);
+}
+
+// The path below the repository's root: a whole "/DATA" component goes, then
+// everything up to the first "/cvsroot/".
+std::string withoutRoot(std::string path) {
+  const std::size_t data = path.find("/DATA");
+  if (data != std::string::npos && (data + 5 == path.size() || path[data + 5] == '/')) path.erase(data, 5);
+  const std::size_t root = path.find("/cvsroot/");
+  if (root != std::string::npos) path.erase(0, root + 9);
+  return path;
+}
+
+// The folder parts of `path`, each with its "/", at most `maxDepth` of them
+// (the last one then holds the deeper levels), and the file name behind them.
+std::vector<std::string> folderParts(std::string_view path, std::size_t maxDepth, std::string_view& file) {
+  std::vector<std::string> folders;
+  std::size_t start = 0;
+  for (std::size_t slash; (slash = path.find('/', start)) != std::string_view::npos; start = slash + 1) {
+    if (folders.size() < maxDepth)
+      folders.emplace_back(path.substr(start, slash + 1 - start));
+    else
+      folders.back().append(path.substr(start, slash + 1 - start));
+  }
+  file = path.substr(start);
+  return folders;
+}
 }  // namespace
 
-// --- byte sources and the line reader ------------------------------------------
+// --- byte sources and sinks ---------------------------------------------------------
 
 /// Something to read lines from: the input file or a test's text.
 class TByteSource {
@@ -35,8 +189,6 @@ public:
   virtual ~TByteSource() = default;
   /// Up to `size` bytes from the current position; 0 at the end. Fails with a message.
   virtual std::size_t Read(char* buffer, std::size_t size) = 0;
-  /// A second reader of the same bytes, starting at `offset`.
-  virtual std::unique_ptr<TByteSource> OpenAt(std::uint64_t offset) = 0;
 };
 
 namespace {
@@ -49,15 +201,24 @@ public:
     FPosition += n;
     return n;
   }
-  std::unique_ptr<TByteSource> OpenAt(std::uint64_t offset) override {
-    auto other = std::make_unique<TTextSource>(FText);
-    other->FPosition = std::min<std::size_t>(static_cast<std::size_t>(offset), FText.size());
-    return other;
-  }
 
 private:
   std::string_view FText;
   std::size_t FPosition = 0;
+};
+
+/// Some bytes already read, then the rest of a source.
+class TJoinedSource : public TByteSource {
+public:
+  TJoinedSource(std::string_view front, TByteSource& rest) : FFront(front), FRest(rest) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    const std::size_t n = FFront.Read(buffer, size);
+    return n > 0 ? n : FRest.Read(buffer, size);
+  }
+
+private:
+  TTextSource FFront;
+  TByteSource& FRest;
 };
 
 class TFileSource : public TByteSource {
@@ -78,12 +239,6 @@ public:
     const std::optional<std::size_t> n = OsReadFile(*FFile, buffer, size);
     if (!n) throw EFailure(FormatMessage(SCannotOpenFile, FPath));
     return *n;
-  }
-  std::unique_ptr<TByteSource> OpenAt(std::uint64_t offset) override {
-    auto other = std::make_unique<TFileSource>(FPath);
-    if (!other->Open() || !OsSeekFile(*other->FFile, offset))
-      throw EFailure(FormatMessage(SCannotOpenFile, FPath));
-    return other;
   }
 
 private:
@@ -109,21 +264,137 @@ public:
   TFileSink(TOsFile file, std::string path) : FFile(file), FPath(std::move(path)) {}
   void Write(const char* data, std::size_t size) override {
     if (!OsWriteFile(FFile, data, size)) throw EFailure(FormatMessage(SCannotCreateFile, FPath));
+    FWritten += size;
+    if (FWritten - FWrittenBack >= WriteBackSize) {
+      OsStartWriteBack(FFile, FWrittenBack, FWritten - FWrittenBack);
+      FWrittenBack = FWritten;
+    }
   }
 
 private:
   TOsFile FFile;
   std::string FPath;
+  std::uint64_t FWritten = 0, FWrittenBack = 0;
 };
+
+// --- vector searches ----------------------------------------------------------------
+
+// The byte comparisons' results are read as 64-bit words. The compiler's
+// generic vectors become SIMD instructions where the target has them (both
+// our builds do) and plain byte loops elsewhere; the C library's own search
+// is byte by byte in the Windows build.
+static_assert(std::endian::native == std::endian::little);
+using TBytes = unsigned char __attribute__((vector_size(16)));
+
+TBytes load(const char* at) {
+  TBytes v;
+  std::memcpy(&v, at, sizeof v);
+  return v;
+}
+
+template <class TMask>
+bool anyBits(const TMask& mask, std::uint64_t (&word)[2]) {
+  std::memcpy(word, &mask, sizeof word);
+  return (word[0] | word[1]) != 0;
+}
+
+// The first CR or LF in [p, end), or end.
+const char* findLineBreak(const char* p, const char* end) {
+  const TBytes lf = TBytes{} + static_cast<unsigned char>('\n'), cr = TBytes{} + static_cast<unsigned char>('\r');
+  for (; end - p >= 16; p += 16) {
+    const TBytes v = load(p);
+    std::uint64_t word[2];
+    if (!anyBits((v == lf) | (v == cr), word)) continue;
+    return word[0] ? p + __builtin_ctzll(word[0]) / 8 : p + 8 + __builtin_ctzll(word[1]) / 8;
+  }
+  while (p < end && !isBreak(*p)) ++p;
+  return p;
+}
+
+// The first position in [p, last) that may start a target of the skip scan
+// (see TSkipTargets), or `last`: its first, middle and last byte match, or
+// an "=" behind a line break; p[-1] is readable. Vectors of `Width` bytes, four per step, as most steps
+// find nothing.
+template <int Width>
+[[gnu::always_inline]] inline const char* nextCandidateIn(const TSkipTargets& targets, const char* p,
+                                                          const char* last) {
+  typedef unsigned char TVector __attribute__((vector_size(Width)));
+  // (No helpers that return vectors: a wide one would change the calling convention.)
+  TVector first, middle, lastByte, equals, fold, lf, cr;
+  std::memset(&middle, targets.Middle, sizeof middle);
+  std::memset(&lf, '\n', sizeof lf);
+  std::memset(&cr, '\r', sizeof cr);
+  std::memset(&first, targets.First, sizeof first);
+  std::memset(&lastByte, targets.Last, sizeof lastByte);
+  std::memset(&equals, targets.EndRows ? '=' : '\0', sizeof equals);
+  std::memset(&fold, 0x20, sizeof fold);
+  constexpr std::ptrdiff_t Step = 4 * Width;
+  for (; last - p >= Step; p += Step) {
+    TVector hits[4];
+    for (int k = 0; k < 4; ++k) {
+      TVector v0, vMiddle, vSpan, vBefore;
+      std::memcpy(&v0, p + k * Width, sizeof v0);
+      std::memcpy(&vMiddle, p + k * Width + targets.MiddleAt, sizeof vMiddle);
+      std::memcpy(&vSpan, p + k * Width + targets.Span, sizeof vSpan);
+      std::memcpy(&vBefore, p + k * Width - 1, sizeof vBefore);
+      hits[k] = (TVector)((((v0 | fold) == first) & ((vMiddle | fold) == middle) & ((vSpan | fold) == lastByte)) |
+                          ((v0 == equals) & ((vBefore == lf) | (vBefore == cr))));
+    }
+    std::uint64_t any[Width / 8];
+    const TVector all = hits[0] | hits[1] | hits[2] | hits[3];
+    std::memcpy(any, &all, sizeof any);
+    std::uint64_t none = 0;
+    for (const std::uint64_t word : any) none |= word;
+    if (none == 0) continue;
+    std::uint64_t words[4 * Width / 8];
+    std::memcpy(words, hits, sizeof words);
+    for (int w = 0; w < 4 * Width / 8; ++w)
+      if (words[w] != 0) return p + 8 * w + __builtin_ctzll(words[w]) / 8;
+  }
+  for (; p < last; ++p)
+    if ((targets.EndRows && *p == '=' && isBreak(p[-1])) ||
+        ((static_cast<unsigned char>(*p) | 0x20) == targets.First &&
+         (static_cast<unsigned char>(p[targets.MiddleAt]) | 0x20) == targets.Middle &&
+         (static_cast<unsigned char>(p[targets.Span]) | 0x20) == targets.Last))
+      return p;
+  return last;
+}
+
+const char* nextCandidateNarrow(const TSkipTargets& targets, const char* p, const char* last) {
+  return nextCandidateIn<16>(targets, p, last);
+}
+
+// Where the processor has them (most since 2013), 32-byte vectors halve the
+// scan's work; the choice is made once, at run time.
+[[gnu::target("avx2")]] const char* nextCandidateWide(const TSkipTargets& targets, const char* p, const char* last) {
+  return nextCandidateIn<32>(targets, p, last);
+}
+
+const char* nextCandidate(const TSkipTargets& targets, const char* p, const char* last) {
+  static const bool wide = __builtin_cpu_supports("avx2");
+  return wide ? nextCandidateWide(targets, p, last) : nextCandidateNarrow(targets, p, last);
+}
+
+// True when every line break in [0, size) is a CR LF: no LF without a CR
+// before it, no CR without an LF behind it. `data[size - 1]` is an LF.
+bool onlyCrLf(const char* data, std::size_t size) {
+  if (size == 0) return true;
+  if (data[0] == '\n') return false;
+  const TBytes lf = TBytes{} + static_cast<unsigned char>('\n'), cr = TBytes{} + static_cast<unsigned char>('\r');
+  auto mismatch = [&](std::size_t at) { return (load(data + at) == lf) != (load(data + at - 1) == cr); };
+  std::size_t i = 1;
+  for (; i + 64 <= size; i += 64) {
+    std::uint64_t word[2];
+    if (anyBits(mismatch(i) | mismatch(i + 16) | mismatch(i + 32) | mismatch(i + 48), word)) return false;
+  }
+  for (; i < size; ++i)
+    if ((data[i] == '\n') != (data[i - 1] == '\r')) return false;
+  return true;
+}
 }  // namespace
 
-// FindLabelEnd reads the byte comparisons' results as 64-bit words.
-static_assert(std::endian::native == std::endian::little);
+// --- the line reader ----------------------------------------------------------------
 
-/// The last two characters before the colon of two labels, each OR 0x20.
-struct TLabelEnds {
-  unsigned char Last[2], BeforeLast[2];
-};
 
 /// Cuts a byte source into lines at every CR LF, lone CR and lone LF. A NUL
 /// is an ordinary character; a last line without a line break is a line, and
@@ -136,21 +407,17 @@ public:
   bool Next(std::string_view& line) {
     for (;;) {
       char* const data = FBuffer.data();
-      // The searches for CR and LF run ahead over the whole buffer and are
-      // reused by the following lines, so LF-only text costs one memchr per chunk for CR.
-      if (FLf == NotSearched || FLf < FBegin) FLf = find('\n');
-      if (FCr == NotSearched || FCr < FBegin) FCr = find('\r');
-      const std::size_t stop = std::min(FLf, FCr);
+      const std::size_t stop = static_cast<std::size_t>(findLineBreak(data + FBegin, data + FEnd) - data);
       if (stop < FEnd) {
         // A CR at the end of the buffer may be the first half of a CR LF.
-        if (stop == FCr && stop + 1 == FEnd && !FEndOfSource) {
+        if (data[stop] == '\r' && stop + 1 == FEnd && !FEndOfSource) {
           Fill();
           continue;
         }
         line = std::string_view(data + FBegin, stop - FBegin);
         FLineStart = FBegin;
         FBegin = stop + 1;
-        if (stop == FCr && FBegin < FEnd && data[FBegin] == '\n') ++FBegin;
+        if (data[stop] == '\r' && FBegin < FEnd && data[FBegin] == '\n') ++FBegin;
         return true;
       }
       if (FEndOfSource) {
@@ -165,7 +432,7 @@ public:
   }
 
   /// Position of the first ":" in the last line returned, or npos. The search
-  /// runs ahead like the line-end searches, so lines without a colon cost nothing.
+  /// runs ahead, so lines without a colon cost nothing.
   std::size_t FirstColon() {
     const std::size_t lineEnd = FBegin;  // at least one past the line's last character
     if (FColon == NotSearched || FColon < FLineStart) {
@@ -175,25 +442,20 @@ public:
     return FColon < lineEnd && FColon < FEnd ? FColon - FLineStart : std::string_view::npos;
   }
 
-  /// Where the line after the last one returned starts, counted from the
-  /// reader's first byte.
-  std::uint64_t NextOffset() const { return FBufferOffset + FBegin; }
-
-  /// Drops the lines ahead of the first one that holds a colon preceded by
-  /// one of `ends`' two-byte pairs (compared after OR 0x20) for which
-  /// `mayMatter(lineStart, colon, bufferEnd)` holds; the next call of Next
-  /// returns that line. `lineStart` is a line start at or before the colon's
-  /// own line start, so the test can tell whether the colon ends a label at
-  /// the front of its line. Without such a line all lines are dropped.
+  /// Drops the lines ahead of the first one at which `targets` hit and
+  /// `mayMatter(lineStart, hit, bufferEnd)` holds; the next call of Next
+  /// returns that line. `lineStart` is a line start at or before the hit's
+  /// own line start. Without such a line all lines are dropped. A text that
+  /// runs beyond the buffer is looked at again with the next chunk.
   template <class TTest>
-  void SkipAhead(const TLabelEnds& ends, TTest mayMatter) {
+  void SkipAhead(const TSkipTargets& targets, TTest mayMatter) {
     for (;;) {
       const char* const data = FBuffer.data();
       const char* const begin = data + FBegin;
       const char* const end = data + FEnd;
-      if (const char* colon = FindLabelEnd(ends, begin, end, mayMatter)) {
-        const char* start = colon;
-        while (start > begin && start[-1] != '\n' && start[-1] != '\r') --start;
+      if (const char* hit = FindTarget(targets, begin, end, mayMatter)) {
+        const char* start = hit;
+        while (start > begin && !isBreak(start[-1])) --start;
         FBegin = static_cast<std::size_t>(start - data);
         return;
       }
@@ -210,97 +472,123 @@ public:
     }
   }
 
-private:
-  static constexpr std::size_t NotSearched = static_cast<std::size_t>(-1);
+  /// True when the two lines above the line at `lineStart` are a revision's header.
+  bool FollowsRevisionHeader(const char* lineStart) const {
+    std::string_view numberLine, dashRow;
+    return LineAbove(lineStart, numberLine) && isRevisionRow(numberLine) && LineAbove(numberLine.data(), dashRow) &&
+           isDashRow(dashRow);
+  }
 
-  // The first colon in [begin + 2, end) that ends one of the pairs and passes
-  // `mayMatter`, or nullptr. A colon closer than two bytes to `begin` ends no
-  // label of two or more characters.
-  // The compiler's generic vectors become SIMD instructions where the target
-  // has them (both our builds do) and plain byte loops elsewhere.
+private:
+  // The line that ends right above `lineStart`; false when it is not in the
+  // buffer whole (then it is longer than a header row).
+  bool LineAbove(const char* lineStart, std::string_view& line) const {
+    const char* const floor = FBuffer.data();
+    if (lineStart == floor) return false;
+    const char* lineEnd = lineStart - 1;
+    if (*lineEnd == '\n' && lineEnd > floor && lineEnd[-1] == '\r') --lineEnd;
+    const char* start = lineEnd;
+    while (start > floor && !isBreak(start[-1])) --start;
+    if (start == floor && FBufferOffset != 0) return false;
+    line = std::string_view(start, static_cast<std::size_t>(lineEnd - start));
+    return true;
+  }
+
+  // The first hit in [begin, end) that passes `mayMatter`, or nullptr.
   template <class TTest>
-  static const char* FindLabelEnd(const TLabelEnds& ends, const char* begin,
-                                                                  const char* end, TTest& mayMatter) {
-    // 16-byte vectors; two of them are tested per step, as most steps find nothing.
-    using TBytes = unsigned char __attribute__((vector_size(16)));
-    const TBytes colon = TBytes{} + static_cast<unsigned char>(':');
-    const TBytes fold = TBytes{} + static_cast<unsigned char>(0x20);
-    const TBytes a1 = TBytes{} + ends.Last[0], a2 = TBytes{} + ends.BeforeLast[0];
-    const TBytes b1 = TBytes{} + ends.Last[1], b2 = TBytes{} + ends.BeforeLast[1];
-    // Marks with 0xFF each byte of the 16 at `at` that is a colon behind a pair.
-    auto hitsAt = [&](const char* at, std::uint64_t* word) {
-      TBytes v0, v1, v2;
-      std::memcpy(&v0, at, sizeof v0);
-      std::memcpy(&v1, at - 1, sizeof v1);
-      std::memcpy(&v2, at - 2, sizeof v2);
-      v1 |= fold;
-      v2 |= fold;
-      const auto hits = (v0 == colon) & (((v1 == a1) & (v2 == a2)) | ((v1 == b1) & (v2 == b2)));
-      std::memcpy(word, &hits, sizeof hits);
+  static const char* FindTarget(const TSkipTargets& targets, const char* begin, const char* end, TTest& mayMatter) {
+    // Hits of the text start before `last`; an end row may start anywhere.
+    const char* const last = end - begin > static_cast<std::ptrdiff_t>(targets.Span) ? end - targets.Span : begin;
+    auto isTarget = [&](const char* p) {
+      return (targets.EndRows && *p == '=') ||
+             ((static_cast<unsigned char>(*p) | 0x20) == targets.First &&
+              (static_cast<unsigned char>(p[targets.MiddleAt]) | 0x20) == targets.Middle &&
+              (static_cast<unsigned char>(p[targets.Span]) | 0x20) == targets.Last);
     };
-    constexpr std::ptrdiff_t Step = 32;
-    const char* p = begin + 2;
-    for (; end - p >= Step; p += Step) {
-      std::uint64_t word[4];
-      hitsAt(p, word);
-      hitsAt(p + 16, word + 2);
-      if ((word[0] | word[1] | word[2] | word[3]) == 0) continue;
-      for (int w = 0; w < 4; ++w)
-        for (std::uint64_t bits = word[w]; bits != 0;) {
-          const int byte = __builtin_ctzll(bits) / 8;
-          const char* at = p + 8 * w + byte;
-          if (mayMatter(begin, at, end)) return at;
-          bits &= ~(std::uint64_t{0xFF} << (8 * byte));
-        }
+    const char* p = begin;
+    if (p < last) {
+      if (isTarget(p) && mayMatter(begin, p, end)) return p;
+      for (++p; p < last && (p = nextCandidate(targets, p, last)) < last; ++p)
+        if (isTarget(p) && mayMatter(begin, p, end)) return p;
     }
-    for (; p < end; ++p) {
-      if (*p != ':') continue;
-      const unsigned char c1 = static_cast<unsigned char>(p[-1]) | 0x20, c2 = static_cast<unsigned char>(p[-2]) | 0x20;
-      if (((c1 == ends.Last[0] && c2 == ends.BeforeLast[0]) || (c1 == ends.Last[1] && c2 == ends.BeforeLast[1])) &&
-          mayMatter(begin, p, end))
-        return p;
-    }
+    // An end row may start in the last `Span` bytes.
+    for (; p < end && targets.EndRows; ++p)
+      if (*p == '=' && mayMatter(begin, p, end)) return p;
     return nullptr;
   }
 
-  // Position of the next `c` at or after FBegin, or FEnd.
-  std::size_t find(char c) const {
-    const void* hit = std::memchr(FBuffer.data() + FBegin, c, FEnd - FBegin);
-    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - FBuffer.data()) : FEnd;
-  }
-
   void Fill() {
-    if (FBegin > 0) {
-      std::memmove(FBuffer.data(), FBuffer.data() + FBegin, FEnd - FBegin);
-      FBufferOffset += FBegin;
-      FEnd -= FBegin;
-      FBegin = 0;
+    // Keep some text above the current line for FollowsRevisionHeader.
+    const std::size_t keepFrom = FBegin - std::min(FBegin, HistoryBytes);
+    if (keepFrom > 0) {
+      std::memmove(FBuffer.data(), FBuffer.data() + keepFrom, FEnd - keepFrom);
+      FBufferOffset += keepFrom;
+      FEnd -= keepFrom;
+      FBegin -= keepFrom;
     }
     // A line longer than the buffer is held whole.
     if (FEnd == FBuffer.size()) FBuffer.resize(FBuffer.size() * 2);
     const std::size_t n = FSource.Read(FBuffer.data() + FEnd, FBuffer.size() - FEnd);
     if (n == 0) FEndOfSource = true;
     FEnd += n;
-    FLf = FCr = FColon = NotSearched;
+    FColon = NotSearched;
   }
+
+  static constexpr std::size_t NotSearched = static_cast<std::size_t>(-1);
 
   TByteSource& FSource;
   std::vector<char> FBuffer;
   std::size_t FBegin = 0, FEnd = 0;
-  std::size_t FLf = NotSearched, FCr = NotSearched;  // next LF and CR at or after FBegin, or FEnd
-  std::size_t FColon = NotSearched;                  // next ":" at or after FLineStart, or FEnd
+  std::size_t FColon = NotSearched;  // next ":" at or after FLineStart, or FEnd
   std::size_t FLineStart = 0;
-  std::uint64_t FBufferOffset = 0;
+  std::uint64_t FBufferOffset = 0;   // of FBuffer[0] in the source
   bool FEndOfSource = false;
 };
 
-/// Writes report lines, each as an indent of blanks, the text and CR LF.
-class TLineWriter {
+// --- the report writer --------------------------------------------------------------
+
+/// Writes the report: its header, each picked file as a line of the folder
+/// tree, the file's copied log lines and the old report, every line ending
+/// in CR LF.
+class TReportWriter {
 public:
-  explicit TLineWriter(TByteSink& sink) : FSink(sink), FBuffer(ChunkSize) {}
+  TReportWriter(TByteSink& sink, const TQuilletEnvironment& environment, const std::string& person)
+      : FSink(sink), FEnvironment(environment), FPerson(person), FBuffer(ChunkSize) {}
+
+  /// The header if none is written yet, then the folder and file lines of
+  /// the section that starts with `sectionLine`. False when the section
+  /// writes nothing (Attic); else the copied lines follow with CopiedLine.
+  bool FileLines(std::string_view sectionLine) {
+    if (!FHeaderWritten) {
+      Line(0, FEnvironment.PersonHeader + FPerson);
+      Line(0, FEnvironment.DateHeader + FEnvironment.Today);
+      Line(0, "");
+      FHeaderWritten = true;
+    }
+    const std::string_view archive = archivePath(sectionLine);
+    std::string upperPath(archive);
+    for (char& c : upperPath) c = static_cast<char>(up(FEnvironment.UpperCase, c));
+    if (upperPath.find("ATTIC") != std::string::npos) return false;
+
+    const std::string path = withoutRoot(std::string(archive));
+    std::string_view file;
+    std::vector<std::string> folders = folderParts(path, TQuillet::MaxFolderDepth, file);
+    // Folders shared with the last written file stand above it already.
+    std::size_t shared = 0;
+    while (shared < folders.size() && shared < FWrittenFolders.size() && SameFolder(folders[shared], FWrittenFolders[shared]))
+      ++shared;
+    for (std::size_t i = shared; i < folders.size(); ++i) Line(TreeIndent * i, folders[i]);
+    std::size_t depth = folders.size();
+    if (!file.empty()) Line(TreeIndent * depth++, file);
+    FWrittenFolders = std::move(folders);
+    FCopyIndent = TreeIndent * depth;
+    return true;
+  }
+
+  /// A log line of the file last written, one level below it.
+  void CopiedLine(std::string_view line) { Line(FCopyIndent, line); }
 
   void Line(std::size_t indent, std::string_view text) {
-    ++FLineCount;
     // The usual line fits the buffer as it is: one check, then plain copies.
     if (indent + text.size() + 2 <= FBuffer.size() - FUsed) {
       char* const out = FBuffer.data() + FUsed;
@@ -321,7 +609,13 @@ public:
     Put("\r\n", 2);
   }
 
-  bool Empty() const { return FLineCount == 0; }
+  /// Bytes that are whole report lines already; large pieces go to the sink
+  /// without a copy.
+  void Raw(const char* data, std::size_t size) {
+    if (size < FBuffer.size() / 4) return Put(data, size);
+    Flush();
+    FSink.Write(data, size);
+  }
 
   void Flush() {
     if (FUsed > 0) FSink.Write(FBuffer.data(), FUsed);
@@ -329,6 +623,12 @@ public:
   }
 
 private:
+  bool SameFolder(const std::string& a, const std::string& b) const {
+    std::string upperB = b;
+    for (char& c : upperB) c = static_cast<char>(up(FEnvironment.UpperCase, c));
+    return equalsNoCase(FEnvironment.UpperCase, a, upperB);
+  }
+
   void Put(const char* data, std::size_t size) {
     if (size > FBuffer.size() - FUsed) {
       Flush();
@@ -342,147 +642,30 @@ private:
   }
 
   TByteSink& FSink;
+  const TQuilletEnvironment& FEnvironment;
+  const std::string& FPerson;
   std::vector<char> FBuffer;
   std::size_t FUsed = 0;
-  std::uint64_t FLineCount = 0;
+  bool FHeaderWritten = false;
+  std::vector<std::string> FWrittenFolders;  // of the last written file
+  std::size_t FCopyIndent = 0;
 };
-
-// --- line tests that copy nothing ---------------------------------------------------
-
-namespace {
-using TUpper = std::array<unsigned char, 256>;
-
-unsigned char up(const TUpper& upper, char c) { return upper[static_cast<unsigned char>(c)]; }
-
-// `text` equals `upperPattern` without regard to case.
-bool equalsNoCase(const TUpper& upper, std::string_view text, std::string_view upperPattern) {
-  if (text.size() != upperPattern.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i)
-    if (up(upper, text[i]) != static_cast<unsigned char>(upperPattern[i])) return false;
-  return true;
-}
-
-// Position just behind the first `upperLabel` (which ends with ":") in `line`,
-// found without regard to case; npos when there is none. Only the colons are
-// looked for, so ordinary lines cost one memchr.
-std::size_t findLabel(const TUpper& upper, std::string_view line, std::string_view upperLabel,
-                      std::size_t firstColon) {
-  const std::size_t front = upperLabel.size() - 1;
-  std::size_t from = std::max(front, firstColon);
-  while (from < line.size()) {
-    const void* hit = std::memchr(line.data() + from, ':', line.size() - from);
-    if (!hit) return std::string_view::npos;
-    const std::size_t colon = static_cast<std::size_t>(static_cast<const char*>(hit) - line.data());
-    // Compared from the colon backwards: most colons follow a digit or a
-    // letter other than the label's last one and fail at once.
-    std::size_t k = front;
-    while (k > 0 && up(upper, line[colon - front + k - 1]) == static_cast<unsigned char>(upperLabel[k - 1])) --k;
-    if (k == 0) return colon + 1;
-    from = colon + 1;
-  }
-  return std::string_view::npos;
-}
-
-// A block starts at a line that begins with the label (upper-cased) in any case.
-bool isBlockStart(const TUpper& upper, std::string_view line, const std::string& label) {
-  return line.size() >= label.size() && equalsNoCase(upper, line.substr(0, label.size()), label);
-}
-
-// A section ends at a line of two or more "=" and nothing else but trailing blanks.
-bool isSectionEnd(std::string_view line) {
-  if (line.empty() || line[0] != '=') return false;
-  std::size_t end = line.size();
-  while (end > 0 && (line[end - 1] == ' ' || line[end - 1] == '\t' || line[end - 1] == '\r')) --end;
-  if (end < 2) return false;
-  for (std::size_t i = 0; i < end; ++i)
-    if (line[i] != '=') return false;
-  return true;
-}
-
-// 1-based, clipped like Copy, without copying.
-std::string_view part(std::string_view text, std::size_t index, std::size_t count) {
-  if (index < 1 || index > text.size()) return {};
-  return text.substr(index - 1, count);
-}
-
-// A decimal whole number: optional sign, then digits ("05" is 5).
-bool toInteger(std::string_view text, int& value) {
-  std::size_t i = 0;
-  const bool negative = !text.empty() && text[0] == '-';
-  if (!text.empty() && (text[0] == '-' || text[0] == '+')) ++i;
-  if (i == text.size() || text.size() - i > 9) return false;
-  value = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-    value = value * 10 + (text[i] - '0');
-  }
-  if (negative) value = -value;
-  return true;
-}
-
-enum class TOrdering { Greater, GreaterEqual, Less, LessEqual };
-
-// Orders by year, then month, then day, as numbers. A part that has to be
-// converted and is no whole number makes the dates incomparable: false.
-bool compareDates(std::string_view entry, std::string_view reference, TOrdering ordering) {
-  const bool greater = ordering == TOrdering::Greater || ordering == TOrdering::GreaterEqual;
-  const bool orEqual = ordering == TOrdering::GreaterEqual || ordering == TOrdering::LessEqual;
-  auto holds = [greater](int e, int r) { return greater ? e > r : e < r; };
-  bool answer = false;
-  int e = 0, r = 0;
-  if (part(entry, 1, 4) == part(reference, 1, 4)) {
-    if (part(entry, 6, 2) == part(reference, 6, 2)) {
-      if (!toInteger(part(entry, 9, 2), e) || !toInteger(part(reference, 9, 2), r)) return false;
-      if (holds(e, r) || (orEqual && e == r)) answer = true;
-    }
-    if (!toInteger(part(entry, 6, 2), e) || !toInteger(part(reference, 6, 2), r)) return false;
-    if (holds(e, r)) answer = true;
-  }
-  if (!toInteger(part(entry, 1, 4), e) || !toInteger(part(reference, 1, 4), r)) return false;
-  if (holds(e, r)) answer = true;
-  return answer;
-}
-
-// The archive path of a block's first line: behind the label and one more
-// character, up to the line's first comma.
-std::string_view archivePath(std::string_view line) {
-  const std::size_t label = line.find(BlockStartLabel);
-  const std::size_t labelPos = label == std::string_view::npos ? 0 : label + 1;
-  const std::size_t comma = line.find(',');
-  const long long length = (comma == std::string_view::npos ? 0 : static_cast<long long>(comma) + 1) - 11;
-  if (length < 1) return {};
-  return part(line, labelPos + 10, static_cast<std::size_t>(length));
-}
-
-void eraseFirst(std::string& text, const std::string& what) {
-  const std::size_t at = text.find(what);
-  if (at != std::string::npos) text.erase(at, what.size());
-}
-}  // namespace
 
 // --- TQuillet --------------------------------------------------------------------------
 
-TQuillet::TQuillet() {
-  for (std::size_t i = 0; i < FUpper.size(); ++i) FUpper[i] = static_cast<unsigned char>(i);
-  OsUpperCaseBuffer(reinterpret_cast<char*>(FUpper.data()), FUpper.size());
-  SetDateOperator(".EQ");
-  SetDate("");
-  SetPerson("");
-  SetAuthor("");
-  SetInputFile("");
-  SetOutputFile("");
+TQuillet::TQuillet(TQuilletEnvironment environment) : FEnvironment(std::move(environment)) {
+  auto upper = [this](std::string label) {
+    for (char& c : label) c = static_cast<char>(up(FEnvironment.UpperCase, c));
+    return label;
+  };
+  FDateLabel = upper(FEnvironment.DateLabel + ":");
+  FAuthorLabel = upper(FEnvironment.AuthorLabel + ":");
+  FSectionLabel = upper(SectionLabel);
 }
 
 TQuillet::~TQuillet() = default;
 
-void TQuillet::SetDateOperator(const std::string& value) {
-  std::string upper = value;
-  for (char& c : upper) c = static_cast<char>(up(FUpper, c));
-  if (upper != ".EQ" && upper != ".GT" && upper != ".GE" && upper != ".LT" && upper != ".LE")
-    throw EFailure(uQuilletConstants::SDateOperatorNotValid);
-  FDateOperator = upper;
-}
-
+void TQuillet::SetDateOperator(TDateOperator value) { FDateOperator = value; }
 void TQuillet::SetDate(const std::string& value) { FDate = value; }
 void TQuillet::SetPerson(const std::string& value) { FPerson = value; }
 void TQuillet::SetAuthor(const std::string& value) { FAuthor = value; }
@@ -499,11 +682,10 @@ void TQuillet::SetInputFile(const std::string& value) { FInputFile = withoutQuot
 void TQuillet::SetOutputFile(const std::string& value) { FOutputFile = withoutQuotes(value); }
 
 void TQuillet::CheckSettings() const {
-  using namespace uQuilletConstants;
-  if (FInputFile.empty()) throw EFailure(SInputMissing);
-  if (FOutputFile.empty()) throw EFailure(SOutputMissing);
-  if (FPerson.empty()) throw EFailure(SPersonMissing);
-  if (FDate.empty()) throw EFailure(SDateMissing);
+  if (FInputFile.empty()) throw EFailure(FEnvironment.InputMissing);
+  if (FOutputFile.empty()) throw EFailure(FEnvironment.OutputMissing);
+  if (FPerson.empty()) throw EFailure(FEnvironment.PersonMissing);
+  if (FDate.empty()) throw EFailure(FEnvironment.DateMissing);
 }
 
 namespace {
@@ -543,7 +725,7 @@ void TQuillet::Run() {
   held.Temp = OsCreateTempFileBeside(FOutputFile, held.TempPath);
   if (!held.Temp) throw EFailure(cannotCreate);
   TFileSink sink(*held.Temp, FOutputFile);
-  FOutputLines = std::make_unique<TLineWriter>(sink);
+  FOutputLines = std::make_unique<TReportWriter>(sink, FEnvironment, FPerson);
   try {
     ProcessLog(input, hasPrevious ? &previous : nullptr);
   } catch (const std::bad_alloc&) {
@@ -554,11 +736,14 @@ void TQuillet::Run() {
   input.Close();
   previous.Close();
 
+  // The new report reaches the disk before it replaces the old one, and the
+  // folder's entry after, so that a power cut leaves one of the two whole.
   if (!OsFlushFile(*held.Temp)) throw EFailure(cannotCreate);
   OsCloseFile(*held.Temp);
   held.Temp.reset();
   if (!OsReplaceFile(held.TempPath, FOutputFile)) throw EFailure(cannotCreate);
   held.Replaced = true;
+  OsFlushFolderOf(FOutputFile);
 }
 
 std::string TQuillet::RunOnText(const std::string& input, const std::optional<std::string>& previousOutput) {
@@ -566,7 +751,7 @@ std::string TQuillet::RunOnText(const std::string& input, const std::optional<st
   std::optional<TTextSource> previous;
   if (previousOutput) previous.emplace(*previousOutput);
   TTextSink sink;
-  FOutputLines = std::make_unique<TLineWriter>(sink);
+  FOutputLines = std::make_unique<TReportWriter>(sink, FEnvironment, FPerson);
   ProcessLog(source, previous ? &*previous : nullptr);
   FOutputLines.reset();
   return sink.FText;
@@ -576,201 +761,165 @@ void TQuillet::ProcessLog(TByteSource& input, TByteSource* previousOutput) {
   ScanInput(input);
   // Merge: one empty line, then the old report, its lines cut like the input's.
   FOutputLines->Line(0, "");
-  if (previousOutput) {
-    FInputLines = std::make_unique<TLineReader>(*previousOutput);
-    std::string_view line;
-    while (FInputLines->Next(line)) FOutputLines->Line(0, line);
-    FInputLines.reset();
-  }
+  if (previousOutput) CopyPreviousReport(*previousOutput);
   FOutputLines->Flush();
 }
 
-void TQuillet::ScanInput(TByteSource& input) {
-  FDateLabel = uQuilletConstants::SDateSwitch + ":";
-  FAuthorLabel = uQuilletConstants::SAuthorSwitch + ":";
-  for (char& c : FDateLabel) c = static_cast<char>(up(FUpper, c));
-  FBlockStartLabel = BlockStartLabel;
-  for (char& c : FBlockStartLabel) c = static_cast<char>(up(FUpper, c));
-  for (char& c : FAuthorLabel) c = static_cast<char>(up(FUpper, c));
-  FWrittenFolders.clear();
-  FPendingPicks.clear();
-
-  FInputLines = std::make_unique<TLineReader>(input);
-  std::string blockLine;
-  bool blockOpen = false;
-  // While a picked block's lines are copied: copying, at this indent. (Not an
-  // optional: g++ 12 then warns of a use before initialisation that cannot happen.)
-  bool copying = false;
-  std::size_t copyIndent = 0;
-
-  // While nothing is copied, only two kinds of line can change anything: a
-  // block start, and (in an open block) a line with the author label and a
-  // name that may be the author. The reader skips to the next such line,
-  // looking only at colons behind the labels' last two letters. That needs
-  // the two letters' other case to be their only other spelling.
-  const std::string& rcsLabel = FBlockStartLabel;
-  const std::size_t rcsFront = rcsLabel.size() - 1, authorFront = FAuthorLabel.size() - 1;
-  TLabelEnds ends{};
-  bool skipAhead = rcsFront >= 2 && authorFront >= 2;
-  for (std::size_t b = 0; b < FUpper.size(); ++b)
-    if (FUpper[b] == ':' && b != ':') skipAhead = false;
-  for (int i = 0; i < 2 && skipAhead; ++i) {
-    const std::string& label = i == 0 ? FAuthorLabel : rcsLabel;
-    const unsigned char last = static_cast<unsigned char>(label[label.size() - 2]);
-    const unsigned char beforeLast = static_cast<unsigned char>(label[label.size() - 3]);
-    ends.Last[i] = last | 0x20;
-    ends.BeforeLast[i] = beforeLast | 0x20;
-    for (std::size_t b = 0; b < FUpper.size(); ++b) {
-      const unsigned char folded = static_cast<unsigned char>(b | 0x20);
-      if ((FUpper[b] == last && folded != ends.Last[i]) || (FUpper[b] == beforeLast && folded != ends.BeforeLast[i]))
-        skipAhead = false;
-    }
+void TQuillet::CopyPreviousReport(TByteSource& previous) {
+  // An old report written by this program ends every line in CR LF already:
+  // such text is copied as it is, in large pieces. At the first other line
+  // break the rest goes line by line.
+  std::vector<char> buffer(ChunkSize);
+  std::size_t held = 0;
+  for (;;) {
+    const std::size_t n = previous.Read(buffer.data() + held, buffer.size() - held);
+    held += n;
+    std::size_t whole = held;  // up to the last LF
+    while (whole > 0 && buffer[whole - 1] != '\n') --whole;
+    if (n == 0 || (whole == 0 && held == buffer.size()) || !onlyCrLf(buffer.data(), whole)) break;
+    FOutputLines->Raw(buffer.data(), whole);
+    held -= whole;
+    std::memmove(buffer.data(), buffer.data() + whole, held);
   }
-  auto endsLabel = [this](const char* begin, const char* colon, const std::string& label) {
-    const std::size_t front = label.size() - 1;
-    if (static_cast<std::size_t>(colon - begin) < front) return false;
-    for (std::size_t k = 1; k <= front; ++k)
-      if (up(FUpper, colon[-static_cast<std::ptrdiff_t>(k)]) != static_cast<unsigned char>(label[front - k]))
-        return false;
-    return true;
-  };
-  auto isBreak = [](char c) { return c == '\n' || c == '\r'; };
-  auto mayMatter = [&](const char* begin, const char* colon, const char* end) {
-    if (endsLabel(begin, colon, rcsLabel) && (colon - rcsFront == begin || isBreak(colon[-static_cast<std::ptrdiff_t>(rcsFront) - 1])))
-      return true;
-    if (!blockOpen || !endsLabel(begin, colon, FAuthorLabel)) return false;
-    if (FAuthor.empty()) return true;
-    // As AuthorMatches: the name starts one character behind the colon and
-    // runs to a ";" or the end of the line. What lies beyond the buffer may match.
-    if (end - colon <= 1) return true;
-    if (isBreak(colon[1])) return false;
-    const char* name = colon + 2;
-    for (std::size_t i = 0; i < FAuthor.size(); ++i, ++name) {
-      if (name >= end) return true;
-      if (isBreak(*name) || up(FUpper, *name) != up(FUpper, FAuthor[i])) return false;
-    }
-    return name >= end || *name == ';' || isBreak(*name);
-  };
+  TJoinedSource rest(std::string_view(buffer.data(), held), previous);
+  TLineReader lines(rest);
+  std::string_view line;
+  while (lines.Next(line)) FOutputLines->Line(0, line);
+}
 
+namespace {
+// Targets for the skip scan that find every occurrence of `text` in any case
+// (and maybe more); nullopt when OR 0x20 does not join every spelling that the
+// upper-case table joins for its first and last byte.
+// `middleAt` names a third byte to compare, best a rare one.
+std::optional<TSkipTargets> targetsFor(const TUpperCaseTable& upper, std::string_view text, std::size_t middleAt,
+                                       bool endRows) {
+  if (text.size() < 2 || middleAt >= text.size()) return std::nullopt;
+  const unsigned char first = static_cast<unsigned char>(text.front()), last = static_cast<unsigned char>(text.back());
+  const unsigned char middle = static_cast<unsigned char>(text[middleAt]);
+  for (std::size_t b = 0; b < upper.size(); ++b)
+    for (const unsigned char c : {first, middle, last})
+      if (upper[b] == upper[c] && (b | 0x20) != (c | 0x20u)) return std::nullopt;
+  return TSkipTargets{static_cast<unsigned char>(first | 0x20), static_cast<unsigned char>(middle | 0x20),
+                      static_cast<unsigned char>(last | 0x20), middleAt, text.size() - 1, endRows};
+}
+}  // namespace
+
+void TQuillet::ScanInput(TByteSource& input) {
+  FInputLines = std::make_unique<TLineReader>(input);
+  FSection = TSection::Closed;
+  FRevisionStep = 0;
+  // Outside a section the scan looks for the label at a line's start; inside
+  // one for the author's label with the name behind it (one character after
+  // the colon) and for the end row.
+  const std::string authorText = FAuthor.empty() ? FAuthorLabel : FAuthorLabel + " " + FAuthor;
+  FClosedTargets = targetsFor(FEnvironment.UpperCase, FSectionLabel, 1, false);
+  FOpenTargets = targetsFor(FEnvironment.UpperCase, authorText, FAuthorLabel.size() - 1, true);
   std::string_view line;
   for (;;) {
-    if (!copying && skipAhead) FInputLines->SkipAhead(ends, mayMatter);
+    if (FSection != TSection::Copying && FClosedTargets && FOpenTargets) SkipToCandidate();
     if (!FInputLines->Next(line)) break;
-    if (copying) {
-      if (isSectionEnd(line)) {
-        copying = false;
-        CopyPendingPicks(input);
-      } else {
-        FOutputLines->Line(copyIndent, line);
-      }
-    }
-    if (isBlockStart(FUpper, line, FBlockStartLabel)) {
-      blockLine.assign(line);
-      blockOpen = true;
-    }
-    // The date and the author must hold on the same line: a revision's line.
-    // Both labels end in a colon; the author test is the cheaper one.
-    if (!blockOpen) continue;
-    const std::size_t colon = FInputLines->FirstColon();
-    if (colon != std::string_view::npos && AuthorMatches(line, colon) && DateMatches(line, colon)) {
-      blockOpen = false;
-      if (copying) {
-        FPendingPicks.push_back({blockLine, FInputLines->NextOffset()});
-      } else if (const std::optional<std::size_t> indent = WriteFileBlock(blockLine)) {
-        copying = true;
-        copyIndent = *indent;
-      }
-    }
+    ScanLine(line);
   }
-  CopyPendingPicks(input);
   FInputLines.reset();
 }
 
-void TQuillet::CopyPendingPicks(TByteSource& input) {
-  // Picks made while an earlier copy ran: their copies end at the same line
-  // as that one did, so they follow it now, read once more from the input.
-  for (const TPendingPick& pick : FPendingPicks) {
-    const std::optional<std::size_t> indent = WriteFileBlock(pick.BlockLine);
-    if (!indent) continue;
-    const std::unique_ptr<TByteSource> again = input.OpenAt(pick.CopyOffset);
-    TLineReader reader(*again);
-    std::string_view line;
-    while (reader.Next(line) && !isSectionEnd(line)) FOutputLines->Line(*indent, line);
-  }
-  FPendingPicks.clear();
+// While nothing is copied, only few lines can change anything: a section
+// start while none is open, an end row, and a revision's date line whose
+// author may be the one looked for. The reader skips to the next such line.
+void TQuillet::SkipToCandidate() {
+  auto startsWith = [this](const char* at, const char* end, const std::string& upperText) {
+    if (static_cast<std::size_t>(end - at) < upperText.size()) return false;
+    for (std::size_t k = 0; k < upperText.size(); ++k)
+      if (up(FEnvironment.UpperCase, at[k]) != static_cast<unsigned char>(upperText[k])) return false;
+    return true;
+  };
+  bool dateLine = false;
+  auto mayMatter = [&](const char* begin, const char* at, const char* end) {
+    dateLine = false;
+    const bool lineStart = at == begin || isBreak(at[-1]);
+    if (*at == '=' && FSection != TSection::Closed) {
+      // An end row, or a line that goes on beyond the buffer.
+      const char* lineEnd = findLineBreak(at, end);
+      return lineStart && (lineEnd == end || isEndRow(std::string_view(at, static_cast<std::size_t>(lineEnd - at))));
+    }
+    if (FSection == TSection::Closed) return lineStart && startsWith(at, end, FSectionLabel);
+    if (FSection != TSection::Open || !startsWith(at, end, FAuthorLabel)) return false;
+    if (!FAuthor.empty()) {
+      // As AuthorMatches: the name starts one character behind the colon and
+      // runs to a ";" or the end of the line.
+      const char* name = at + FAuthorLabel.size() + 1;
+      if (isBreak(name[-1])) return false;
+      for (std::size_t i = 0; i < FAuthor.size(); ++i)
+        if (up(FEnvironment.UpperCase, name[i]) != up(FEnvironment.UpperCase, FAuthor[i])) return false;
+      const char* behind = name + FAuthor.size();
+      if (behind < end && *behind != ';' && !isBreak(*behind)) return false;
+    }
+    const char* start = at;
+    while (start > begin && !isBreak(start[-1])) --start;
+    return dateLine = FInputLines->FollowsRevisionHeader(start);
+  };
+  FInputLines->SkipAhead(FSection == TSection::Closed ? *FClosedTargets : *FOpenTargets, mayMatter);
+  // The stop is a revision's date line when the test that chose it said so.
+  if (FSection == TSection::Open) FRevisionStep = dateLine ? 2 : 0;
 }
 
-std::optional<std::size_t> TQuillet::WriteFileBlock(std::string_view blockLine) {
-  if (FOutputLines->Empty()) {
-    FOutputLines->Line(0, "User: " + FPerson);
-    FOutputLines->Line(0, "Datum: " + FormatShortDate(Today(), ShortDatePicture()));
-    FOutputLines->Line(0, "");
+void TQuillet::ScanLine(std::string_view line) {
+  switch (FSection) {
+    case TSection::Closed:
+      if (isSectionStart(FEnvironment.UpperCase, line, FSectionLabel)) {
+        FSectionLine.assign(line);
+        FSection = TSection::Open;
+        FRevisionStep = 0;
+      }
+      return;
+    case TSection::Copying:
+    case TSection::Passing:
+      if (isEndRow(line))
+        FSection = TSection::Closed;
+      else if (FSection == TSection::Copying)
+        FOutputLines->CopiedLine(line);
+      return;
+    case TSection::Open:
+      if (isEndRow(line)) {
+        FSection = TSection::Closed;
+        return;
+      }
+      // The date and the author must hold on the revision's own date line;
+      // the author test is the cheaper one.
+      if (FRevisionStep == 2) {
+        const std::size_t colon = FInputLines->FirstColon();
+        if (colon != std::string_view::npos && AuthorMatches(line, colon) && DateMatches(line, colon)) {
+          Pick();
+          return;
+        }
+      }
+      FRevisionStep = isDashRow(line) ? 1 : FRevisionStep == 1 && isRevisionRow(line) ? 2 : 0;
+      return;
   }
-  std::string path(archivePath(blockLine));
-  std::string upperPath = path;
-  for (char& c : upperPath) c = static_cast<char>(up(FUpper, c));
-  if (upperPath.find("ATTIC") != std::string::npos) return std::nullopt;
-  eraseFirst(path, "/DATA");
-  eraseFirst(path, "/cvsroot/");
+}
 
-  std::vector<std::string> folders;
-  std::size_t start = 0;
-  for (std::size_t slash; (slash = path.find('/', start)) != std::string::npos; start = slash + 1)
-    folders.push_back(path.substr(start, slash + 1 - start));
-  const std::string_view file = std::string_view(path).substr(start);
-
-  // Folders shared with the last written file stand above it already.
-  std::size_t shared = 0;
-  while (shared < folders.size() && shared < FWrittenFolders.size()) {
-    std::string upperFolder = FWrittenFolders[shared];
-    for (char& c : upperFolder) c = static_cast<char>(up(FUpper, c));
-    if (!equalsNoCase(FUpper, folders[shared], upperFolder)) break;
-    ++shared;
-  }
-  for (std::size_t i = shared; i < folders.size(); ++i) FOutputLines->Line(4 * i, folders[i]);
-  std::size_t depth = folders.size();
-  if (!file.empty()) FOutputLines->Line(4 * depth++, file);
-  FWrittenFolders = std::move(folders);
-  return 4 * depth;
+void TQuillet::Pick() {
+  FSection = FOutputLines->FileLines(FSectionLine) ? TSection::Copying : TSection::Passing;
 }
 
 bool TQuillet::DateMatches(std::string_view line, std::size_t firstColon) const {
-  const std::size_t after = findLabel(FUpper, line, FDateLabel, firstColon);
+  const std::size_t after = findLabel(FEnvironment.UpperCase, line, FDateLabel, firstColon);
   if (after == std::string_view::npos) return false;
   // Skip the one character behind the colon, then take up to the first blank.
   std::string_view entry = line.substr(std::min(after + 1, line.size()));
   entry = entry.substr(0, entry.find(' '));
-  if (FDateOperator == ".EQ")
-    return part(entry, 1, 4) == part(FDate, 1, 4) && part(entry, 6, 2) == part(FDate, 6, 2) &&
-           part(entry, 9, 2) == part(FDate, 9, 2);
-  if (FDateOperator == ".GT") return DateGreaterThan(entry);
-  if (FDateOperator == ".GE") return DateGreaterEqual(entry);
-  if (FDateOperator == ".LT") return DateLessThan(entry);
-  if (FDateOperator == ".LE") return DateLessEqual(entry);
-  return false;
+  return compareDates(entry, FDate, FDateOperator);
 }
 
 bool TQuillet::AuthorMatches(std::string_view line, std::size_t firstColon) const {
-  const std::size_t after = findLabel(FUpper, line, FAuthorLabel, firstColon);
+  const std::size_t after = findLabel(FEnvironment.UpperCase, line, FAuthorLabel, firstColon);
   if (after == std::string_view::npos) return false;
   if (FAuthor.empty()) return true;
   std::string_view name = line.substr(std::min(after + 1, line.size()));
   name = name.substr(0, name.find(';'));
   if (name.size() != FAuthor.size()) return false;
   for (std::size_t i = 0; i < name.size(); ++i)
-    if (up(FUpper, name[i]) != up(FUpper, FAuthor[i])) return false;
+    if (up(FEnvironment.UpperCase, name[i]) != up(FEnvironment.UpperCase, FAuthor[i])) return false;
   return true;
-}
-
-bool TQuillet::DateGreaterThan(std::string_view entryDate) const {
-  return compareDates(entryDate, FDate, TOrdering::Greater);
-}
-bool TQuillet::DateGreaterEqual(std::string_view entryDate) const {
-  return compareDates(entryDate, FDate, TOrdering::GreaterEqual);
-}
-bool TQuillet::DateLessThan(std::string_view entryDate) const {
-  return compareDates(entryDate, FDate, TOrdering::Less);
-}
-bool TQuillet::DateLessEqual(std::string_view entryDate) const {
-  return compareDates(entryDate, FDate, TOrdering::LessEqual);
 }

@@ -6,11 +6,17 @@
 // header, each picked file as a line of an indented folder tree, and under it
 // the log lines that follow the picked revision's date line.
 //
-// The input is streamed: it is read in large chunks, only the current block's
-// first line is kept, and the report goes straight into a temporary file beside
-// the output, followed by the previous output; the temporary file then replaces
-// the output in one step. Memory therefore does not grow with the input or the
-// report; a single line is held whole, however long it is.
+// The log is read as cvs writes it: a file's section starts at a line that
+// begins with "RCS file:" while no section is open, a revision's date line is
+// the line after "revision ..." after the row of 28 "-", and the section ends
+// at the row of 77 "=". Only such a date line can pick its file; every other
+// line is message text.
+//
+// The input is streamed: it is read in large chunks, only the current
+// section's first line is kept, and the report goes straight into a temporary
+// file beside the output, followed by the previous output; the temporary file
+// then replaces the output in one step. Memory therefore does not grow with
+// the input or the report; a single line is held whole, however long it is.
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -19,21 +25,49 @@
 #include <string_view>
 #include <vector>
 
+#include "filter/uDateOperator.h"
+
 class TLineReader;
-class TLineWriter;
+class TReportWriter;
 class TByteSource;
+
+/// The user locale's upper-case mapping of every byte.
+using TUpperCaseTable = std::array<unsigned char, 256>;
+
+/// What the engine takes from its caller besides the settings: the texts it
+/// looks for and writes, the day of the run and the upper-case mapping.
+struct TQuilletEnvironment {
+  std::string DateLabel;    // the date's label on a revision's line, without ":" ("DATE")
+  std::string AuthorLabel;  // the author's label, without ":" ("AUTHOR")
+  std::string PersonHeader, DateHeader;  // the header's labels ("User: ", "Datum: ")
+  std::string Today;                     // the day of the run as the header shows it
+  std::string InputMissing, OutputMissing, PersonMissing, DateMissing;  // Run's messages
+  TUpperCaseTable UpperCase{};
+};
+
+/// What the engine's skip scan stops at: a text whose first byte is `First`,
+/// whose byte `MiddleAt` further on is `Middle` and whose byte `Span` further
+/// on is `Last` (all compared after OR 0x20), and, with `EndRows`, an "=" at
+/// a line's start.
+struct TSkipTargets {
+  unsigned char First = 0, Middle = 0, Last = 0;
+  std::size_t MiddleAt = 0, Span = 0;
+  bool EndRows = false;
+};
 
 class TQuillet {
 public:
-  /// Operator ".EQ", all other settings empty.
-  TQuillet();
+  /// Folder levels beyond this many stand together on the last folder line,
+  /// so that the tree's indent, and with it the report, stays linear in the log.
+  static constexpr std::size_t MaxFolderDepth = 32;
+
+  /// Operator Equal, all settings empty.
+  explicit TQuillet(TQuilletEnvironment environment);
   ~TQuillet();
   TQuillet(const TQuillet&) = delete;
   TQuillet& operator=(const TQuillet&) = delete;
 
-  /// One of ".EQ", ".GT", ".GE", ".LT", ".LE" (any case); anything else fails
-  /// with SDateOperatorNotValid and keeps the operator.
-  void SetDateOperator(const std::string& value);
+  void SetDateOperator(TDateOperator value);
   /// The reference date as yyyy/mm/dd; not checked.
   void SetDate(const std::string& value);
   void SetPerson(const std::string& value);
@@ -56,43 +90,39 @@ public:
                         const std::optional<std::string>& previousOutput = std::nullopt);
 
 private:
-  struct TPendingPick {
-    std::string BlockLine;
-    std::uint64_t CopyOffset;
-  };
+  enum class TSection { Closed, Open, Copying, Passing };
 
   void CheckSettings() const;
   void ProcessLog(TByteSource& input, TByteSource* previousOutput);
   void ScanInput(TByteSource& input);
-  /// Writes the header if the report is still empty, then the folder and file
-  /// lines of the block that starts with `blockLine`. Returns the indent of the
-  /// block's copied lines, or nullopt when the block writes nothing (Attic).
-  std::optional<std::size_t> WriteFileBlock(std::string_view blockLine);
-  void CopyPendingPicks(TByteSource& input);
-  /// The tests of one line; `firstColon` (the position of its first ":", if
-  /// known) lets them skip the front of the line.
+  void SkipToCandidate();
+  void ScanLine(std::string_view line);
+  void Pick();
+  void CopyPreviousReport(TByteSource& previous);
+  /// The tests of a revision's date line; `firstColon` (the position of its
+  /// first ":", if known) lets them skip the front of the line.
   bool DateMatches(std::string_view line, std::size_t firstColon = 0) const;
   bool AuthorMatches(std::string_view line, std::size_t firstColon = 0) const;
-  bool DateGreaterThan(std::string_view entryDate) const;
-  bool DateGreaterEqual(std::string_view entryDate) const;
-  bool DateLessThan(std::string_view entryDate) const;
-  bool DateLessEqual(std::string_view entryDate) const;
 
+  const TQuilletEnvironment FEnvironment;
   std::unique_ptr<TLineReader> FInputLines;
-  std::unique_ptr<TLineWriter> FOutputLines;
-  std::string FDateOperator;
+  std::unique_ptr<TReportWriter> FOutputLines;
+  TDateOperator FDateOperator = TDateOperator::Equal;
   std::string FDate;
   std::string FPerson;
   std::string FAuthor;
   std::string FInputFile;
   std::string FOutputFile;
 
-  // Scan state: the folder parts of the last written file, and the picks made
-  // while an earlier pick's copy was still running (only in logs whose
-  // sections lack their closing row of equals signs).
-  std::vector<std::string> FWrittenFolders;
-  std::vector<TPendingPick> FPendingPicks;
-  // The user locale's upper-case mapping of every byte, and the three labels in upper case.
-  std::array<unsigned char, 256> FUpper;
-  std::string FDateLabel, FAuthorLabel, FBlockStartLabel;
+  // Scan state: where the reader stands in the log, the open section's first
+  // line, and how many lines of a revision's header (the row of "-", the
+  // revision number line) lie right behind.
+  TSection FSection = TSection::Closed;
+  std::string FSectionLine;
+  int FRevisionStep = 0;
+  // The labels in upper case, each with its ":".
+  std::string FDateLabel, FAuthorLabel, FSectionLabel;
+  // What the skip scan looks for outside and inside a section; none when the
+  // upper-case table leaves it unusable.
+  std::optional<TSkipTargets> FClosedTargets, FOpenTargets;
 };

@@ -9,11 +9,9 @@
 #include <set>
 #include <sstream>
 
-#include "Bibliothek/uDateRoutines.h"
 #include "Bibliothek/uStringRoutines.h"
-#include "app/uQuilletConstants.h"
-#include "app/uQuilletEnglishConstants.h"
 #include "filter/uQuillet.h"
+#include "filter/uQuilletTestEnvironment.h"
 #include "test/uTestSupport.h"
 
 namespace {
@@ -46,20 +44,28 @@ bool Meets(const std::string& date, const std::string& op, const std::string& re
   return date <= reference;  // .LE
 }
 
-// The report's path from an archive path: no ",v", no root.
+// The report's path from an archive path: no ",v", nothing up to "/cvsroot/".
 std::string ReportPath(std::string archivePath) {
   if (archivePath.size() >= 2 && archivePath.compare(archivePath.size() - 2, 2, ",v") == 0)
     archivePath.resize(archivePath.size() - 2);
-  for (const std::string root : {"/DATA", "/cvsroot/"})
-    if (const auto at = archivePath.find(root); at != std::string::npos) archivePath.erase(at, root.size());
+  if (const auto at = archivePath.find("/cvsroot/"); at != std::string::npos) archivePath.erase(0, at + 9);
   return archivePath;
+}
+
+// The archive paths of a log's sections, in the log's order.
+std::vector<std::string> SectionPaths(const std::string& log) {
+  std::vector<std::string> paths;
+  for (std::size_t at = 0; (at = log.find("RCS file: ", at)) != std::string::npos; ++at)
+    if (at == 0 || log[at - 1] == '\n' || log[at - 1] == '\r')
+      paths.push_back(log.substr(at + 10, log.find_first_of("\r\n", at) - at - 10));
+  return paths;
 }
 
 // The files of a report, rebuilt from its folder tree. Copied lines stand
 // deeper than their file line; every file or folder line after a copy stands
 // less deep than it.
-std::set<std::string> ReportedFiles(const std::string& report) {
-  std::set<std::string> files;
+std::vector<std::string> ReportedFiles(const std::string& report) {
+  std::vector<std::string> files;
   std::vector<std::string> lines;
   for (std::size_t start = 0, end; (end = report.find("\r\n", start)) != std::string::npos; start = end + 2)
     lines.push_back(report.substr(start, end - start));
@@ -80,7 +86,7 @@ std::set<std::string> ReportedFiles(const std::string& report) {
     } else {
       std::string path;
       for (const std::string& folder : folders) path += folder;
-      files.insert(path + text);
+      files.push_back(path + text);
       copyIndent = 4 * (depth + 1);
     }
   }
@@ -89,16 +95,6 @@ std::set<std::string> ReportedFiles(const std::string& report) {
 
 class RealLogs : public ::testing::Test {
 protected:
-  void SetUp() override {
-    uQuilletConstants::StartupQuilletConstants();
-    StartupQuilletEnglishConstants();
-    SetTodayForTests(TDate{2026, 12, 7});
-    SetShortDatePictureForTests(std::string("dd.MM.yyyy"));
-  }
-  void TearDown() override {
-    SetTodayForTests(std::nullopt);
-    SetShortDatePictureForTests(std::nullopt);
-  }
 };
 
 TEST_F(RealLogs, ReportedFilesAreThoseWithAMatchingRevision) {
@@ -128,17 +124,20 @@ TEST_F(RealLogs, ReportedFilesAreThoseWithAMatchingRevision) {
       std::string reference = c.Date;
       for (char& ch : reference)
         if (ch == '/') ch = '-';
-      std::set<std::string> expected;
+      std::set<std::string> picked;
       for (const TRevision& r : revisions)
         if (r.Log == log && (c.Author[0] == '\0' || SameText(r.Author, c.Author)) &&
             Meets(r.Date, c.Operator, reference) && UpperCase(r.ArchivePath).find("ATTIC") == std::string::npos)
-          expected.insert(ReportPath(r.ArchivePath));
-      TQuillet engine;
-      engine.SetDateOperator(c.Operator);
+          picked.insert(r.ArchivePath);
+      std::vector<std::string> expected;
+      for (const std::string& path : SectionPaths(text))
+        if (picked.count(path)) expected.push_back(ReportPath(path));
+      TQuillet engine(TestEnvironment());
+      engine.SetDateOperator(*DateOperatorFromText(c.Operator));
       engine.SetDate(c.Date);
       engine.SetPerson("tester");
       engine.SetAuthor(c.Author);
-      const std::set<std::string> reported = ReportedFiles(engine.RunOnText(text));
+      const std::vector<std::string> reported = ReportedFiles(engine.RunOnText(text));
       EXPECT_EQ(expected, reported) << log << " " << c.Author << " " << c.Operator << " " << c.Date;
       nonEmpty += !expected.empty();
     }
@@ -149,9 +148,9 @@ TEST_F(RealLogs, ReportedFilesAreThoseWithAMatchingRevision) {
 TEST_F(RealLogs, RunOverTheFileGivesTheSameReportAsOverItsText) {
   const std::string path = TestDataDir() + "/logs/06-cvs-log-modA-crlf.txt";
   TTempDir dir;
-  TQuillet onFile, onText;
+  TQuillet onFile(TestEnvironment()), onText(TestEnvironment());
   for (TQuillet* engine : {&onFile, &onText}) {
-    engine->SetDateOperator(".GE");
+    engine->SetDateOperator(TDateOperator::GreaterEqual);
     engine->SetDate("2004/01/01");
     engine->SetPerson("tester");
     engine->SetInputFile(path);

@@ -57,6 +57,7 @@ echo "== console output of build-win32/Quillet.exe"
 tools/check-console.sh build-win32/Quillet.exe || status=1
 tools/test-install.sh || status=1
 tools/test-window.sh || status=1
+tools/test-locales.sh build-win32/Quillet.exe || status=1
 
 wineserver -k >/dev/null 2>&1
 tools/count-results.sh build/test-results/*.xml build-win32/test-results/*.xml

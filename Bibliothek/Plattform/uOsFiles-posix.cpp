@@ -192,3 +192,28 @@ void OsUnlockFile(TOsFile lock, const std::string& lockPath) {
   unlink(OsNativePath(lockPath).c_str());
   close(posixFd(lock));
 }
+
+bool OsStartWriteBack(TOsFile file, std::uint64_t offset, std::uint64_t size) {
+#if defined(__linux__)
+  return sync_file_range(posixFd(file), static_cast<off_t>(offset), static_cast<off_t>(size),
+                         SYNC_FILE_RANGE_WRITE) == 0;
+#else
+  (void)file, (void)offset, (void)size;
+  return true;
+#endif
+}
+
+bool OsFlushFolderOf(const std::string& path, int* error) {
+  const std::string file = posixReplacedFile(path);
+  const std::size_t slash = file.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : file.substr(0, slash);
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    posixSetError(error);
+    return false;
+  }
+  const bool flushed = fsync(fd) == 0;
+  if (!flushed) posixSetError(error);
+  close(fd);
+  return flushed;
+}

@@ -66,3 +66,12 @@ bool OsRemoveFile(const std::string& path, int* error = nullptr);
 std::optional<TOsFile> OsLockFile(const std::string& lockPath, int* error = nullptr);
 /// Releases a lock of OsLockFile and removes its file.
 void OsUnlockFile(TOsFile lock, const std::string& lockPath);
+
+/// Starts writing `size` bytes from `offset` of `file` to the disk without
+/// waiting, so that the final OsFlushFile finds little left to do. Linux:
+/// sync_file_range; elsewhere nothing. False only when the request failed.
+bool OsStartWriteBack(TOsFile file, std::uint64_t offset, std::uint64_t size);
+/// Forces the folder entry of `path` (after OsReplaceFile) to the disk, so a
+/// power cut cannot bring back the old file. POSIX: fsync of the folder (of
+/// the file a symbolic link points at); Win32: nothing, MoveFileEx has done it.
+bool OsFlushFolderOf(const std::string& path, int* error = nullptr);

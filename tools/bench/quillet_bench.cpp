@@ -4,19 +4,19 @@
 
 #include "Bibliothek/Plattform/uOsProcess.h"
 #include "Bibliothek/uFailure.h"
-#include "app/uQuilletConstants.h"
 #include "filter/uQuillet.h"
+#include "filter/uQuilletTestEnvironment.h"
 
 int main(int argc, char** argv) {
-  if (argc != 6) {
-    std::fprintf(stderr, "usage: quillet_bench OPERATOR DATE AUTHOR INPUT OUTPUT\n");
+  const std::optional<TDateOperator> op = argc == 6 ? DateOperatorFromText(argv[1]) : std::nullopt;
+  if (!op) {
+    std::fprintf(stderr, "usage: quillet_bench .EQ|.GT|.GE|.LT|.LE DATE AUTHOR INPUT OUTPUT\n");
     return 2;
   }
   OsStartupProcess(argc, argv);
-  uQuilletConstants::StartupQuilletConstants();
   try {
-    TQuillet engine;
-    engine.SetDateOperator(argv[1]);
+    TQuillet engine(TestEnvironment("07.12.2026"));
+    engine.SetDateOperator(*op);
     engine.SetDate(argv[2]);
     engine.SetPerson("bench");
     engine.SetAuthor(argv[3]);
