@@ -16,11 +16,32 @@
 #include "app/uQuilletRegisterSwitches.h"
 #include "app/uRunFilter.h"
 
+#include <cstdlib>
+#include <exception>
+#include <new>
+
 namespace {
 
 // The start-up check of /?, WRITEINI and WRITEREG comes with the switch
 // overview; until then nothing asks to end the program before the filter runs.
 bool RunStartupSwitches() { return false; }
+
+// A failure of another kind than EFailure (memory running out while the
+// settings are read, say) still ends the run with one line and exit code 1.
+// Nothing was replaced yet: the report is written only at the very end.
+[[noreturn]] void TerminateWithOneLine() {
+  const char* line = "Unerwarteter Fehler";
+  try {
+    if (const std::exception_ptr current = std::current_exception()) std::rethrow_exception(current);
+  } catch (const std::bad_alloc&) {
+    line = "Zu wenig Arbeitsspeicher";
+  } catch (const std::exception& failure) {
+    if (*failure.what()) line = failure.what();
+  } catch (...) {
+  }
+  OsWriteConsoleLine(line);
+  std::_Exit(1);
+}
 
 void ShutdownLibraryModules() {
   ShutdownFileRoutines();
@@ -34,6 +55,7 @@ void ShutdownLibraryModules() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::set_terminate(TerminateWithOneLine);
   OsStartupProcess(argc, argv);
 
   // 1. Texts: initial wording, then the English wording in force.

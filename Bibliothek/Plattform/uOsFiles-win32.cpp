@@ -7,8 +7,12 @@
 #include <string>
 
 namespace {
+// The last failure of this thread, for the line that says why a file failed.
+thread_local DWORD tLastError = 0;
+
 void winSetError(int* error) {
-  if (error) *error = static_cast<int>(GetLastError());
+  tLastError = GetLastError();
+  if (error) *error = static_cast<int>(tLastError);
 }
 
 HANDLE winHandle(TOsFile file) { return reinterpret_cast<HANDLE>(file); }
@@ -134,6 +138,83 @@ bool OsRemoveFile(const std::string& path, int* error) {
   return true;
 }
 
+std::string OsReplacedFilePath(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return path;
+  const HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return path;
+  char buffer[MAX_PATH * 4];
+  const DWORD n = GetFinalPathNameByHandleA(handle, buffer, sizeof buffer, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  CloseHandle(handle);
+  if (n == 0 || n >= sizeof buffer) return path;
+  std::string result(buffer, n);
+  if (result.rfind("\\\\?\\", 0) == 0) result.erase(0, 4);
+  return result;
+}
+
+bool OsIsReplaceable(const std::string& path, int* error) {
+  const HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  // A missing file is created; any other trouble shows at the writing itself.
+  if (handle == INVALID_HANDLE_VALUE) return true;
+  // A folder fails at the reading of the old report, as before.
+  const bool disk = GetFileType(handle) == FILE_TYPE_DISK;
+  CloseHandle(handle);
+  if (disk) return true;
+  SetLastError(ERROR_NOT_SUPPORTED);
+  winSetError(error);
+  return false;
+}
+
+void OsRemoveStaleTempFiles(const std::string& target) {
+  const std::size_t slash = target.find_last_of("\\/:");
+  const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+  const std::string prefix = target.substr(slash == std::string::npos ? 0 : slash + 1) + ".~";
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA((folder + prefix + "*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::string name = found.cFileName;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || name.compare(0, prefix.size(), prefix) != 0)
+      continue;
+    // The name is prefix PID "-" N, as OsCreateTempFileBeside makes it.
+    std::size_t pos = prefix.size(), digits = 0;
+    DWORD pid = 0;
+    for (; pos < name.size() && name[pos] >= '0' && name[pos] <= '9' && digits < 9; ++pos, ++digits)
+      pid = pid * 10 + static_cast<DWORD>(name[pos] - '0');
+    if (digits == 0 || pos >= name.size() || name[pos] != '-' || pos + 1 >= name.size() ||
+        name.find_first_not_of("0123456789", pos + 1) != std::string::npos || pid == GetCurrentProcessId())
+      continue;
+    // Only a process that is certainly gone: no such process, or one that has ended.
+    bool gone = false;
+    if (const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid)) {
+      gone = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+      CloseHandle(process);
+    } else {
+      gone = GetLastError() == ERROR_INVALID_PARAMETER;
+    }
+    if (gone) DeleteFileA((folder + name).c_str());
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+std::string OsLastFileFailure() {
+  if (tLastError == 0) return std::string();
+  char buffer[512];
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, tLastError, 0,
+                           buffer, sizeof buffer, nullptr);
+  while (n > 0 && (buffer[n - 1] == '\r' || buffer[n - 1] == '\n' || buffer[n - 1] == ' ')) --n;
+  if (n == 0) return "error " + std::to_string(tLastError);
+  return std::string(buffer, n);
+}
+
+void OsWriteFileFailure(const std::string& path) {
+  const std::string line = path + ": " + OsLastFileFailure() + "\r\n";
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
 std::optional<TOsFile> OsLockFile(const std::string& lockPath, int* error) {
   // Held = opened without sharing; the system deletes the file when the
   // holder closes it, also when the holder dies.
@@ -149,6 +230,19 @@ std::optional<TOsFile> OsLockFile(const std::string& lockPath, int* error) {
     if (code == ERROR_SHARING_VIOLATION || (code == ERROR_ACCESS_DENIED && ++deniedRetries < 100)) {
       Sleep(20);
       continue;
+    }
+    // A lock file another user left behind (a lock never outlives its holder
+    // here) may not be ours to delete: held open without sharing, it guards
+    // the output just the same.
+    if (code == ERROR_ACCESS_DENIED) {
+      const HANDLE left = CreateFileA(lockPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (left != INVALID_HANDLE_VALUE) return winFile(left);
+      if (GetLastError() == ERROR_SHARING_VIOLATION) {
+        deniedRetries = 0;
+        Sleep(20);
+        continue;
+      }
     }
     winSetError(error);
     return std::nullopt;
