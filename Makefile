@@ -1,7 +1,7 @@
 # The two commands of the README:
 #   make demo   builds build/quillet and runs it on the bundled sample log
 #   make test   installs what is missing, builds both programs, runs every test
-.PHONY: demo test build build-win32 bench deps clean
+.PHONY: demo test build build-win32 bench deps clean fuzz
 
 JOBS ?= 2
 
@@ -19,6 +19,10 @@ build-win32:
 	cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686-posix.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 	cmake --build build-win32 -j$(JOBS)
 
+# Runs every fuzz target for FUZZ_SECONDS (default 60) from its seed corpus.
+fuzz:
+	@tools/fuzz.sh
+
 bench:
 	@tools/bench/run.sh
 
@@ -26,4 +30,4 @@ deps:
 	@tools/install-deps.sh
 
 clean:
-	rm -rf build build-win32
+	rm -rf build build-win32 build-asan build-fuzz

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "Bibliothek/Plattform/uOsRegistry.h"
 #include "test/uTestSupport.h"
@@ -197,6 +198,26 @@ TEST(OsIni, WriteReplacesTheFileWithoutLeavingAnythingBehind) {
   EXPECT_EQ("[S]\r\nA=1\r\n", ReadBytes(dir.File("b.ini")));
   EXPECT_EQ("1", OsIniValue(dir.Path() + "\\b.ini", "S", "A"));
   EXPECT_FALSE(OsIniWrite((std::filesystem::path(dir.Path()) / "missing" / "x.ini").string(), "S", "A", "1"));
+}
+
+// The parsed file is kept between calls: a rewrite of the same size a moment
+// later, and concurrent writers, must still be seen whole.
+TEST(OsIni, RewritesAndConcurrentWritersAreSeen) {
+  TTempDir dir;
+  const std::string file = dir.File("c.ini");
+  WriteBytes(file, "[S]\nA=1\n");
+  EXPECT_EQ("1", OsIniValue(file, "S", "A"));
+  WriteBytes(file, "[S]\nA=2\n");
+  EXPECT_EQ("2", OsIniValue(file, "S", "A"));
+  if (ProfileFunctionsOwnLayout()) return;
+  std::vector<std::thread> writers;
+  for (int t = 0; t < 4; ++t)
+    writers.emplace_back([&, t] {
+      for (int i = 0; i < 25; ++i) EXPECT_TRUE(OsIniWrite(file, "W", "K" + std::to_string(t * 100 + i), "v"));
+    });
+  for (std::thread& w : writers) w.join();
+  EXPECT_EQ(100u, OsIniKeys(file, "W").size());
+  EXPECT_EQ("2", OsIniValue(file, "S", "A"));
 }
 
 }  // namespace
