@@ -122,12 +122,17 @@ bool OsFlushFile(TOsFile file, int* error) {
 void OsCloseFile(TOsFile file) { CloseHandle(winHandle(file)); }
 
 bool OsReplaceFile(const std::string& source, const std::string& target, int* error) {
-  if (!MoveFileExA(source.c_str(), target.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    winSetError(error);
-    return false;
+  // Another process that only looks at the target for a moment (a run asking
+  // for its final path, a virus scanner) makes the replacement fail for that
+  // moment: try again for a while.
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    const DWORD code = GetLastError();
+    if (attempt >= 100 || (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION)) break;
+    Sleep(20);
   }
-  return true;
+  winSetError(error);
+  return false;
 }
 
 bool OsRemoveFile(const std::string& path, int* error) {
@@ -139,8 +144,8 @@ bool OsRemoveFile(const std::string& path, int* error) {
 }
 
 std::string OsReplacedFilePath(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return path;
+  // Wine shows a POSIX symbolic link without the reparse point attribute, so
+  // every existing file is asked for its final path.
   const HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return path;
@@ -149,7 +154,14 @@ std::string OsReplacedFilePath(const std::string& path) {
   CloseHandle(handle);
   if (n == 0 || n >= sizeof buffer) return path;
   std::string result(buffer, n);
-  if (result.rfind("\\\\?\\", 0) == 0) result.erase(0, 4);
+  if (result.rfind("\\\\?\\UNC\\", 0) == 0)
+    result = "\\\\" + result.substr(8);
+  else if (result.rfind("\\\\?\\", 0) == 0)
+    result.erase(0, 4);
+  // The file itself: keep the path as the caller gave it.
+  char full[MAX_PATH * 4];
+  const DWORD m = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+  if (m > 0 && m < sizeof full && lstrcmpiA(full, result.c_str()) == 0) return path;
   return result;
 }
 
