@@ -526,51 +526,53 @@ void TQuillet::Run() {
   TFileSource input(FInputFile);
   if (!input.Open()) throw EFailure(FormatMessage(SCannotOpenFile, FInputFile));
 
+  TRunResources held;
   const std::string cannotCreate = FormatMessage(SCannotCreateFile, FOutputFile);
+  // Scripts match the line on standard output as it is; the system's reason
+  // for it goes to standard error.
+  auto failedToCreate = [&] {
+    OsWriteFileFailure(FOutputFile);
+    return EFailure(cannotCreate);
+  };
+  // Runs on the same output wait here for each other, so each one merges the
+  // report of the one before it. The lock is named after the file really
+  // replaced, so that runs through a symbolic link and on its target meet too.
+  const std::string output = OsReplacedFilePath(FOutputFile);
+  held.LockPath = output + ".lock";
+  held.Lock = OsLockFile(held.LockPath);
+  if (!held.Lock) throw failedToCreate();
+  // A device or pipe is never replaced by a report (nor read as one).
+  if (!OsIsReplaceable(output)) throw failedToCreate();
+  OsRemoveStaleTempFiles(output);
+
+  // An old report that exists but cannot be read must not be lost.
+  TFileSource previous(FOutputFile);
+  const bool hasPrevious = previous.Open();
+  if (!hasPrevious && OsFileExists(FOutputFile))
+    throw EFailure(FormatMessage(SCannotOpenFile, FOutputFile));
+
+  held.Temp = OsCreateTempFileBeside(output, held.TempPath);
+  if (!held.Temp) throw failedToCreate();
+  TFileSink sink(*held.Temp, FOutputFile);
+  FOutputLines = std::make_unique<TLineWriter>(sink);
   try {
-    TRunResources held;
-    // The file really replaced (through a symbolic link too): runs on a link
-    // and on its target wait for each other on one lock, so each one merges
-    // the report of the one before it.
-    const std::string output = OsReplacedFilePath(FOutputFile);
-    held.LockPath = output + ".lock";
-    held.Lock = OsLockFile(held.LockPath);
-    if (!held.Lock) throw EFailure(cannotCreate);
-    // A device, pipe or folder is never replaced by a report (nor read as one).
-    if (!OsIsReplaceable(output)) throw EFailure(cannotCreate);
-    OsRemoveStaleTempFiles(output);
-
-    // An old report that exists but cannot be read must not be lost.
-    TFileSource previous(FOutputFile);
-    const bool hasPrevious = previous.Open();
-    if (!hasPrevious && OsFileExists(FOutputFile))
-      throw EFailure(FormatMessage(SCannotOpenFile, FOutputFile));
-
-    held.Temp = OsCreateTempFileBeside(output, held.TempPath);
-    if (!held.Temp) throw EFailure(cannotCreate);
-    TFileSink sink(*held.Temp, FOutputFile);
-    FOutputLines = std::make_unique<TLineWriter>(sink);
-    try {
-      ProcessLog(input, hasPrevious ? &previous : nullptr);
-    } catch (const std::bad_alloc&) {
-      // One line is held whole; a gigantic one must fail the run, not end the process.
-      throw EFailure(SOutOfMemory);
-    }
-    FOutputLines.reset();
-    input.Close();
-    previous.Close();
-
-    if (!OsFlushFile(*held.Temp)) throw EFailure(cannotCreate);
-    OsCloseFile(*held.Temp);
-    held.Temp.reset();
-    if (!OsReplaceFile(held.TempPath, output)) throw EFailure(cannotCreate);
-    held.Replaced = true;
+    ProcessLog(input, hasPrevious ? &previous : nullptr);
+  } catch (const std::bad_alloc&) {
+    // One line is held whole; a gigantic one must fail the run, not end the process.
+    throw EFailure(SOutOfMemory);
   } catch (const EFailure& failure) {
-    // Scripts match the line on standard output as it is; the system's reason
-    // goes beside it.
-    if (failure.Message() == cannotCreate) OsWriteFileFailure(FOutputFile);
+    if (failure.Message() == cannotCreate) OsWriteFileFailure(FOutputFile);  // writing the report failed
     throw;
   }
+  FOutputLines.reset();
+  input.Close();
+  previous.Close();
+
+  if (!OsFlushFile(*held.Temp)) throw failedToCreate();
+  OsCloseFile(*held.Temp);
+  held.Temp.reset();
+  if (!OsReplaceFile(held.TempPath, output)) throw failedToCreate();
+  held.Replaced = true;
 }
 
 std::string TQuillet::RunOnText(const std::string& input, const std::optional<std::string>& previousOutput) {
