@@ -126,6 +126,8 @@ const TWriteRow kWriteRows[] = {
     {"; top\r\n[S]\r\nA=1\r\n;c\r\nnoeq\r\nB=2\r\n", "S", "C", "3",
      "; top\r\n[S]\r\nA=1\r\n;c\r\nnoeq\r\nB=2\r\nC=3\r\n", true},
     {"[S]\r\nA=1\r\nA=2\r\n", "S", "A", "9", "[S]\r\nA=9\r\nA=2\r\n", true},
+    // a name without value is the entry: it gets the value where it stands
+    {"[S]\r\nnoeq\r\nA=1\r\n", "S", "NOEQ", "v", "[S]\r\nnoeq=v\r\nA=1\r\n", true},
     {"[S]\r\nA=1\r\n[s]\r\nB=1\r\n", "S", "B", "3", "[S]\r\nA=1\r\nB=3\r\n[s]\r\nB=1\r\n", true},
     {"top=1\r\n[S]\r\n", "", "K", "3", "top=1\r\nK=3\r\n[S]\r\n", true},
     {"\xEF\xBB\xBF[S]\r\nA=1\r\n", "S", "B", "2", "\xEF\xBB\xBF[S]\r\nA=1\r\nB=2\r\n", true},
