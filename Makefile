@@ -5,7 +5,7 @@
 #   make install   installs the native program, its manual page and documents
 #                  under PREFIX (/usr/local), below DESTDIR when that is set
 #   make package   a Debian package (build/) and a zip of Quillet.exe (build-win32/)
-.PHONY: demo test build build-win32 bench deps clean install package
+.PHONY: demo test build build-win32 bench deps clean install package fuzz
 
 JOBS ?= 2
 PREFIX ?= /usr/local
@@ -35,6 +35,10 @@ package: build build-win32
 	cmake --build build-win32 --target quillet_example_ini
 	cd build-win32 && cpack -G ZIP
 
+# Runs every fuzz target for FUZZ_SECONDS (default 60) from its seed corpus.
+fuzz:
+	@tools/fuzz.sh
+
 bench:
 	@tools/bench/run.sh
 
@@ -42,4 +46,4 @@ deps:
 	@tools/install-deps.sh
 
 clean:
-	rm -rf build build-win32
+	rm -rf build build-win32 build-asan build-fuzz

@@ -710,11 +710,22 @@ void TQuillet::Run() {
 
   TRunResources held;
   const std::string cannotCreate = FormatMessage(SCannotCreateFile, FOutputFile);
+  // Scripts match the line on standard output as it is; the system's reason
+  // for it goes to standard error.
+  auto failedToCreate = [&] {
+    OsWriteFileFailure(FOutputFile);
+    return EFailure(cannotCreate);
+  };
   // Runs on the same output wait here for each other, so each one merges the
-  // report of the one before it.
-  held.LockPath = FOutputFile + ".lock";
+  // report of the one before it. The lock is named after the file really
+  // replaced, so that runs through a symbolic link and on its target meet too.
+  const std::string output = OsReplacedFilePath(FOutputFile);
+  held.LockPath = output + ".lock";
   held.Lock = OsLockFile(held.LockPath);
-  if (!held.Lock) throw EFailure(cannotCreate);
+  if (!held.Lock) throw failedToCreate();
+  // A device or pipe is never replaced by a report (nor read as one).
+  if (!OsIsReplaceable(output)) throw failedToCreate();
+  OsRemoveStaleTempFiles(output);
 
   // An old report that exists but cannot be read must not be lost.
   TFileSource previous(FOutputFile);
@@ -722,8 +733,8 @@ void TQuillet::Run() {
   if (!hasPrevious && OsFileExists(FOutputFile))
     throw EFailure(FormatMessage(SCannotOpenFile, FOutputFile));
 
-  held.Temp = OsCreateTempFileBeside(FOutputFile, held.TempPath);
-  if (!held.Temp) throw EFailure(cannotCreate);
+  held.Temp = OsCreateTempFileBeside(output, held.TempPath);
+  if (!held.Temp) throw failedToCreate();
   TFileSink sink(*held.Temp, FOutputFile);
   FOutputLines = std::make_unique<TReportWriter>(sink, FEnvironment, FPerson);
   try {
@@ -731,6 +742,9 @@ void TQuillet::Run() {
   } catch (const std::bad_alloc&) {
     // One line is held whole; a gigantic one must fail the run, not end the process.
     throw EFailure(SOutOfMemory);
+  } catch (const EFailure& failure) {
+    if (failure.Message() == cannotCreate) OsWriteFileFailure(FOutputFile);  // writing the report failed
+    throw;
   }
   FOutputLines.reset();
   input.Close();
@@ -738,12 +752,12 @@ void TQuillet::Run() {
 
   // The new report reaches the disk before it replaces the old one, and the
   // folder's entry after, so that a power cut leaves one of the two whole.
-  if (!OsFlushFile(*held.Temp)) throw EFailure(cannotCreate);
+  if (!OsFlushFile(*held.Temp)) throw failedToCreate();
   OsCloseFile(*held.Temp);
   held.Temp.reset();
-  if (!OsReplaceFile(held.TempPath, FOutputFile)) throw EFailure(cannotCreate);
+  if (!OsReplaceFile(held.TempPath, output)) throw failedToCreate();
   held.Replaced = true;
-  OsFlushFolderOf(FOutputFile);
+  OsFlushFolderOf(output);
 }
 
 std::string TQuillet::RunOnText(const std::string& input, const std::optional<std::string>& previousOutput) {

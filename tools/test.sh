@@ -15,6 +15,7 @@ cmake --build build -j"$JOBS" || exit 1
 rm -f build/test-results/*.xml
 (cd build && ctest --output-on-failure --timeout 600) || status=1
 tools/test-terminal.sh || status=1
+tools/test-sanitizers.sh || status=1
 
 echo "== Windows build"
 why=""

@@ -7,8 +7,12 @@
 #include <string>
 
 namespace {
+// The last failure of this thread, for the line that says why a file failed.
+thread_local DWORD tLastError = 0;
+
 void winSetError(int* error) {
-  if (error) *error = static_cast<int>(GetLastError());
+  tLastError = GetLastError();
+  if (error) *error = static_cast<int>(tLastError);
 }
 
 HANDLE winHandle(TOsFile file) { return reinterpret_cast<HANDLE>(file); }
@@ -118,12 +122,17 @@ bool OsFlushFile(TOsFile file, int* error) {
 void OsCloseFile(TOsFile file) { CloseHandle(winHandle(file)); }
 
 bool OsReplaceFile(const std::string& source, const std::string& target, int* error) {
-  if (!MoveFileExA(source.c_str(), target.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    winSetError(error);
-    return false;
+  // Another process that only looks at the target for a moment (a run asking
+  // for its final path, a virus scanner) makes the replacement fail for that
+  // moment: try again for a while.
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    const DWORD code = GetLastError();
+    if (attempt >= 100 || (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION)) break;
+    Sleep(20);
   }
-  return true;
+  winSetError(error);
+  return false;
 }
 
 bool OsRemoveFile(const std::string& path, int* error) {
@@ -132,6 +141,90 @@ bool OsRemoveFile(const std::string& path, int* error) {
     return false;
   }
   return true;
+}
+
+std::string OsReplacedFilePath(const std::string& path) {
+  // Wine shows a POSIX symbolic link without the reparse point attribute, so
+  // every existing file is asked for its final path.
+  const HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return path;
+  char buffer[MAX_PATH * 4];
+  const DWORD n = GetFinalPathNameByHandleA(handle, buffer, sizeof buffer, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  CloseHandle(handle);
+  if (n == 0 || n >= sizeof buffer) return path;
+  std::string result(buffer, n);
+  if (result.rfind("\\\\?\\UNC\\", 0) == 0)
+    result = "\\\\" + result.substr(8);
+  else if (result.rfind("\\\\?\\", 0) == 0)
+    result.erase(0, 4);
+  // The file itself: keep the path as the caller gave it.
+  char full[MAX_PATH * 4];
+  const DWORD m = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+  if (m > 0 && m < sizeof full && lstrcmpiA(full, result.c_str()) == 0) return path;
+  return result;
+}
+
+bool OsIsReplaceable(const std::string& path, int* error) {
+  const HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  // A missing file is created; any other trouble shows at the writing itself.
+  if (handle == INVALID_HANDLE_VALUE) return true;
+  // A folder fails at the reading of the old report, as before.
+  const bool disk = GetFileType(handle) == FILE_TYPE_DISK;
+  CloseHandle(handle);
+  if (disk) return true;
+  SetLastError(ERROR_NOT_SUPPORTED);
+  winSetError(error);
+  return false;
+}
+
+void OsRemoveStaleTempFiles(const std::string& target) {
+  const std::size_t slash = target.find_last_of("\\/:");
+  const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+  const std::string prefix = target.substr(slash == std::string::npos ? 0 : slash + 1) + ".~";
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA((folder + prefix + "*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::string name = found.cFileName;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || name.compare(0, prefix.size(), prefix) != 0)
+      continue;
+    // The name is prefix PID "-" N, as OsCreateTempFileBeside makes it.
+    std::size_t pos = prefix.size(), digits = 0;
+    DWORD pid = 0;
+    for (; pos < name.size() && name[pos] >= '0' && name[pos] <= '9' && digits < 9; ++pos, ++digits)
+      pid = pid * 10 + static_cast<DWORD>(name[pos] - '0');
+    if (digits == 0 || pos >= name.size() || name[pos] != '-' || pos + 1 >= name.size() ||
+        name.find_first_not_of("0123456789", pos + 1) != std::string::npos || pid == GetCurrentProcessId())
+      continue;
+    // Only a process that is certainly gone: no such process, or one that has ended.
+    bool gone = false;
+    if (const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid)) {
+      gone = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+      CloseHandle(process);
+    } else {
+      gone = GetLastError() == ERROR_INVALID_PARAMETER;
+    }
+    if (gone) DeleteFileA((folder + name).c_str());
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+std::string OsLastFileFailure() {
+  if (tLastError == 0) return std::string();
+  char buffer[512];
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, tLastError, 0,
+                           buffer, sizeof buffer, nullptr);
+  while (n > 0 && (buffer[n - 1] == '\r' || buffer[n - 1] == '\n' || buffer[n - 1] == ' ')) --n;
+  if (n == 0) return "error " + std::to_string(tLastError);
+  return std::string(buffer, n);
+}
+
+void OsWriteFileFailure(const std::string& path) {
+  const std::string line = path + ": " + OsLastFileFailure() + "\r\n";
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
 std::optional<TOsFile> OsLockFile(const std::string& lockPath, int* error) {
@@ -149,6 +242,19 @@ std::optional<TOsFile> OsLockFile(const std::string& lockPath, int* error) {
     if (code == ERROR_SHARING_VIOLATION || (code == ERROR_ACCESS_DENIED && ++deniedRetries < 100)) {
       Sleep(20);
       continue;
+    }
+    // A lock file another user left behind (a lock never outlives its holder
+    // here) may not be ours to delete: held open without sharing, it guards
+    // the output just the same.
+    if (code == ERROR_ACCESS_DENIED) {
+      const HANDLE left = CreateFileA(lockPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (left != INVALID_HANDLE_VALUE) return winFile(left);
+      if (GetLastError() == ERROR_SHARING_VIOLATION) {
+        deniedRetries = 0;
+        Sleep(20);
+        continue;
+      }
     }
     winSetError(error);
     return std::nullopt;

@@ -58,6 +58,22 @@ bool OsReplaceFile(const std::string& source, const std::string& target, int* er
 /// Removes a file; false when it cannot be removed (a missing file included).
 bool OsRemoveFile(const std::string& path, int* error = nullptr);
 
+/// The file that replacing `path` really replaces: a symbolic link (Win32: a
+/// reparse point) is followed to its final target, also a missing one, so a
+/// dangling link is written through. Any other path comes back as given.
+std::string OsReplacedFilePath(const std::string& path);
+/// False when `path` names a device, pipe or socket: such a file is never
+/// replaced by a regular file (nor read as an old one). A folder is left to
+/// fail where it is read.
+bool OsIsReplaceable(const std::string& path, int* error = nullptr);
+/// Removes the temporary files OsCreateTempFileBeside made for `target` whose
+/// process has ended (a killed run). Call only while holding target's lock.
+void OsRemoveStaleTempFiles(const std::string& target);
+/// The system's words for this thread's last failed file operation above.
+std::string OsLastFileFailure();
+/// Writes "`path`: " and those words as one line on standard error.
+void OsWriteFileFailure(const std::string& path);
+
 /// Takes the lock named by `lockPath`, waiting as long as another process (or
 /// another handle of this one) holds it. The lock file exists only while the
 /// lock is held. Win32: the file opened without sharing and deleted on close,

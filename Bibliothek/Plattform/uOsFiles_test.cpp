@@ -172,4 +172,46 @@ TEST(OsFiles, OffsetsBeyondFourGiB) {
   OsCloseFile(*file);
   EXPECT_TRUE(OsRemoveFile(path));
 }
+// Outputs that are links, devices or leftovers of killed runs.
+TEST(OsFiles, ReplacedPathFollowsLinksAndOnlyRegularFilesAreReplaceable) {
+  if (!IsPosix()) GTEST_SKIP() << "symbolic links and devices are a POSIX matter here";
+  namespace fs = std::filesystem;
+  TTempDir dir;
+  WriteFileWith(dir.File("real.txt"), "x");
+  fs::create_symlink("real.txt", dir.File("link.txt"));
+  fs::create_symlink("link.txt", dir.File("chain.txt"));
+  fs::create_symlink("missing.txt", dir.File("dangling.txt"));
+  fs::create_symlink("/dev/null", dir.File("devnull"));
+  const struct {
+    const char* Name;
+    std::string Replaced;
+    bool Replaceable;
+  } rows[] = {
+      {"real.txt", dir.File("real.txt"), true},       {"link.txt", dir.File("real.txt"), true},
+      {"chain.txt", dir.File("real.txt"), true},      {"dangling.txt", dir.File("missing.txt"), true},
+      {"nothing.txt", dir.File("nothing.txt"), true}, {"devnull", "/dev/null", false},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(row.Replaced, OsReplacedFilePath(dir.File(row.Name))) << row.Name;
+    EXPECT_EQ(row.Replaceable, OsIsReplaceable(dir.File(row.Name))) << row.Name;
+  }
+  EXPECT_NE("", OsLastFileFailure());
+}
+
+TEST(OsFiles, StaleTempFilesOfEndedProcessesAreRemoved) {
+  TTempDir dir;
+  const std::string target = dir.File("out.txt");
+  std::string live;
+  const std::optional<TOsFile> mine = OsCreateTempFileBeside(target, live);
+  ASSERT_TRUE(mine.has_value());
+  OsCloseFile(*mine);
+  // No process has this number in either system.
+  const char* const kept[] = {"out.txt.~99999999", "out.txt.~x-1", "out.txt.~99999999-1x", "other.txt.~99999999-1"};
+  for (const char* name : kept) WriteFileWith(dir.File(name), "k");
+  WriteFileWith(dir.File("out.txt.~99999999-7"), "left by a killed run");
+  OsRemoveStaleTempFiles(target);
+  EXPECT_FALSE(OsFileExists(dir.File("out.txt.~99999999-7")));
+  EXPECT_TRUE(OsFileExists(live));
+  for (const char* name : kept) EXPECT_TRUE(OsFileExists(dir.File(name))) << name;
+}
 }  // namespace

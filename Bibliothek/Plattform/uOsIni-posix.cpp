@@ -10,13 +10,16 @@
 //   section with the empty name;
 // - names are found without regard to case; the first entry of a name wins.
 // Writing changes only the one line it stores (or adds one), everything else
-// stays byte for byte, and new lines take the file's own line ending.
+// stays byte for byte, and new lines take the file's own line ending. A file
+// is parsed once while it stays the same, and writers take turns.
 #include "Bibliothek/Plattform/uOsIni.h"
 #include "Bibliothek/Plattform/uOsFiles.h"
 
 #include "Bibliothek/Plattform/uOsIniPosixIo.h"
 #include "Bibliothek/Plattform/uOsIniRules.h"
 #include "Bibliothek/Plattform/uOsLocale.h"
+
+#include <unordered_map>
 
 namespace {
 
@@ -39,6 +42,7 @@ struct TIniSection {
   std::string Name;
   std::size_t LastLine = kNone;  // last non-blank line, the heading included
   std::vector<TIniEntry> Entries;
+  std::unordered_map<std::string, std::size_t> EntryIndex;  // upper-cased name -> its first entry
 };
 
 struct TIniText {
@@ -46,15 +50,12 @@ struct TIniText {
   std::size_t BodyStart = 0;  // after a UTF-8 byte-order mark
   std::vector<TIniLine> Lines;
   std::vector<TIniSection> Sections;  // [0]: the lines before the first heading
+  std::unordered_map<std::string, std::size_t> SectionIndex;  // upper-cased name -> its first heading's section
 };
 
 std::string Upper(std::string text) {
   OsUpperCaseBuffer(text.data(), text.size());
   return text;
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && Upper(a) == Upper(b);
 }
 
 TIniText Parse(std::string text) {
@@ -92,38 +93,46 @@ TIniText Parse(std::string text) {
       entry.HasValue = true;
       entry.Value = IniTrim(content.substr(equals + 1));
     }
-    ini.Sections.back().Entries.push_back(std::move(entry));
-    ini.Sections.back().LastLine = i;
+    TIniSection& section = ini.Sections.back();
+    section.EntryIndex.emplace(Upper(entry.Name), section.Entries.size());
+    section.Entries.push_back(std::move(entry));
+    section.LastLine = i;
   }
+  // Looking names up by index keeps a file with many entries linear work.
+  for (std::size_t i = 1; i < ini.Sections.size(); ++i) ini.SectionIndex.emplace(Upper(ini.Sections[i].Name), i);
   return ini;
 }
 
 /// The first section of that name; the lines before the first heading count
 /// only when there are some.
 const TIniSection* FindSection(const TIniText& ini, const std::string& name) {
-  const std::string wanted = IniTrim(name);
-  for (std::size_t i = 0; i < ini.Sections.size(); ++i) {
-    if (i == 0 && ini.Sections[0].LastLine == kNone) continue;
-    if (SameName(ini.Sections[i].Name, wanted)) return &ini.Sections[i];
-  }
-  return nullptr;
+  const std::string wanted = Upper(IniTrim(name));
+  if (wanted.empty() && ini.Sections[0].LastLine != kNone) return &ini.Sections[0];
+  const auto found = ini.SectionIndex.find(wanted);
+  return found == ini.SectionIndex.end() ? nullptr : &ini.Sections[found->second];
 }
 
 const TIniEntry* FindEntry(const TIniSection& section, const std::string& key) {
-  const std::string wanted = IniTrim(key);
-  for (const TIniEntry& entry : section.Entries)
-    if (SameName(entry.Name, wanted)) return &entry;
-  return nullptr;
+  const auto found = section.EntryIndex.find(Upper(IniTrim(key)));
+  return found == section.EntryIndex.end() ? nullptr : &section.Entries[found->second];
 }
 
-/// Parses the file; a missing or unreadable file reads as an empty one.
-TIniText Load(const std::string& file, bool* exists = nullptr, bool* readable = nullptr) {
-  std::string bytes;
-  bool there = false;
-  const bool ok = PosixReadWholeFile(OsNativePath(file), bytes, there);
-  if (exists) *exists = there;
-  if (readable) *readable = ok;
-  return Parse(ok ? std::move(bytes) : std::string());
+struct TIniFile {
+  bool Exists = false;
+  TIniText Ini;
+};
+
+/// The parsed file; a missing or unreadable file reads as an empty one.
+std::shared_ptr<const TIniFile> Load(const std::string& file, bool* readable = nullptr) {
+  static TPosixParsedFiles<TIniFile> files;
+  std::shared_ptr<const TIniFile> parsed =
+      files.Get(OsNativePath(file), [](const std::string& bytes, bool exists) { return TIniFile{exists, Parse(bytes)}; });
+  if (readable) *readable = parsed != nullptr;
+  if (!parsed) {
+    static const auto empty = std::make_shared<const TIniFile>(TIniFile{false, Parse(std::string())});
+    return empty;
+  }
+  return parsed;
 }
 
 /// The line break the file already uses; CR LF for a file that has none.
@@ -137,7 +146,8 @@ std::string LineBreakOf(const TIniText& ini) {
 
 std::vector<std::string> OsIniKeys(const std::string& file, const std::string& section) {
   std::vector<std::string> keys;
-  const TIniText ini = Load(file);
+  const std::shared_ptr<const TIniFile> loaded = Load(file);
+  const TIniText& ini = loaded->Ini;
   const TIniSection* found = FindSection(ini, section);
   if (!found) return keys;
   std::size_t used = 0;
@@ -152,7 +162,8 @@ std::vector<std::string> OsIniKeys(const std::string& file, const std::string& s
 }
 
 std::string OsIniValue(const std::string& file, const std::string& section, const std::string& key) {
-  const TIniText ini = Load(file);
+  const std::shared_ptr<const TIniFile> loaded = Load(file);
+  const TIniText& ini = loaded->Ini;
   const TIniSection* found = FindSection(ini, section);
   const TIniEntry* entry = found ? FindEntry(*found, key) : nullptr;
   if (!entry || !entry->HasValue) return std::string();
@@ -166,9 +177,13 @@ std::string OsIniValue(const std::string& file, const std::string& section, cons
 bool OsIniWrite(const std::string& file, const std::string& section, const std::string& key,
                 const std::string& value) {
   if (!IniEntryStorable(section, key, value)) return false;
-  bool exists = false, readable = false;
-  const TIniText ini = Load(file, &exists, &readable);
+  const TPosixFileWriteLock lock(OsNativePath(file));
+  if (!lock.Held()) return false;
+  bool readable = false;
+  const std::shared_ptr<const TIniFile> loaded = Load(file, &readable);
   if (!readable) return false;
+  const bool exists = loaded->Exists;
+  const TIniText& ini = loaded->Ini;
 
   const std::string eol = LineBreakOf(ini);
   const std::string name = IniTrim(key);

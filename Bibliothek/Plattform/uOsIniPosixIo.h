@@ -3,7 +3,13 @@
 // replacement on top of uOsFiles. A crash while writing must never leave half
 // a file, so the new contents go to a temporary file in the same folder, which
 // is then renamed over the old one.
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "Bibliothek/Plattform/uOsFiles.h"
@@ -42,3 +48,81 @@ inline bool PosixReplaceFile(const std::string& path, const std::string& bytes) 
   if (!ok) OsRemoveFile(temp);
   return ok;
 }
+
+/// Holds the lock that serialises the read-modify-replace of one settings
+/// file among processes and threads, so that no writer loses another's value.
+class TPosixFileWriteLock {
+public:
+  explicit TPosixFileWriteLock(const std::string& path) : FPath(OsReplacedFilePath(path) + ".lock") {
+    FLock = OsLockFile(FPath);
+  }
+  ~TPosixFileWriteLock() {
+    if (FLock) OsUnlockFile(*FLock, FPath);
+  }
+  TPosixFileWriteLock(const TPosixFileWriteLock&) = delete;
+  TPosixFileWriteLock& operator=(const TPosixFileWriteLock&) = delete;
+  bool Held() const { return FLock.has_value(); }
+
+private:
+  std::string FPath;
+  std::optional<TOsFile> FLock;
+};
+
+/// The parsed form of settings files, each parsed once while it stays the
+/// same: the switch library asks for every value on its own, and parsing the
+/// file each time made a large file quadratic work. A file that may have
+/// changed within the clock's granularity is read again and compared bytewise,
+/// so no change is ever missed; the program's own replacements change the
+/// file's identity anyway.
+template <class T>
+class TPosixParsedFiles {
+public:
+  /// The parsed file (`parse(bytes, exists)` makes it); null when it cannot be read.
+  template <class Parse>
+  std::shared_ptr<const T> Get(const std::string& path, Parse parse) {
+    std::lock_guard<std::mutex> guard(FMutex);
+    struct stat info {};
+    const bool stamped = stat(path.c_str(), &info) == 0 || errno == ENOENT || errno == ENOTDIR;
+    TStamp stamp;
+    if (stamped && info.st_ino != 0) stamp = {true, info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+    auto found = FFiles.find(path);
+    if (stamped && found != FFiles.end() && !found->second.Racy && found->second.Stamp == stamp)
+      return found->second.Parsed;
+    std::string bytes;
+    bool exists = false;
+    if (!PosixReadWholeFile(path, bytes, exists)) return nullptr;
+    // Stamps of the last two seconds may not tell two versions apart.
+    const bool racy = !stamped || !stamp.Exists || stamp.Mtime.tv_sec >= std::time(nullptr) - 2 ||
+                      stamp.Ctime.tv_sec >= std::time(nullptr) - 2;
+    if (found != FFiles.end() && found->second.Exists == exists && found->second.Bytes == bytes) {
+      found->second.Stamp = stamp;
+      found->second.Racy = racy;
+      return found->second.Parsed;
+    }
+    auto parsed = std::make_shared<const T>(parse(bytes, exists));
+    FFiles[path] = {stamp, racy, exists, std::move(bytes), parsed};
+    return parsed;
+  }
+
+private:
+  struct TStamp {
+    bool Exists = false;
+    dev_t Dev = 0;
+    ino_t Ino = 0;
+    off_t Size = 0;
+    timespec Mtime{}, Ctime{};
+    bool operator==(const TStamp& o) const {
+      return Exists == o.Exists && Dev == o.Dev && Ino == o.Ino && Size == o.Size && Mtime.tv_sec == o.Mtime.tv_sec &&
+             Mtime.tv_nsec == o.Mtime.tv_nsec && Ctime.tv_sec == o.Ctime.tv_sec && Ctime.tv_nsec == o.Ctime.tv_nsec;
+    }
+  };
+  struct TEntry {
+    TStamp Stamp;
+    bool Racy = true;
+    bool Exists = false;
+    std::string Bytes;
+    std::shared_ptr<const T> Parsed;
+  };
+  std::mutex FMutex;
+  std::map<std::string, TEntry> FFiles;
+};

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "Bibliothek/Plattform/uOsRegistry.h"
 #include "test/uTestSupport.h"
@@ -125,6 +126,8 @@ const TWriteRow kWriteRows[] = {
     {"; top\r\n[S]\r\nA=1\r\n;c\r\nnoeq\r\nB=2\r\n", "S", "C", "3",
      "; top\r\n[S]\r\nA=1\r\n;c\r\nnoeq\r\nB=2\r\nC=3\r\n", true},
     {"[S]\r\nA=1\r\nA=2\r\n", "S", "A", "9", "[S]\r\nA=9\r\nA=2\r\n", true},
+    // a name without value is the entry: it gets the value where it stands
+    {"[S]\r\nnoeq\r\nA=1\r\n", "S", "NOEQ", "v", "[S]\r\nnoeq=v\r\nA=1\r\n", true},
     {"[S]\r\nA=1\r\n[s]\r\nB=1\r\n", "S", "B", "3", "[S]\r\nA=1\r\nB=3\r\n[s]\r\nB=1\r\n", true},
     {"top=1\r\n[S]\r\n", "", "K", "3", "top=1\r\nK=3\r\n[S]\r\n", true},
     {"\xEF\xBB\xBF[S]\r\nA=1\r\n", "S", "B", "2", "\xEF\xBB\xBF[S]\r\nA=1\r\nB=2\r\n", true},
@@ -197,6 +200,26 @@ TEST(OsIni, WriteReplacesTheFileWithoutLeavingAnythingBehind) {
   EXPECT_EQ("[S]\r\nA=1\r\n", ReadBytes(dir.File("b.ini")));
   EXPECT_EQ("1", OsIniValue(dir.Path() + "\\b.ini", "S", "A"));
   EXPECT_FALSE(OsIniWrite((std::filesystem::path(dir.Path()) / "missing" / "x.ini").string(), "S", "A", "1"));
+}
+
+// The parsed file is kept between calls: a rewrite of the same size a moment
+// later, and concurrent writers, must still be seen whole.
+TEST(OsIni, RewritesAndConcurrentWritersAreSeen) {
+  TTempDir dir;
+  const std::string file = dir.File("c.ini");
+  WriteBytes(file, "[S]\nA=1\n");
+  EXPECT_EQ("1", OsIniValue(file, "S", "A"));
+  WriteBytes(file, "[S]\nA=2\n");
+  EXPECT_EQ("2", OsIniValue(file, "S", "A"));
+  if (ProfileFunctionsOwnLayout()) return;
+  std::vector<std::thread> writers;
+  for (int t = 0; t < 4; ++t)
+    writers.emplace_back([&, t] {
+      for (int i = 0; i < 25; ++i) EXPECT_TRUE(OsIniWrite(file, "W", "K" + std::to_string(t * 100 + i), "v"));
+    });
+  for (std::thread& w : writers) w.join();
+  EXPECT_EQ(100u, OsIniKeys(file, "W").size());
+  EXPECT_EQ("2", OsIniValue(file, "S", "A"));
 }
 
 }  // namespace

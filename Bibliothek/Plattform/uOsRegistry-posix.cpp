@@ -1,12 +1,14 @@
 // The current user's registry as one text file in the format of regedit
-// exports. Read afresh on every call (the switch library asks on every
-// look-up and the file is small); written by replacing the file atomically,
-// with every line but the one stored (or added) kept as it was.
+// exports. Parsed once while it stays the same (the switch library asks on
+// every look-up); written by replacing the file atomically, under a lock so
+// that concurrent writers lose nothing, with every line but the one stored
+// (or added) kept as it was.
 //
 // Reading:
-// - a file starting with the UTF-16LE byte-order mark is taken unit by unit,
-//   code points below 256 as that byte, others as "?"; the positions of both
-//   views are the same, so a write edits the original units and loses nothing;
+// - a file starting with the UTF-16LE byte-order mark is taken code point by
+//   code point into the locale's encoding, a character it cannot hold as "?"
+//   (the C locale keeps those below 256 as that byte); a write edits the
+//   original units and loses nothing;
 // - the first non-blank line is "Windows Registry Editor Version 5.00" or
 //   "REGEDIT4"; any other file is no registry file: nothing is read from it and
 //   nothing is written to it;
@@ -26,7 +28,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
+#include <cwchar>
 #include <vector>
 
 #include "Bibliothek/Plattform/uOsIniPosixIo.h"
@@ -64,7 +68,8 @@ struct TRegFile {
   TEncoding Encoding = TEncoding::Bytes;
   std::string Prefix;       // the byte-order mark, kept as it was
   std::u16string Units;     // UTF-16 files: the original units
-  std::string Text;         // the single-byte view the parser works on
+  std::vector<std::size_t> UnitAt;  // UTF-16 files: the unit where each byte of Text starts, and the end
+  std::string Text;         // the locale's view the parser works on
   std::vector<TRegLine> Lines;
   std::vector<TRegBlock> Blocks;
   std::vector<TRegRecord> Records;
@@ -146,17 +151,81 @@ bool ParseHexBytes(const std::string& s, std::string& out) {
   return true;
 }
 
+/// Appends one code point in the locale's encoding; what the locale cannot
+/// hold becomes "?", except that the C locale keeps a code point below 256 as
+/// that byte (as it takes such a byte back).
+void AppendCodePoint(std::string& text, char32_t code) {
+  if (code < 0x80) {
+    text += static_cast<char>(code);
+    return;
+  }
+  char buffer[MB_LEN_MAX];
+  std::mbstate_t state{};
+  const std::size_t n = code <= WCHAR_MAX ? std::wcrtomb(buffer, static_cast<wchar_t>(code), &state) : std::size_t(-1);
+  if (n != std::size_t(-1))
+    text.append(buffer, n);
+  else
+    text += code < 256 ? static_cast<char>(code) : '?';
+}
+
+/// UTF-16 units to the locale's text; `unitAt`, when given, gets for every
+/// byte of the text the index of the unit it came from, and the end.
+std::string TextFromUnits(const std::u16string& units, std::vector<std::size_t>* unitAt) {
+  std::string text;
+  for (std::size_t i = 0; i < units.size();) {
+    const std::size_t start = i;
+    char32_t code = units[i++];
+    if (code >= 0xD800 && code < 0xDC00 && i < units.size() && units[i] >= 0xDC00 && units[i] < 0xE000)
+      code = 0x10000 + ((code - 0xD800) << 10) + (units[i++] - 0xDC00);
+    else if (code >= 0xD800 && code < 0xE000)
+      code = '?';  // half a pair
+    const std::size_t before = text.size();
+    AppendCodePoint(text, code);
+    if (unitAt) unitAt->insert(unitAt->end(), text.size() - before, start);
+  }
+  if (unitAt) unitAt->push_back(units.size());
+  return text;
+}
+
+/// The locale's text as UTF-16 units; a byte that starts no character of the
+/// locale stands for the code point of its value, as TextFromUnits reads it.
+std::u16string UnitsFromText(const std::string& text) {
+  std::u16string units;
+  std::mbstate_t state{};
+  for (std::size_t i = 0; i < text.size();) {
+    wchar_t wide = 0;
+    const unsigned char byte = static_cast<unsigned char>(text[i]);
+    std::size_t n = byte < 0x80 ? 1 : std::mbrtowc(&wide, text.data() + i, text.size() - i, &state);
+    char32_t code = byte;
+    if (byte >= 0x80 && n != 0 && n <= MB_LEN_MAX) {
+      code = static_cast<char32_t>(wide);
+    } else {
+      n = 1;
+      state = std::mbstate_t{};
+    }
+    if (code > 0xFFFF) {
+      units += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+      units += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+    } else {
+      units += static_cast<char16_t>(code);
+    }
+    i += n;
+  }
+  return units;
+}
+
 /// Text stored as bytes of a registry string: UTF-16LE units in a version 5
 /// file, single bytes in REGEDIT4; up to the first zero.
 std::string StringFromBytes(const std::string& bytes, bool version4) {
-  std::string text;
   if (version4) return bytes.substr(0, bytes.find('\0'));
+  std::u16string units;
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    const unsigned unit = static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
+    const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                                (static_cast<unsigned char>(bytes[i + 1]) << 8));
     if (unit == 0) break;
-    text += unit < 256 ? static_cast<char>(unit) : '?';
+    units += unit;
   }
-  return text;
+  return TextFromUnits(units, nullptr);
 }
 
 void SplitLines(TRegFile& reg) {
@@ -204,7 +273,7 @@ bool ParseData(const TRegFile& reg, std::string data, std::size_t& i, TRegRecord
   if (Upper(data.substr(0, 3)) != "HEX") return false;
   std::size_t colon = data.find(':');
   if (colon == kNone) return false;
-  int kind = 3;  // hex: is REG_BINARY
+  unsigned kind = 3;  // hex: is REG_BINARY
   const std::string type = data.substr(3, colon - 3);
   if (!type.empty()) {
     if (type.size() < 3 || type.front() != '(' || type.back() != ')') return false;
@@ -212,16 +281,20 @@ bool ParseData(const TRegFile& reg, std::string data, std::size_t& i, TRegRecord
     for (std::size_t k = 1; k + 1 < type.size(); ++k) {
       const int d = HexDigit(type[k]);
       if (d < 0) return false;
-      kind = kind * 16 + d;
+      // Only 1 and 2 mean anything; a longer number stays a large one.
+      if (kind < 0x10000) kind = kind * 16 + static_cast<unsigned>(d);
     }
   }
-  std::string hex = data.substr(colon + 1);
-  for (;;) {
-    hex = TrimBlanks(hex);
-    if (hex.empty() || hex.back() != '\\' || i + 1 >= reg.Lines.size()) break;
+  // Each continuation line is trimmed on its own: trimming the growing whole
+  // made a long value quadratic work.
+  std::string hex = TrimBlanks(data.substr(colon + 1));
+  while (!hex.empty() && hex.back() == '\\' && i + 1 < reg.Lines.size()) {
     hex.pop_back();
     ++i;
-    hex += LineText(reg, i);
+    const TRegLine& line = reg.Lines[i];
+    std::size_t end = line.End;
+    while (end > line.Begin && (reg.Text[end - 1] == ' ' || reg.Text[end - 1] == '\t')) --end;
+    hex.append(reg.Text, line.Begin, end - line.Begin);
   }
   if (!hex.empty() && hex.back() == '\\') hex.pop_back();
   std::string bytes;
@@ -289,29 +362,31 @@ void Parse(TRegFile& reg) {
   }
 }
 
-TRegFile Load(const std::string& path, bool& readable) {
+TRegFile ParseFile(const std::string& bytes, bool exists) {
   TRegFile reg;
-  std::string bytes;
-  readable = PosixReadWholeFile(path, bytes, reg.Exists);
-  if (!readable) return reg;
+  reg.Exists = exists;
   if (bytes.compare(0, 2, "\xFF\xFE") == 0) {
     reg.Encoding = TEncoding::Utf16;
     reg.Prefix = bytes.substr(0, 2);
-    for (std::size_t k = 2; k + 1 < bytes.size(); k += 2) {
-      const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[k]) |
-                                                  (static_cast<unsigned char>(bytes[k + 1]) << 8));
-      reg.Units += unit;
-      reg.Text += unit < 256 ? static_cast<char>(unit) : '?';
-    }
+    for (std::size_t k = 2; k + 1 < bytes.size(); k += 2)
+      reg.Units += static_cast<char16_t>(static_cast<unsigned char>(bytes[k]) |
+                                         (static_cast<unsigned char>(bytes[k + 1]) << 8));
+    reg.Text = TextFromUnits(reg.Units, &reg.UnitAt);
   } else if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
     reg.Encoding = TEncoding::Utf8Bom;
     reg.Prefix = bytes.substr(0, 3);
     reg.Text = bytes.substr(3);
   } else {
-    reg.Text = std::move(bytes);
+    reg.Text = bytes;
   }
   Parse(reg);
   return reg;
+}
+
+/// The registry file as parsed; null when it cannot be read.
+std::shared_ptr<const TRegFile> Load(const std::string& path) {
+  static TPosixParsedFiles<TRegFile> files;
+  return files.Get(path, ParseFile);
 }
 
 /// The file's text with `count` characters at `pos` replaced by `insert`, in
@@ -323,9 +398,8 @@ std::string Encode(const TRegFile& reg, std::size_t pos, std::size_t count, cons
     return reg.Prefix + text;
   }
   std::u16string units = reg.Units;
-  std::u16string wide;
-  for (char c : insert) wide += static_cast<char16_t>(static_cast<unsigned char>(c));
-  units.replace(pos, count, wide);
+  const std::size_t first = reg.UnitAt[pos], last = reg.UnitAt[pos + count];
+  units.replace(first, last - first, UnitsFromText(insert));
   std::string bytes = reg.Prefix;
   for (char16_t u : units) {
     bytes += static_cast<char>(u & 0xFF);
@@ -356,10 +430,17 @@ std::string ValueLine(const std::string& name, const std::string& text, bool ver
     line += digits[b & 15];
   };
   bool first = true;
-  for (char c : text + '\0') {
-    addByte(static_cast<unsigned char>(c), first);
+  if (version4) {
+    for (char c : text + '\0') {
+      addByte(static_cast<unsigned char>(c), first);
+      first = false;
+    }
+    return line;
+  }
+  for (char16_t unit : UnitsFromText(text) + u'\0') {
+    addByte(static_cast<unsigned char>(unit & 0xFF), first);
+    addByte(static_cast<unsigned char>(unit >> 8), false);
     first = false;
-    if (!version4) addByte(0, false);
   }
   return line;
 }
@@ -391,9 +472,9 @@ std::string OsRegistryFilePath() {
 }
 
 std::optional<TOsRegValue> OsRegReadValue(const std::string& keyPath, const std::string& name) {
-  bool readable = false;
-  const TRegFile reg = Load(OsRegistryFilePath(), readable);
-  if (!readable || !reg.Valid) return std::nullopt;
+  const std::shared_ptr<const TRegFile> loaded = Load(OsRegistryFilePath());
+  if (!loaded || !loaded->Valid) return std::nullopt;
+  const TRegFile& reg = *loaded;
   const std::vector<std::string> key = UpperAll(SplitKey(keyPath));
   const std::string wanted = Upper(name);
   for (auto it = reg.Records.rbegin(); it != reg.Records.rend(); ++it) {
@@ -407,9 +488,12 @@ std::optional<TOsRegValue> OsRegReadValue(const std::string& keyPath, const std:
 bool OsRegWriteString(const std::string& keyPath, const std::string& name, const std::string& value) {
   if (name.find_first_of(std::string("\r\n\0", 3)) != kNone) return false;
   const std::string path = OsRegistryFilePath();
-  bool readable = false;
-  const TRegFile reg = Load(path, readable);
-  if (!readable || !reg.Valid) return false;
+  if (!MakeFolders(path)) return false;
+  const TPosixFileWriteLock lock(path);
+  if (!lock.Held()) return false;
+  const std::shared_ptr<const TRegFile> loaded = Load(path);
+  if (!loaded || !loaded->Valid) return false;
+  const TRegFile& reg = *loaded;
 
   const std::string text = value.substr(0, value.find('\0'));  // a string ends at its first zero
   const std::vector<std::string> parts = SplitKey(keyPath);
@@ -443,6 +527,10 @@ bool OsRegWriteString(const std::string& keyPath, const std::string& name, const
     const TRegLine& line = reg.Lines[block->LastLine];
     pos = line.Next;
     insert = (line.Next == line.End ? eol : "") + valueLine + eol;
+    // A hex line that ends in a continuation mark would take the new line in:
+    // a blank line ends the value first.
+    const std::string last = TrimBlanks(LineText(reg, block->LastLine));
+    if (!last.empty() && last.back() == '\\') insert = (line.Next == line.End ? eol : "") + eol + valueLine + eol;
   } else {
     pos = reg.Text.size();
     bool blankLine = false;
@@ -459,6 +547,5 @@ bool OsRegWriteString(const std::string& keyPath, const std::string& name, const
     if (!blankLine) insert += eol;
     insert += keyLine + eol + valueLine + eol;
   }
-  if (!MakeFolders(path)) return false;
   return PosixReplaceFile(path, Encode(reg, pos, count, insert));
 }

@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <clocale>
 #include <filesystem>
 #include <random>
+#include <thread>
 
 #include "test/uTestSupport.h"
 
@@ -83,6 +85,8 @@ const TParseRow kParseRows[] = {
     {Utf16(kV5 + kKey + "\"DATE\"=\"\xF6x\"\r\n\"X\"=hex(2):25,00,41,00,00,00\r\n"), kPath, "DATE", "S:\xF6x"},
     {Utf16(kV5 + kKey + "\"X\"=hex(2):25,00,41,00,00,00\r\n"), kPath, "X", "E:%A"},
     {"", kPath, "DATE", "(none)"},
+    // a type number beyond any integer is some other type
+    {kV5 + kKey + "\"X\"=hex(ffffffffffffffffffff):41,00\r\n\"Y\"=\"y\"\r\n", kPath, "X", "O:"},
 };
 
 TEST(OsRegistryFile, ReadsRegeditExports) {
@@ -135,6 +139,9 @@ const TWriteRow kWriteRows[] = {
     // units above 255 elsewhere in a UTF-16 file survive
     {Utf16("REGEDIT4\n[HKCU\\A]\n\"~\"=\"~\"\n"), "A", "N", "\xF6",
      Utf16("REGEDIT4\n[HKCU\\A]\n\"~\"=\"~\"\n\"N\"=\"\xF6\"\n")},
+    // a hex value whose last line ends in a continuation mark must not take the new line in
+    {kV5 + "[HKCU\\A]\r\n\"X\"=hex:01,02\\", "A", "Y", "2",
+     kV5 + "[HKCU\\A]\r\n\"X\"=hex:01,02\\\r\n\r\n\"Y\"=\"2\"\r\n"},
 };
 
 TEST(OsRegistryFile, WritesKeepingEverythingElse) {
@@ -178,6 +185,50 @@ TEST(OsRegistry, WriteThenReadRoundTrips) {
   EXPECT_EQ("(none)", Show(OsRegReadValue(key + "\\NoSuchKey", "DATE")));
   ASSERT_TRUE(OsRegWriteString(key, "Z", std::string("a\0b", 3)));
   EXPECT_EQ("S:a", Show(OsRegReadValue(key, "Z")));
+}
+
+// Text beyond Latin-1 in a UTF-16 file arrives in the locale's encoding, and
+// text written into such a file goes back as the same characters.
+TEST(OsRegistryFile, Utf16TextInTheLocalesEncoding) {
+  if (!HasRegistryFile()) GTEST_SKIP() << "the real registry has no file";
+  const std::string before = std::setlocale(LC_CTYPE, nullptr);
+  if (!std::setlocale(LC_CTYPE, "C.UTF-8")) GTEST_SKIP() << "no UTF-8 locale";
+  TRegistryFileGuard reg;
+  const std::u16string text = u"J\u00FCrgen \u20AC \u4E2D \U0001F600";
+  std::string bytes = "\xFF\xFE";
+  for (char c : kV5 + kKey + "\"N\"=\"") bytes += {c, '\0'};
+  for (char16_t u : text) bytes += {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
+  for (char c : std::string("\"\r\n")) bytes += {c, '\0'};
+  WriteBytes(reg.File, bytes);
+  const std::string utf8 = "J\xC3\xBCrgen \xE2\x82\xAC \xE4\xB8\xAD \xF0\x9F\x98\x80";
+  EXPECT_EQ("S:" + utf8, Show(OsRegReadValue(kPath, "N")));
+  EXPECT_TRUE(OsRegWriteString(kPath, "M", "r\xC3\xA9p"));
+  EXPECT_TRUE(OsRegWriteString(kPath, "L", "a\n\xE2\x82\xAC"));  // hex(1) form
+  EXPECT_EQ("S:" + utf8, Show(OsRegReadValue(kPath, "N")));
+  EXPECT_EQ("S:r\xC3\xA9p", Show(OsRegReadValue(kPath, "M")));
+  EXPECT_EQ("S:a\n\xE2\x82\xAC", Show(OsRegReadValue(kPath, "L")));
+  EXPECT_NE(std::string::npos, ReadBytes(reg.File).find(std::string("r\0\xE9\0p\0", 6)));
+  std::setlocale(LC_CTYPE, before.c_str());
+}
+
+// Writers in several threads (each with its own lock handle, as processes
+// have) lose no value; a rewrite a moment later is seen.
+TEST(OsRegistryFile, ConcurrentWritersAndRewritesAreSeen) {
+  if (!HasRegistryFile()) GTEST_SKIP() << "the real registry has no file";
+  TRegistryFileGuard reg;
+  WriteBytes(reg.File, kV5 + kKey + "\"DATE\"=\"1\"\r\n");
+  EXPECT_EQ("S:1", Show(OsRegReadValue(kPath, "DATE")));
+  WriteBytes(reg.File, kV5 + kKey + "\"DATE\"=\"2\"\r\n");
+  EXPECT_EQ("S:2", Show(OsRegReadValue(kPath, "DATE")));
+  std::vector<std::thread> writers;
+  for (int t = 0; t < 4; ++t)
+    writers.emplace_back([t] {
+      for (int i = 0; i < 25; ++i) EXPECT_TRUE(OsRegWriteString("W", "N" + std::to_string(t * 100 + i), "v"));
+    });
+  for (std::thread& w : writers) w.join();
+  for (int t = 0; t < 4; ++t)
+    for (int i = 0; i < 25; ++i) EXPECT_EQ("S:v", Show(OsRegReadValue("W", "N" + std::to_string(t * 100 + i))));
+  EXPECT_EQ("S:2", Show(OsRegReadValue(kPath, "DATE")));
 }
 
 }  // namespace

@@ -330,7 +330,15 @@ std::string sofProgramSwitch::GetSourceValue(const std::string& name, const std:
 
 std::string sofProgramSwitch::ExpandMacros(std::string value) {
   if (!HasMacroReference(value)) return value;
+  // A macro that refers to itself several times doubles the text with every
+  // pass; beyond this length the expansion counts as unresolved, so that any
+  // run ends fast. No switch value comes near it.
+  constexpr std::size_t maxExpanded = 1 << 16;
+  // The sources answer the same within one expansion; asking once per macro
+  // keeps many references cheap.
+  std::vector<std::pair<std::string, std::string>> known;
   for (int pass = 1; pass <= 10; ++pass) {
+    if (value.size() > maxExpanded) return std::string();
     // The references are taken from a copy made at the start of the pass, so a
     // macro value inserted in this pass is expanded by the next one.
     std::string pending = value;
@@ -343,8 +351,12 @@ std::string sofProgramSwitch::ExpandMacros(std::string value) {
       const std::string reference = "%" + macro + "%";
       const auto at = value.find(reference);
       if (at == std::string::npos) continue;
-      const std::string macroValue = GetSourceValue(macro, SMacrosSection);
+      auto cached = known.begin();
+      while (cached != known.end() && cached->first != macro) ++cached;
+      if (cached == known.end()) cached = known.insert(known.end(), {macro, GetSourceValue(macro, SMacrosSection)});
+      const std::string macroValue = cached->second;
       if (macroValue.empty()) return std::string();
+      if (value.size() - reference.size() + macroValue.size() > maxExpanded) return std::string();
       value.replace(at, reference.size(), macroValue);
     }
     if (!HasMacroReference(value)) return value;

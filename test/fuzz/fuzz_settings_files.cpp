@@ -1,0 +1,77 @@
+// The INI reader and writer, and the registry file's reader and writer, on any
+// bytes. The first byte picks the file kind; the rest is the file. Properties:
+// nothing crashes, values keep their limits, a write stores exactly what was
+// written and leaves the other values of its section or key as they were.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Bibliothek/Plattform/uOsIni.h"
+#include "Bibliothek/Plattform/uOsRegistry.h"
+#include "test/fuzz/uFuzzSupport.h"
+
+namespace {
+// Values the writers get: plain, with blanks and quotes, with a line break
+// (the registry's hex form), with bytes above 127.
+const char* const kValues[] = {"v", "c:\\logs\\\"a b\"", "a\nb", ("ge\xF6" "ffnet"), ""};
+
+void FuzzIni(const std::string& text, const std::string& value) {
+  const std::string file = FuzzFolder() + "f.ini";
+  WriteBytes(file, text);
+  const std::vector<std::string> before = OsIniKeys(file, "S");
+  std::vector<std::string> values;
+  for (const std::string& key : before) {
+    values.push_back(OsIniValue(file, "S", key));
+    FUZZ_CHECK(values.back().size() <= 2047, "INI value within its buffer");
+  }
+  if (!OsIniWrite(file, "S", "FUZZK", value)) return;
+  std::string trimmed = value;  // the reader drops blanks and one pair of quotes
+  FUZZ_CHECK(OsIniValue(file, "S", "FUZZK") == trimmed || value.find_first_of(" \t\"'") != std::string::npos,
+             "INI value written reads back");
+  // The written name may take the place of a line of that name without a value.
+  auto others = [](const std::vector<std::string>& keys) {
+    std::vector<std::string> kept;
+    for (const std::string& key : keys) {
+      std::string upper = key;
+      for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      if (upper != "FUZZK") kept.push_back(key);
+    }
+    return kept;
+  };
+  const std::vector<std::string> after = others(OsIniKeys(file, "S")), kept = others(before);
+  for (std::size_t i = 0; i < kept.size() && i < after.size(); ++i)
+    FUZZ_CHECK(kept[i] == after[i], "other INI keys stay in place");
+  for (std::size_t i = 0; i < before.size(); ++i)
+    if (std::find(kept.begin(), kept.end(), before[i]) != kept.end())
+      FUZZ_CHECK(OsIniValue(file, "S", before[i]) == values[i], "other INI values unchanged");
+}
+
+std::string Show(const std::optional<TOsRegValue>& v) {
+  if (!v) return "-";
+  return std::to_string(static_cast<int>(v->Type)) + ":" + v->Data;
+}
+
+void FuzzRegistry(const std::string& text, const std::string& value) {
+  WriteBytes(OsRegistryFilePath(), text);
+  const char* const names[] = {"A", "B", ""};
+  std::string before[3];
+  for (int i = 0; i < 3; ++i) before[i] = Show(OsRegReadValue("K", names[i]));
+  if (!OsRegWriteString("K", "FUZZ", value)) return;
+  FUZZ_CHECK(Show(OsRegReadValue("k", "fuzz")) == Show(TOsRegValue{TOsRegType::String, value}),
+             "registry value written reads back");
+  for (int i = 0; i < 3; ++i) FUZZ_CHECK(Show(OsRegReadValue("K", names[i])) == before[i], "other registry values unchanged");
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 1) return 0;
+  const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
+  const std::string value = kValues[(data[0] >> 1) % (sizeof kValues / sizeof *kValues)];
+  if (data[0] & 1)
+    FuzzRegistry(text, value);
+  else
+    FuzzIni(text, value);
+  return 0;
+}

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds the native unit and end-to-end tests with AddressSanitizer and
+# UndefinedBehaviorSanitizer in build-asan/ and runs them; any report fails.
+set -u -o pipefail
+cd "$(dirname "$0")/.."
+JOBS=${JOBS:-2}
+start=$(date +%s)
+echo "== sanitizer build (address, undefined)"
+flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_C_FLAGS="$flags" \
+  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/tmp/quillet-cmake-asan.log 2>&1 ||
+  { cat /tmp/quillet-cmake-asan.log; exit 1; }
+cmake --build build-asan -j"$JOBS" || exit 1
+# halt_on_error: a report ends the process with a failure, so ctest sees it.
+export ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+status=0
+(cd build-asan && ctest --output-on-failure --timeout 900) || status=1
+echo "== sanitizer build and tests took $(( $(date +%s) - start )) s"
+exit $status
