@@ -8,8 +8,8 @@
 #   <!-- test: exit N -->  the block runs with bash; exit code N
 #   <!-- test: output -->  every line of the block appears, in this order and
 #                          with leading blanks ignored, among the lines that
-#                          the block before printed; dates, times, logins and
-#                          commit ids may differ
+#                          the block before printed; dates (in the same
+#                          format), times, logins and commit ids may differ
 # The blocks run in order, each in the folder and with the exported variables
 # that the one before left, in a fresh home with no registry file, the C locale
 # and UTC.
@@ -49,7 +49,7 @@ count=$(ls "$tmp/blocks"/*.kind 2>/dev/null | wc -l)
 # differ from run to run replaced by their kind.
 normalise() {
   sed -E -e 's/\r$//' -e 's/^[[:space:]]+//' \
-    -e 's/[0-9]{4}-[0-9]{2}-[0-9]{2}|[0-9]{2}\.[0-9]{2}\.[0-9]{4}/<date>/g' \
+    -e 's/[0-9]{4}-[0-9]{2}-[0-9]{2}/<yyyy-MM-dd>/g' -e 's/[0-9]{2}\.[0-9]{2}\.[0-9]{4}/<dd.MM.yyyy>/g' \
     -e 's/[0-9]{2}:[0-9]{2}:[0-9]{2}/<time>/g' \
     -e 's/author: [^;]*;/author: <login>;/g' -e 's/commitid: [0-9A-Za-z]+/commitid: <id>/g' "$1"
 }
