@@ -3,11 +3,11 @@
 # switch list that the program itself prints for --help, so that the page
 # cannot drift from the program.
 #   make-manpage.sh PROGRAM TEMPLATE OUTPUT VERSION
-# A program that prints no overview gets a marked placeholder and a note on
-# stderr; with QUILLET_REQUIRE_SWITCH_LIST=1 that fails the build instead.
+# A program that prints no overview fails the build; with
+# QUILLET_REQUIRE_SWITCH_LIST=0 it gets a marked placeholder and a note instead.
 set -u
 program=$1 template=$2 output=$3 version=$4
-require=${QUILLET_REQUIRE_SWITCH_LIST:-0}
+require=${QUILLET_REQUIRE_SWITCH_LIST:-1}
 case $program in /*) ;; */*) program=$PWD/$program ;; esac  # it runs in another folder
 tmp=$(mktemp -d) || exit 1
 trap 'rm -rf "$tmp"' EXIT
@@ -15,13 +15,14 @@ trap 'rm -rf "$tmp"' EXIT
 # Nothing of this machine goes into the page: no user registry, and the C
 # locale, whose short date format gives the DATE default as yyyy-MM-dd.
 today=$(date +%Y-%m-%d)
+folder=$(dirname "$(readlink -f "$program")")/  # the INIPATH default: this build's folder
 (cd "$tmp" && HKCU_FILE="$tmp/none.reg" LC_ALL=C timeout 60 "$program" --help </dev/null >help.txt 2>/dev/null)
 tr -d '\r' <"$tmp/help.txt" >"$tmp/overview.txt"
 
 if [ "$(head -n 1 "$tmp/overview.txt")" = "List of registered switches" ]; then
   # Blocks of "/NAME=default", "     Opt: hint", "     Description: text" (and
   # more lines of text), then an empty line; each becomes a .TP entry.
-  awk -v today="$today" '
+  awk -v today="$today" -v folder="$folder" '
     function esc(s,   out, i, c) {
       out = ""
       for (i = 1; i <= length(s); i++) {
@@ -46,6 +47,8 @@ if [ "$(head -n 1 "$tmp/overview.txt")" = "List of registered switches" ]; then
       # The DATE default holds the day the overview was made: say so instead.
       d = p ? esc(substr(def, 1, p - 1)) "\\fIdate\\fP" esc(substr(def, p + length(today))) \
               " (\\fIdate\\fP: the day of the run)" : esc(def)
+      # The INIPATH default is the folder of the program that made the page.
+      if (def == folder) d = "the folder of the program"
       if (def != "") { print ".br"; emit("Default: " d) }
       name = ""; count++
     }

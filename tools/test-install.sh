@@ -8,7 +8,6 @@ cd "$(dirname "$0")/.."
 top=$PWD
 status=0
 fail() { echo "install check FAILED: $*"; status=1; }
-note() { echo "install check NOTE: $*"; }
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 version=$(sed -n 's/^project(Quillet VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
@@ -24,15 +23,12 @@ check_manpage() {  # page program
   [ -s "$tmp/man.err" ] && fail "man -l $page: $(cat "$tmp/man.err")"
   for s in "${sections[@]}"; do grep -qx "$s" "$tmp/man.txt" || fail "$page has no section $s"; done
   (cd "$tmp" && HKCU_FILE="$tmp/none.reg" "$program" --help </dev/null 2>/dev/null | tr -d '\r' >help.txt)
-  if [ "$(head -n 1 "$tmp/help.txt")" = "List of registered switches" ]; then
-    names=$(sed -n 's/^\(\/[^=]*\)=.*/\1/p' "$tmp/help.txt")
-    [ -n "$names" ] || fail "the overview lists no switch"
-    for n in $names; do grep -qx "\.B $n" "$page" || fail "$page does not list $n"; done
-    grep -q PLACEHOLDER "$page" && fail "$page still has the placeholder switch list"
-  else
-    grep -q PLACEHOLDER "$page" || fail "$page has a switch list, but the program prints no overview"
-    note "the program prints no overview for --help yet: the manual page lists no switches"
-  fi
+  [ "$(head -n 1 "$tmp/help.txt")" = "List of registered switches" ] || fail "$program --help prints no overview"
+  names=$(sed -n 's/^\(\/[^=]*\)=.*/\1/p' "$tmp/help.txt")
+  [ -n "$names" ] || fail "the overview lists no switch"
+  for n in $names; do grep -qx "\.B $n" "$page" || fail "$page does not list $n"; done
+  grep -q PLACEHOLDER "$page" && fail "$page has the placeholder instead of the switch list"
+  grep -q "$top" "$page" && fail "$page names the build folder $top"
 }
 
 echo "== make install DESTDIR=..."
@@ -41,13 +37,27 @@ root=$tmp/root/usr/local
 for f in bin/quillet share/man/man1/quillet.1 share/doc/quillet/README.md; do
   [ -f "$root/$f" ] || fail "make install did not install $f"
 done
-if [ -f build/doc/quillet.ini ]; then
-  grep -q '^\[PARAMETERS\]' "$root/share/doc/quillet/quillet.ini" || fail "no example quillet.ini installed"
-else
-  note "no example quillet.ini: the program has no /WRITEINI export yet"
-fi
 [ "$("$root/bin/quillet" --version)" = "quillet $version" ] || fail "installed quillet --version: $("$root/bin/quillet" --version)"
 check_manpage "$root/share/man/man1/quillet.1" "$root/bin/quillet"
+# --help prints what /? prints into a pipe.
+(cd "$tmp" && HKCU_FILE="$tmp/none.reg" "$root/bin/quillet" /? </dev/null >overview.txt 2>&1)
+cmp -s "$tmp/help.txt" "$tmp/overview.txt" || fail "quillet --help and quillet /? print different texts"
+
+# The example INI file, the program's own export, works where it is copied to:
+# its DATE reads back, and it leaves the INI file where it is.
+example=$root/share/doc/quillet/quillet.ini
+if grep -q '^\[PARAMETERS\]' "$example" 2>/dev/null; then
+  mkdir "$tmp/ini" && cp "$example" "$tmp/ini/quillet.ini" && cp test/data/logs/06-cvs-log-modA-crlf.txt "$tmp/ini/cvs.log"
+  (cd "$tmp/ini" && HKCU_FILE="$tmp/none.reg" "$root/bin/quillet" "/INIPATH=$tmp/ini" /AUTHOR=alice /PERSON=me \
+    /INPUT=cvs.log /OUTPUT=report.txt) >"$tmp/ini.out" 2>&1 || fail "a run with the example quillet.ini: $(cat "$tmp/ini.out")"
+  tr -d '\r' <"$example" | grep -qx 'DATE=\.eq-0' || fail "the example quillet.ini does not hold DATE=.eq-0"
+  tr -d '\r' <"$example" | grep -qx 'INIPATH=' || fail "the example quillet.ini names a folder in INIPATH"
+else
+  fail "no example quillet.ini installed"
+fi
+
+echo "== the README's examples"
+tools/test-readme.sh "$root/bin" || status=1
 
 echo "== make package"
 rm -f build/quillet_*.deb build-win32/Quillet-*-win32.zip
@@ -72,10 +82,15 @@ if [ -f "$zip" ]; then
   unzip -q "$zip" -d "$tmp/zip" || fail "unzip $zip"
   dir=$tmp/zip/Quillet-$version-win32
   for f in Quillet.exe README.txt; do [ -f "$dir/$f" ] || fail "$zip holds no $f"; done
-  if [ -f build-win32/doc/Quillet.ini ]; then
-    grep -q '^\[PARAMETERS\]' "$dir/Quillet.ini" || fail "$zip holds no example Quillet.ini"
+  # The example Quillet.ini beside Quillet.exe: its DATE reads back in wine's
+  # en-US format too.
+  if grep -q '^\[PARAMETERS\]' "$dir/Quillet.ini" 2>/dev/null; then
+    cp test/data/logs/06-cvs-log-modA-crlf.txt "$dir/cvs.log"
+    (cd "$dir" && "$top/cmake/wine-run.sh" Quillet.exe /AUTHOR=alice /PERSON=me /INPUT=cvs.log /OUTPUT=report.txt) \
+      >"$tmp/wine-ini.out" 2>&1 || fail "Quillet.exe with the example Quillet.ini: $(cat "$tmp/wine-ini.out")"
+    [ -f "$dir/report.txt" ] || fail "Quillet.exe with the example Quillet.ini wrote no report"
   else
-    note "no example Quillet.ini: the program has no /WRITEINI export yet"
+    fail "$zip holds no example Quillet.ini"
   fi
   [ "$(grep -c $'[^\r]$' "$dir/README.txt")" = 0 ] || fail "README.txt in $zip has lines without CR LF"
   # The version resource, as Windows reads it for the file properties.

@@ -1136,6 +1136,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TStartupCase{"HelpBeforeWriteIni", {"/?", "/WRITEINI=all"}, TBlocker::None, nullptr, nullptr, 0, true, false, 0, ""},
         TStartupCase{"HelpWithAValue", {"/?=xyz"}, TBlocker::None, nullptr, nullptr, 0, true, false, 0, ""},
+        TStartupCase{"HelpOptionBeforeWriteIni", {"--help", "/WRITEINI=all"}, TBlocker::None, nullptr, nullptr, 0,
+                     true, false, 0, ""},
+        TStartupCase{"ShortHelpOption", {"-h"}, TBlocker::None, nullptr, nullptr, 0, true, false, 0, ""},
         TStartupCase{"WriteIniAll", {"/WRITEINI=all"}, TBlocker::None, nullptr, nullptr, 0, false, false, 14, ""},
         TStartupCase{"WriteIniSection", {"/WRITEINI=[Parameters]"}, TBlocker::None, nullptr, nullptr, 0, false, false,
                      14, ""},
