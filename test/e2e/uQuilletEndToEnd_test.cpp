@@ -1199,6 +1199,20 @@ TEST_F(SwitchExport, RegistryRoundTripKeepsEveryOtherValue) {
   EXPECT_TRUE(Exists("out\\report.txt"));
 }
 
+TEST_F(SwitchExport, ConcurrentRegistryExportsLoseNoValue) {
+  if (Wine()) GTEST_SKIP() << "the registry file is the POSIX program's own";
+  // Each run replaces the whole registry file; they must wait for each other.
+  const int runs = 8;
+  std::vector<std::vector<std::string>> commands;
+  for (int i = 0; i < runs; ++i)
+    commands.push_back({"/REGPATH=\\Software\\ORVEK\\Run" + std::to_string(i), "/WRITEREG=all"});
+  for (const auto& r : RunConcurrently(commands)) ExpectSuccess(r);
+  const std::string registry = Read("hkcu.reg");
+  for (int i = 0; i < runs; ++i)
+    EXPECT_EQ(Count(registry, "\\Run" + std::to_string(i) + "\\PARAMETERS]"), 1u) << i;
+  EXPECT_EQ(Count(registry, "\"WRITEREG\"=\"no default value\""), static_cast<std::size_t>(runs)) << registry;
+}
+
 // ---------------------------------------------------------------------------
 // Nothing lost, whatever happens: outputs through links and devices, leftovers
 // of killed runs, resource limits, runaway macros, failures of any kind
