@@ -16,6 +16,7 @@ command -v dpkg-shlibdeps >/dev/null || missing_native+=(dpkg-dev)
 command -v file >/dev/null || missing_native+=(file)
 command -v unzip >/dev/null || missing_native+=(unzip)
 command -v cvs >/dev/null || missing_native+=(cvs)  # the README's worked example
+command -v python3 >/dev/null || missing_native+=(python3)  # the locale check reads .reg text
 # The switch overview: ncurses on a terminal; the Windows window under a virtual display.
 [ -f /usr/include/ncursesw/ncurses.h ] || missing_native+=(libncurses-dev)
 command -v xvfb-run >/dev/null || missing_native+=(xvfb)
