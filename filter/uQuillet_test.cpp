@@ -7,6 +7,7 @@
 
 #include "Bibliothek/uFailure.h"
 #include "filter/uQuilletTestEnvironment.h"
+#include "test/uFaultyFiles.h"
 #include "test/uTestSupport.h"
 
 namespace {
@@ -483,6 +484,58 @@ TEST_F(QuilletFiles, FileFailuresNameThePathAndLeaveTheOutputAlone) {
   EXPECT_EQ("Datei " + folder + " kann nicht ge\xF6" "ffnet werden", failureOf([&] { engine.Run(); }));
   EXPECT_TRUE(std::filesystem::is_directory(folder));
   EXPECT_EQ(3u, FileCount()) << "no temporary or lock file stays behind";
+}
+
+TEST_F(QuilletFiles, EveryFailingFileOperationLeavesTheOldOutputAndNothingElse) {
+  // The old report takes several reads and writes of 512 KiB, so failures in
+  // mid-stream are walked as well as the first and the last call.
+  const std::string in = FDir.File("cvs.log"), out = FDir.File("report.txt");
+  WriteBytes(in, WorkedExampleInput);
+  std::string old;
+  while (old.size() < (3u << 19)) old += "an earlier report's line\r\n";
+  const std::string report = Filter(WorkedExampleInput, ".GE", "2003/05/10", "dev1") + old;
+  const std::string inFails = "Datei " + in + " kann nicht ge\xF6" "ffnet werden";
+  const std::string oldFails = "Datei " + out + " kann nicht ge\xF6" "ffnet werden";
+  const std::string outFails = "Datei " + out + " kann nicht erstellt werden";
+  using enum TFileOp;
+  const struct {
+    TFileOp Op;
+    const char* Only;
+    bool OutOfMemory;
+    std::string Message;  // empty: the run stands
+  } cases[] = {
+      {OpenRead, "cvs.log", false, inFails},   {Read, "cvs.log", false, inFails},
+      {Read, "cvs.log", true, SOutOfMemory},   {Lock, "", false, outFails},
+      {IsReplaceable, "", false, outFails},    {OpenRead, "report.txt", false, oldFails},
+      {Read, "report.txt", false, oldFails},   {Read, "report.txt", true, SOutOfMemory},
+      {CreateTemp, "", false, outFails},       {Write, "", false, outFails},
+      {Write, "", true, SOutOfMemory},         {Flush, "", false, outFails},
+      {Replace, "", false, outFails},
+      // After the replacement only durability is at stake: the report stays.
+      {FlushFolder, "", false, ""},
+  };
+  int points = 0;
+  for (const auto& c : cases) {
+    for (int n = 1;; ++n) {
+      WriteBytes(out, old);
+      TFaultyFiles faults({c.Op, c.Only, n, c.OutOfMemory}, 512u << 10);
+      TQuillet engine(TestEnvironment(), faults);
+      Configure(engine, in, out);
+      const std::string message = failureOf([&] { engine.Run(); });
+      const std::string where = c.Only + std::string(" call ") + std::to_string(n) + " of " +
+                                std::to_string(static_cast<int>(c.Op));
+      EXPECT_EQ(2u, FileCount()) << "no temporary or lock file stays behind: " << where;
+      if (!faults.Injected()) {
+        EXPECT_GT(n, 1) << "no such call: " << where;
+        EXPECT_EQ("(no failure)", message);
+        break;
+      }
+      ++points;
+      EXPECT_EQ(c.Message.empty() ? "(no failure)" : c.Message, message) << where;
+      EXPECT_EQ(c.Message.empty() ? report : old, ReadBytes(out)) << where;
+    }
+  }
+  RecordProperty("FailurePoints", points);
 }
 
 TEST_F(QuilletFiles, UnreadableOldOutputFailsTheRun) {
