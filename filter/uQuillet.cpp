@@ -21,6 +21,28 @@ constexpr std::size_t ChunkSize = 1 << 20;
 // written, so that the final flush has little left to wait for.
 constexpr std::uint64_t WriteBackSize = 8 << 20;
 
+// A chunk buffer. Not cleared when made or grown: every byte is written
+// before it is read, and a run touches only the pages it needs.
+class TBuffer {
+public:
+  explicit TBuffer(std::size_t size) : FData(std::make_unique_for_overwrite<char[]>(size)), FSize(size) {}
+  char* data() { return FData.get(); }
+  const char* data() const { return FData.get(); }
+  std::size_t size() const { return FSize; }
+  char& operator[](std::size_t at) { return FData[at]; }
+  /// Keeps the bytes that fit.
+  void resize(std::size_t size) {
+    std::unique_ptr<char[]> bigger = std::make_unique_for_overwrite<char[]>(size);
+    std::memcpy(bigger.get(), FData.get(), std::min(size, FSize));
+    FData = std::move(bigger);
+    FSize = size;
+  }
+
+private:
+  std::unique_ptr<char[]> FData;
+  std::size_t FSize;
+};
+
 // What cvs writes around a revision and a section.
 const std::string SectionLabel = "RCS file:";
 const std::string RevisionLabel = "revision ";
@@ -540,7 +562,7 @@ private:
   static constexpr std::size_t NotSearched = static_cast<std::size_t>(-1);
 
   TByteSource& FSource;
-  std::vector<char> FBuffer;
+  TBuffer FBuffer;
   std::size_t FBegin = 0, FEnd = 0;
   std::size_t FColon = NotSearched;  // next ":" at or after FLineStart, or FEnd
   std::size_t FLineStart = 0;
@@ -647,7 +669,7 @@ private:
   TByteSink& FSink;
   const TQuilletEnvironment& FEnvironment;
   const std::string& FPerson;
-  std::vector<char> FBuffer;
+  TBuffer FBuffer;
   std::size_t FUsed = 0;
   bool FHeaderWritten = false;
   std::vector<std::string> FWrittenFolders;  // of the last written file
@@ -794,7 +816,7 @@ void TQuillet::CopyPreviousReport(TByteSource& previous) {
   // An old report written by this program ends every line in CR LF already:
   // such text is copied as it is, in large pieces. At the first other line
   // break the rest goes line by line.
-  std::vector<char> buffer(ChunkSize);
+  TBuffer buffer(ChunkSize);
   std::size_t held = 0;
   for (;;) {
     const std::size_t n = previous.Read(buffer.data() + held, buffer.size() - held);

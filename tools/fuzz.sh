@@ -20,14 +20,23 @@ cmake --build build-fuzz -j"$JOBS" || exit 1
 
 mkdir -p build-fuzz/findings
 status=0
-for target in fuzz_dates fuzz_settings_files fuzz_switches; do
+for target in fuzz_dates fuzz_settings_files fuzz_switches fuzz_engine; do
   corpus=build-fuzz/corpus/$target
   mkdir -p "$corpus"
   cp -n test/fuzz/seeds/"$target"/* "$corpus"/ 2>/dev/null
   # The real logs seed the readers of outside text too: long lines, odd bytes.
-  [ "$target" = fuzz_dates ] || for log in test/data/logs/*.txt; do
-    head -c 4096 "$log" >"$corpus/log-$(basename "$log")"
-  done
+  case $target in
+  fuzz_dates) ;;
+  # The engine takes whole logs behind its 4 bytes of settings: .GE 1990/01/01
+  # for every author, and .GE 2003/05/10 for dev1 with the log's last 4 KiB as the old report.
+  fuzz_engine) for log in test/data/logs/*.txt; do
+      { printf '\042\001\000\000'; cat "$log"; } >"$corpus/log-$(basename "$log")"
+      { printf '\032\077\000\020'; cat "$log"; } >"$corpus/log-old-$(basename "$log")"
+    done ;;
+  *) for log in test/data/logs/*.txt; do
+      head -c 4096 "$log" >"$corpus/log-$(basename "$log")"
+    done ;;
+  esac
   echo "== $target: $SECONDS_EACH s"
   build-fuzz/$target -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
     -artifact_prefix=build-fuzz/findings/"$target"- -print_final_stats=1 "$corpus" \
