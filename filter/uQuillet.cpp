@@ -886,9 +886,13 @@ void TQuillet::SkipToCandidate() {
     dateLine = false;
     const bool lineStart = at == begin || isBreak(at[-1]);
     if (*at == '=' && FSection != TSection::Closed) {
-      // An end row, or a line that goes on beyond the buffer.
+      if (!lineStart) return false;
       const char* lineEnd = findLineBreak(at, end);
-      return lineStart && (lineEnd == end || isEndRow(std::string_view(at, static_cast<std::size_t>(lineEnd - at))));
+      if (lineEnd != end) return isEndRow(std::string_view(at, static_cast<std::size_t>(lineEnd - at)));
+      // A line that goes on beyond the buffer: whether it is an end row is
+      // seen when it is whole, and it may as well be a revision's date line.
+      dateLine = FSection == TSection::Open && FInputLines->FollowsRevisionHeader(at);
+      return true;
     }
     if (FSection == TSection::Closed) return lineStart && startsWith(at, end, FSectionLabel);
     if (FSection != TSection::Open || !startsWith(at, end, FAuthorLabel)) return false;

@@ -45,13 +45,13 @@ class Quillet : public ::testing::Test {
 protected:
   // The report for `input` under one condition, without an old output.
   static std::string Filter(const std::string& input, const std::string& op, const std::string& date,
-                            const std::string& author) {
+                            const std::string& author, std::size_t pieceSize = 0) {
     TQuillet engine(TestEnvironment());
     engine.SetDateOperator(Op(op));
     engine.SetDate(date);
     engine.SetPerson("tester");
     engine.SetAuthor(author);
-    return engine.RunOnText(input);
+    return engine.RunOnText(input, std::nullopt, pieceSize);
   }
 
   static std::string Block(const std::string& path, const std::string& date, const std::string& author) {
@@ -383,6 +383,8 @@ TEST_F(Quillet, SkippingKeepsEveryLineThatMayPick) {
       // The first author label decides, however the later ones read.
       {"dev1", start + "date: 2003/05/10 1;  author: dev2; author: dev1;\n", ""},
       {"dev1", "x RCS file: /cvsroot/y.c,v\n" + Revision + "date: 2003/05/10 1;  author: dev1;\n", ""},
+      // A date line that starts like an end row, also when it runs beyond the chunk read.
+      {"", start + "=date: 2003/05/10 1;  author: dev1;\nm\n", "x.c|    m"},
   };
   for (const TCase& c : cases) {
     std::string expected;
@@ -393,7 +395,9 @@ TEST_F(Quillet, SkippingKeepsEveryLineThatMayPick) {
       }
       expected = Header + expected;
     }
-    EXPECT_EQ(expected + "\r\n", Filter(c.Input, ".EQ", "2003/05/10", c.Author)) << c.Input;
+    // Read whole and in pieces that put a chunk's end on every byte.
+    for (std::size_t piece = 0; piece <= 64; ++piece)
+      EXPECT_EQ(expected + "\r\n", Filter(c.Input, ".EQ", "2003/05/10", c.Author, piece)) << c.Input << piece;
   }
 }
 
