@@ -8,7 +8,42 @@ namespace {
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 }  // namespace
 
-void ForceDirectoryPath(const std::string& path) {
+bool TRealFileSystem::DirectoryExists(const std::string& path) { return OsDirectoryExists(path); }
+bool TRealFileSystem::MakeDirectory(const std::string& path) { return OsCreateDirectory(path); }
+bool TRealFileSystem::FileExists(const std::string& path) { return OsFileExists(path); }
+std::optional<TOsFile> TRealFileSystem::OpenRead(const std::string& path) { return OsOpenRead(path); }
+std::optional<std::size_t> TRealFileSystem::Read(TOsFile file, char* buffer, std::size_t size) {
+  return OsReadFile(file, buffer, size);
+}
+std::optional<TOsFile> TRealFileSystem::CreateTempBeside(const std::string& target, std::string& tempPath) {
+  return OsCreateTempFileBeside(target, tempPath);
+}
+bool TRealFileSystem::Write(TOsFile file, const char* data, std::size_t size) {
+  return OsWriteFile(file, data, size);
+}
+bool TRealFileSystem::StartWriteBack(TOsFile file, std::uint64_t offset, std::uint64_t size) {
+  return OsStartWriteBack(file, offset, size);
+}
+bool TRealFileSystem::Flush(TOsFile file) { return OsFlushFile(file); }
+void TRealFileSystem::Close(TOsFile file) { OsCloseFile(file); }
+bool TRealFileSystem::Replace(const std::string& source, const std::string& target) {
+  return OsReplaceFile(source, target);
+}
+bool TRealFileSystem::Remove(const std::string& path) { return OsRemoveFile(path); }
+std::string TRealFileSystem::ReplacedPath(const std::string& path) { return OsReplacedFilePath(path); }
+bool TRealFileSystem::IsReplaceable(const std::string& path) { return OsIsReplaceable(path); }
+void TRealFileSystem::RemoveStaleTemps(const std::string& target) { OsRemoveStaleTempFiles(target); }
+std::optional<TOsFile> TRealFileSystem::Lock(const std::string& lockPath) { return OsLockFile(lockPath); }
+void TRealFileSystem::Unlock(TOsFile lock, const std::string& lockPath) { OsUnlockFile(lock, lockPath); }
+bool TRealFileSystem::FlushFolderOf(const std::string& path) { return OsFlushFolderOf(path); }
+
+TFileSystem& RealFileSystem() {
+  // Stateless, so one shared instance serves every thread.
+  static TRealFileSystem files;
+  return files;
+}
+
+void ForceDirectoryPath(const std::string& path, TFileSystem& files) {
   if (path.empty()) return;
   const TCharSet separators = CharSet("\\/");
   // Names are joined with the separator the path itself uses; a path written
@@ -45,7 +80,7 @@ void ForceDirectoryPath(const std::string& path) {
     if (name.empty()) continue;  // only blanks between two separators
     directory += name;
     directory += sep;
-    if (!OsDirectoryExists(directory) && !OsCreateDirectory(directory))
+    if (!files.DirectoryExists(directory) && !files.MakeDirectory(directory))
       throw EFailure(FormatMessage(SPathCannotBeCreated, directory));
   }
 }

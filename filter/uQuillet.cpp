@@ -13,8 +13,6 @@ namespace {
 // File messages, worded like the system's other file failures.
 const std::string SCannotOpenFile = "Datei %s kann nicht ge\xF6" "ffnet werden";
 const std::string SCannotCreateFile = "Datei %s kann nicht erstellt werden";
-// A line longer than the memory left (one line is held whole).
-const std::string SOutOfMemory = "Zu wenig Arbeitsspeicher";
 
 // Reading and writing in large pieces keeps system calls rare; the buffers are
 // the engine's whole memory apart from the longest line.
@@ -22,6 +20,28 @@ constexpr std::size_t ChunkSize = 1 << 20;
 // The report's bytes are handed to the disk in pieces of this size while it is
 // written, so that the final flush has little left to wait for.
 constexpr std::uint64_t WriteBackSize = 8 << 20;
+
+// A chunk buffer. Not cleared when made or grown: every byte is written
+// before it is read, and a run touches only the pages it needs.
+class TBuffer {
+public:
+  explicit TBuffer(std::size_t size) : FData(std::make_unique_for_overwrite<char[]>(size)), FSize(size) {}
+  char* data() { return FData.get(); }
+  const char* data() const { return FData.get(); }
+  std::size_t size() const { return FSize; }
+  char& operator[](std::size_t at) { return FData[at]; }
+  /// Keeps the bytes that fit.
+  void resize(std::size_t size) {
+    std::unique_ptr<char[]> bigger = std::make_unique_for_overwrite<char[]>(size);
+    std::memcpy(bigger.get(), FData.get(), std::min(size, FSize));
+    FData = std::move(bigger);
+    FSize = size;
+  }
+
+private:
+  std::unique_ptr<char[]> FData;
+  std::size_t FSize;
+};
 
 // What cvs writes around a revision and a section.
 const std::string SectionLabel = "RCS file:";
@@ -194,8 +214,10 @@ public:
 namespace {
 class TTextSource : public TByteSource {
 public:
-  explicit TTextSource(std::string_view text) : FText(text) {}
+  /// `pieceSize` caps what one Read hands out (0: no cap).
+  explicit TTextSource(std::string_view text, std::size_t pieceSize = 0) : FText(text), FPiece(pieceSize) {}
   std::size_t Read(char* buffer, std::size_t size) override {
+    if (FPiece != 0) size = std::min(size, FPiece);
     const std::size_t n = std::min(size, FText.size() - FPosition);
     std::memcpy(buffer, FText.data() + FPosition, n);
     FPosition += n;
@@ -204,6 +226,7 @@ public:
 
 private:
   std::string_view FText;
+  std::size_t FPiece;
   std::size_t FPosition = 0;
 };
 
@@ -223,25 +246,26 @@ private:
 
 class TFileSource : public TByteSource {
 public:
-  explicit TFileSource(std::string path) : FPath(std::move(path)) {}
+  TFileSource(TFileSystem& files, std::string path) : FFiles(files), FPath(std::move(path)) {}
   ~TFileSource() override { Close(); }
   /// False when the file cannot be opened.
   bool Open() {
-    const std::optional<TOsFile> file = OsOpenRead(FPath);
+    const std::optional<TOsFile> file = FFiles.OpenRead(FPath);
     if (file) FFile = *file;
     return file.has_value();
   }
   void Close() {
-    if (FFile) OsCloseFile(*FFile);
+    if (FFile) FFiles.Close(*FFile);
     FFile.reset();
   }
   std::size_t Read(char* buffer, std::size_t size) override {
-    const std::optional<std::size_t> n = OsReadFile(*FFile, buffer, size);
+    const std::optional<std::size_t> n = FFiles.Read(*FFile, buffer, size);
     if (!n) throw EFailure(FormatMessage(SCannotOpenFile, FPath));
     return *n;
   }
 
 private:
+  TFileSystem& FFiles;
   std::string FPath;
   std::optional<TOsFile> FFile;
 };
@@ -261,17 +285,18 @@ public:
 
 class TFileSink : public TByteSink {
 public:
-  TFileSink(TOsFile file, std::string path) : FFile(file), FPath(std::move(path)) {}
+  TFileSink(TFileSystem& files, TOsFile file, std::string path) : FFiles(files), FFile(file), FPath(std::move(path)) {}
   void Write(const char* data, std::size_t size) override {
-    if (!OsWriteFile(FFile, data, size)) throw EFailure(FormatMessage(SCannotCreateFile, FPath));
+    if (!FFiles.Write(FFile, data, size)) throw EFailure(FormatMessage(SCannotCreateFile, FPath));
     FWritten += size;
     if (FWritten - FWrittenBack >= WriteBackSize) {
-      OsStartWriteBack(FFile, FWrittenBack, FWritten - FWrittenBack);
+      FFiles.StartWriteBack(FFile, FWrittenBack, FWritten - FWrittenBack);
       FWrittenBack = FWritten;
     }
   }
 
 private:
+  TFileSystem& FFiles;
   TOsFile FFile;
   std::string FPath;
   std::uint64_t FWritten = 0, FWrittenBack = 0;
@@ -537,7 +562,7 @@ private:
   static constexpr std::size_t NotSearched = static_cast<std::size_t>(-1);
 
   TByteSource& FSource;
-  std::vector<char> FBuffer;
+  TBuffer FBuffer;
   std::size_t FBegin = 0, FEnd = 0;
   std::size_t FColon = NotSearched;  // next ":" at or after FLineStart, or FEnd
   std::size_t FLineStart = 0;
@@ -644,7 +669,7 @@ private:
   TByteSink& FSink;
   const TQuilletEnvironment& FEnvironment;
   const std::string& FPerson;
-  std::vector<char> FBuffer;
+  TBuffer FBuffer;
   std::size_t FUsed = 0;
   bool FHeaderWritten = false;
   std::vector<std::string> FWrittenFolders;  // of the last written file
@@ -653,7 +678,8 @@ private:
 
 // --- TQuillet --------------------------------------------------------------------------
 
-TQuillet::TQuillet(TQuilletEnvironment environment) : FEnvironment(std::move(environment)) {
+TQuillet::TQuillet(TQuilletEnvironment environment, TFileSystem& files)
+    : FEnvironment(std::move(environment)), FFiles(files) {
   auto upper = [this](std::string label) {
     for (char& c : label) c = static_cast<char>(up(FEnvironment.UpperCase, c));
     return label;
@@ -691,24 +717,26 @@ void TQuillet::CheckSettings() const {
 namespace {
 // Releases what Run holds, in every outcome.
 struct TRunResources {
+  explicit TRunResources(TFileSystem& files) : Files(files) {}
+  ~TRunResources() {
+    if (Temp) Files.Close(*Temp);
+    if (!TempPath.empty() && !Replaced) Files.Remove(TempPath);
+    if (Lock) Files.Unlock(*Lock, LockPath);
+  }
+  TFileSystem& Files;
   std::optional<TOsFile> Lock, Temp;
   std::string LockPath, TempPath;
   bool Replaced = false;
-  ~TRunResources() {
-    if (Temp) OsCloseFile(*Temp);
-    if (!TempPath.empty() && !Replaced) OsRemoveFile(TempPath);
-    if (Lock) OsUnlockFile(*Lock, LockPath);
-  }
 };
 }  // namespace
 
 void TQuillet::Run() {
   CheckSettings();
 
-  TFileSource input(FInputFile);
+  TFileSource input(FFiles, FInputFile);
   if (!input.Open()) throw EFailure(FormatMessage(SCannotOpenFile, FInputFile));
 
-  TRunResources held;
+  TRunResources held(FFiles);
   const std::string cannotCreate = FormatMessage(SCannotCreateFile, FOutputFile);
   // Scripts match the line on standard output as it is; the system's reason
   // for it goes to standard error.
@@ -719,30 +747,32 @@ void TQuillet::Run() {
   // Runs on the same output wait here for each other, so each one merges the
   // report of the one before it. The lock is named after the file really
   // replaced, so that runs through a symbolic link and on its target meet too.
-  const std::string output = OsReplacedFilePath(FOutputFile);
+  const std::string output = FFiles.ReplacedPath(FOutputFile);
   held.LockPath = output + ".lock";
-  held.Lock = OsLockFile(held.LockPath);
+  held.Lock = FFiles.Lock(held.LockPath);
   if (!held.Lock) throw failedToCreate();
   // A device or pipe is never replaced by a report (nor read as one).
-  if (!OsIsReplaceable(output)) throw failedToCreate();
-  OsRemoveStaleTempFiles(output);
+  if (!FFiles.IsReplaceable(output)) throw failedToCreate();
+  FFiles.RemoveStaleTemps(output);
 
   // An old report that exists but cannot be read must not be lost.
-  TFileSource previous(FOutputFile);
+  TFileSource previous(FFiles, FOutputFile);
   const bool hasPrevious = previous.Open();
-  if (!hasPrevious && OsFileExists(FOutputFile))
+  if (!hasPrevious && FFiles.FileExists(FOutputFile))
     throw EFailure(FormatMessage(SCannotOpenFile, FOutputFile));
 
-  held.Temp = OsCreateTempFileBeside(output, held.TempPath);
+  held.Temp = FFiles.CreateTempBeside(output, held.TempPath);
   if (!held.Temp) throw failedToCreate();
-  TFileSink sink(*held.Temp, FOutputFile);
-  FOutputLines = std::make_unique<TReportWriter>(sink, FEnvironment, FPerson);
+  TFileSink sink(FFiles, *held.Temp, FOutputFile);
   try {
+    FOutputLines = std::make_unique<TReportWriter>(sink, FEnvironment, FPerson);
     ProcessLog(input, hasPrevious ? &previous : nullptr);
   } catch (const std::bad_alloc&) {
     // One line is held whole; a gigantic one must fail the run, not end the process.
+    FOutputLines.reset();
     throw EFailure(SOutOfMemory);
   } catch (const EFailure& failure) {
+    FOutputLines.reset();
     if (failure.Message() == cannotCreate) OsWriteFileFailure(FOutputFile);  // writing the report failed
     throw;
   }
@@ -752,18 +782,21 @@ void TQuillet::Run() {
 
   // The new report reaches the disk before it replaces the old one, and the
   // folder's entry after, so that a power cut leaves one of the two whole.
-  if (!OsFlushFile(*held.Temp)) throw failedToCreate();
-  OsCloseFile(*held.Temp);
+  if (!FFiles.Flush(*held.Temp)) throw failedToCreate();
+  FFiles.Close(*held.Temp);
   held.Temp.reset();
-  if (!OsReplaceFile(held.TempPath, output)) throw failedToCreate();
+  if (!FFiles.Replace(held.TempPath, output)) throw failedToCreate();
   held.Replaced = true;
-  OsFlushFolderOf(output);
+  // Only durability is at stake now: the report is in place, and a failure
+  // reported here would make a retrying script add it a second time.
+  FFiles.FlushFolderOf(output);
 }
 
-std::string TQuillet::RunOnText(const std::string& input, const std::optional<std::string>& previousOutput) {
-  TTextSource source(input);
+std::string TQuillet::RunOnText(const std::string& input, const std::optional<std::string>& previousOutput,
+                                std::size_t pieceSize) {
+  TTextSource source(input, pieceSize);
   std::optional<TTextSource> previous;
-  if (previousOutput) previous.emplace(*previousOutput);
+  if (previousOutput) previous.emplace(*previousOutput, pieceSize);
   TTextSink sink;
   FOutputLines = std::make_unique<TReportWriter>(sink, FEnvironment, FPerson);
   ProcessLog(source, previous ? &*previous : nullptr);
@@ -783,7 +816,7 @@ void TQuillet::CopyPreviousReport(TByteSource& previous) {
   // An old report written by this program ends every line in CR LF already:
   // such text is copied as it is, in large pieces. At the first other line
   // break the rest goes line by line.
-  std::vector<char> buffer(ChunkSize);
+  TBuffer buffer(ChunkSize);
   std::size_t held = 0;
   for (;;) {
     const std::size_t n = previous.Read(buffer.data() + held, buffer.size() - held);
@@ -853,9 +886,13 @@ void TQuillet::SkipToCandidate() {
     dateLine = false;
     const bool lineStart = at == begin || isBreak(at[-1]);
     if (*at == '=' && FSection != TSection::Closed) {
-      // An end row, or a line that goes on beyond the buffer.
+      if (!lineStart) return false;
       const char* lineEnd = findLineBreak(at, end);
-      return lineStart && (lineEnd == end || isEndRow(std::string_view(at, static_cast<std::size_t>(lineEnd - at))));
+      if (lineEnd != end) return isEndRow(std::string_view(at, static_cast<std::size_t>(lineEnd - at)));
+      // A line that goes on beyond the buffer: whether it is an end row is
+      // seen when it is whole, and it may as well be a revision's date line.
+      dateLine = FSection == TSection::Open && FInputLines->FollowsRevisionHeader(at);
+      return true;
     }
     if (FSection == TSection::Closed) return lineStart && startsWith(at, end, FSectionLabel);
     if (FSection != TSection::Open || !startsWith(at, end, FAuthorLabel)) return false;

@@ -25,6 +25,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Bibliothek/uFileRoutines.h"
 #include "filter/uDateOperator.h"
 
 class TLineReader;
@@ -61,8 +62,8 @@ public:
   /// so that the tree's indent, and with it the report, stays linear in the log.
   static constexpr std::size_t MaxFolderDepth = 32;
 
-  /// Operator Equal, all settings empty.
-  explicit TQuillet(TQuilletEnvironment environment);
+  /// Operator Equal, all settings empty. Run reaches the files through `files`.
+  explicit TQuillet(TQuilletEnvironment environment, TFileSystem& files = RealFileSystem());
   ~TQuillet();
   TQuillet(const TQuillet&) = delete;
   TQuillet& operator=(const TQuillet&) = delete;
@@ -84,10 +85,12 @@ public:
   void Run();
 
   /// What Run would write into the output file, for `input` as the input
-  /// file's bytes and `previousOutput` as the old output (nullopt: none).
+  /// file's bytes and `previousOutput` as the old output (nullopt: none),
+  /// each read in pieces of at most `pieceSize` bytes (0: as much as asked).
   /// Used by tests.
   std::string RunOnText(const std::string& input,
-                        const std::optional<std::string>& previousOutput = std::nullopt);
+                        const std::optional<std::string>& previousOutput = std::nullopt,
+                        std::size_t pieceSize = 0);
 
 private:
   enum class TSection { Closed, Open, Copying, Passing };
@@ -105,6 +108,7 @@ private:
   bool AuthorMatches(std::string_view line, std::size_t firstColon = 0) const;
 
   const TQuilletEnvironment FEnvironment;
+  TFileSystem& FFiles;
   std::unique_ptr<TLineReader> FInputLines;
   std::unique_ptr<TReportWriter> FOutputLines;
   TDateOperator FDateOperator = TDateOperator::Equal;

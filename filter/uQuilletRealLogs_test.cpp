@@ -137,7 +137,9 @@ TEST_F(RealLogs, ReportedFilesAreThoseWithAMatchingRevision) {
       engine.SetDate(c.Date);
       engine.SetPerson("tester");
       engine.SetAuthor(c.Author);
-      const std::vector<std::string> reported = ReportedFiles(engine.RunOnText(text));
+      const std::string report = engine.RunOnText(text);
+      EXPECT_EQ(report, engine.RunOnText(text, std::nullopt, 64)) << log << ": read in 64-byte pieces";
+      const std::vector<std::string> reported = ReportedFiles(report);
       EXPECT_EQ(expected, reported) << log << " " << c.Author << " " << c.Operator << " " << c.Date;
       nonEmpty += !expected.empty();
     }

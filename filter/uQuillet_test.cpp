@@ -7,6 +7,7 @@
 
 #include "Bibliothek/uFailure.h"
 #include "filter/uQuilletTestEnvironment.h"
+#include "test/uFaultyFiles.h"
 #include "test/uTestSupport.h"
 
 namespace {
@@ -44,13 +45,13 @@ class Quillet : public ::testing::Test {
 protected:
   // The report for `input` under one condition, without an old output.
   static std::string Filter(const std::string& input, const std::string& op, const std::string& date,
-                            const std::string& author) {
+                            const std::string& author, std::size_t pieceSize = 0) {
     TQuillet engine(TestEnvironment());
     engine.SetDateOperator(Op(op));
     engine.SetDate(date);
     engine.SetPerson("tester");
     engine.SetAuthor(author);
-    return engine.RunOnText(input);
+    return engine.RunOnText(input, std::nullopt, pieceSize);
   }
 
   static std::string Block(const std::string& path, const std::string& date, const std::string& author) {
@@ -382,6 +383,8 @@ TEST_F(Quillet, SkippingKeepsEveryLineThatMayPick) {
       // The first author label decides, however the later ones read.
       {"dev1", start + "date: 2003/05/10 1;  author: dev2; author: dev1;\n", ""},
       {"dev1", "x RCS file: /cvsroot/y.c,v\n" + Revision + "date: 2003/05/10 1;  author: dev1;\n", ""},
+      // A date line that starts like an end row, also when it runs beyond the chunk read.
+      {"", start + "=date: 2003/05/10 1;  author: dev1;\nm\n", "x.c|    m"},
   };
   for (const TCase& c : cases) {
     std::string expected;
@@ -392,7 +395,9 @@ TEST_F(Quillet, SkippingKeepsEveryLineThatMayPick) {
       }
       expected = Header + expected;
     }
-    EXPECT_EQ(expected + "\r\n", Filter(c.Input, ".EQ", "2003/05/10", c.Author)) << c.Input;
+    // Read whole and in pieces that put a chunk's end on every byte.
+    for (std::size_t piece = 0; piece <= 64; ++piece)
+      EXPECT_EQ(expected + "\r\n", Filter(c.Input, ".EQ", "2003/05/10", c.Author, piece)) << c.Input << piece;
   }
 }
 
@@ -483,6 +488,58 @@ TEST_F(QuilletFiles, FileFailuresNameThePathAndLeaveTheOutputAlone) {
   EXPECT_EQ("Datei " + folder + " kann nicht ge\xF6" "ffnet werden", failureOf([&] { engine.Run(); }));
   EXPECT_TRUE(std::filesystem::is_directory(folder));
   EXPECT_EQ(3u, FileCount()) << "no temporary or lock file stays behind";
+}
+
+TEST_F(QuilletFiles, EveryFailingFileOperationLeavesTheOldOutputAndNothingElse) {
+  // The old report takes several reads and writes of 512 KiB, so failures in
+  // mid-stream are walked as well as the first and the last call.
+  const std::string in = FDir.File("cvs.log"), out = FDir.File("report.txt");
+  WriteBytes(in, WorkedExampleInput);
+  std::string old;
+  while (old.size() < (3u << 19)) old += "an earlier report's line\r\n";
+  const std::string report = Filter(WorkedExampleInput, ".GE", "2003/05/10", "dev1") + old;
+  const std::string inFails = "Datei " + in + " kann nicht ge\xF6" "ffnet werden";
+  const std::string oldFails = "Datei " + out + " kann nicht ge\xF6" "ffnet werden";
+  const std::string outFails = "Datei " + out + " kann nicht erstellt werden";
+  using enum TFileOp;
+  const struct {
+    TFileOp Op;
+    const char* Only;
+    bool OutOfMemory;
+    std::string Message;  // empty: the run stands
+  } cases[] = {
+      {OpenRead, "cvs.log", false, inFails},   {Read, "cvs.log", false, inFails},
+      {Read, "cvs.log", true, SOutOfMemory},   {Lock, "", false, outFails},
+      {IsReplaceable, "", false, outFails},    {OpenRead, "report.txt", false, oldFails},
+      {Read, "report.txt", false, oldFails},   {Read, "report.txt", true, SOutOfMemory},
+      {CreateTemp, "", false, outFails},       {Write, "", false, outFails},
+      {Write, "", true, SOutOfMemory},         {Flush, "", false, outFails},
+      {Replace, "", false, outFails},
+      // After the replacement only durability is at stake: the report stays.
+      {FlushFolder, "", false, ""},
+  };
+  int points = 0;
+  for (const auto& c : cases) {
+    for (int n = 1;; ++n) {
+      WriteBytes(out, old);
+      TFaultyFiles faults({c.Op, c.Only, n, c.OutOfMemory}, 512u << 10);
+      TQuillet engine(TestEnvironment(), faults);
+      Configure(engine, in, out);
+      const std::string message = failureOf([&] { engine.Run(); });
+      const std::string where = c.Only + std::string(" call ") + std::to_string(n) + " of " +
+                                std::to_string(static_cast<int>(c.Op));
+      EXPECT_EQ(2u, FileCount()) << "no temporary or lock file stays behind: " << where;
+      if (!faults.Injected()) {
+        EXPECT_GT(n, 1) << "no such call: " << where;
+        EXPECT_EQ("(no failure)", message);
+        break;
+      }
+      ++points;
+      EXPECT_EQ(c.Message.empty() ? "(no failure)" : c.Message, message) << where;
+      EXPECT_EQ(c.Message.empty() ? report : old, ReadBytes(out)) << where;
+    }
+  }
+  RecordProperty("FailurePoints", points);
 }
 
 TEST_F(QuilletFiles, UnreadableOldOutputFailsTheRun) {

@@ -5,6 +5,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <limits>
+#include <new>
 
 #include "Bibliothek/Plattform/uOsIni.h"
 #include "Bibliothek/Plattform/uOsProcess.h"
@@ -406,30 +407,57 @@ void sofProgramSwitch::ExportSwitches(std::string selector, const TExportWriter&
   for (int i = 0; i < SwitchCount(); ++i) exportSwitch(SwitchSection(i), SwitchName(i), SwitchEntry(i));
 }
 
-void sofProgramSwitch::WriteIni() {
+namespace {
+class TRealSettingsStore : public TSettingsStore {
+public:
+  bool IniWrite(const std::string& file, const std::string& section, const std::string& key,
+                const std::string& value) override {
+    return OsIniWrite(file, section, key, value);
+  }
+  void IniFlush(const std::string& file) override { OsIniFlush(file); }
+  bool RegWriteString(const std::string& keyPath, const std::string& name, const std::string& value) override {
+    return OsRegWriteString(keyPath, name, value);
+  }
+};
+}  // namespace
+
+TSettingsStore& RealSettingsStore() {
+  static TRealSettingsStore store;
+  return store;
+}
+
+void sofProgramSwitch::WriteIni(TSettingsStore& store, TFileSystem& files) {
   const std::string selector = GetValue(SWriteIniSwitch)->AsString();
   const std::string file = FIniParameter->FullName();
   try {
-    ForceDirectoryPath(FIniParameter->Folder());
+    ForceDirectoryPath(FIniParameter->Folder(), files);
     ExportSwitches(selector, [&](const std::string& section, const std::string& name, const std::string& value) {
-      if (!OsIniWrite(file, section, name, value)) throw EFailure(FormatMessage(SCannotWriteIni, file));
+      if (!store.IniWrite(file, section, name, value)) throw EFailure(FormatMessage(SCannotWriteIni, file));
     });
+  } catch (const std::bad_alloc&) {
+    // Like any other failure: the error box, exit code 1, the file flushed.
+    store.IniFlush(file);
+    throw EFailure(SOutOfMemory);
   } catch (...) {
-    OsIniFlush(file);
+    store.IniFlush(file);
     throw;
   }
-  OsIniFlush(file);
+  store.IniFlush(file);
 }
 
-void sofProgramSwitch::WriteReg() {
-  ExportSwitches(GetValue(SWriteRegSwitch)->AsString(),
-                 [&](const std::string& section, const std::string& name, const std::string& value) {
-                   // From the root of HKEY_CURRENT_USER, with or without a leading backslash.
-                   std::string keyPath = FRegistryParameter->KeyPath() + section;
-                   if (!keyPath.empty() && keyPath[0] == '\\') keyPath.erase(0, 1);
-                   if (!OsRegWriteString(keyPath, name, value))
-                     throw EFailure(FormatMessage(SCannotSetRegData, name));
-                 });
+void sofProgramSwitch::WriteReg(TSettingsStore& store) {
+  try {
+    ExportSwitches(GetValue(SWriteRegSwitch)->AsString(),
+                   [&](const std::string& section, const std::string& name, const std::string& value) {
+                     // From the root of HKEY_CURRENT_USER, with or without a leading backslash.
+                     std::string keyPath = FRegistryParameter->KeyPath() + section;
+                     if (!keyPath.empty() && keyPath[0] == '\\') keyPath.erase(0, 1);
+                     if (!store.RegWriteString(keyPath, name, value))
+                       throw EFailure(FormatMessage(SCannotSetRegData, name));
+                   });
+  } catch (const std::bad_alloc&) {
+    throw EFailure(SOutOfMemory);
+  }
 }
 
 // --- module -----------------------------------------------------------------------

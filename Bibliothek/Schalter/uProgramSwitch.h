@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "Bibliothek/uFileRoutines.h"
 #include "Bibliothek/uSingleton.h"
 
 // --- values ---------------------------------------------------------------------
@@ -146,6 +147,20 @@ private:
 /// Option hint, default, description.
 using TSwitchTexts = std::array<std::string, 3>;
 
+/// Where the export stores the switches: the INI file and the registry, each
+/// operation as its Os* function of the same name (uOsIni.h, uOsRegistry.h)
+/// describes it. Abstract so that tests can make any write fail; the
+/// platform's own is RealSettingsStore().
+class TSettingsStore {
+public:
+  virtual ~TSettingsStore() = default;
+  virtual bool IniWrite(const std::string& file, const std::string& section, const std::string& key,
+                        const std::string& value) = 0;
+  virtual void IniFlush(const std::string& file) = 0;
+  virtual bool RegWriteString(const std::string& keyPath, const std::string& name, const std::string& value) = 0;
+};
+TSettingsStore& RealSettingsStore();
+
 class sofProgramSwitch : public TSingleton {
 public:
   /// The registry, with one more holder; the first creation sets up the
@@ -202,11 +217,13 @@ public:
   /// WriteIni creates the INI folder first, even when nothing is chosen, and
   /// flushes the file also after a failure. Throws EFailure
   /// (SPathCannotBeCreated, SCannotWriteIni with the file's full name);
-  /// what was written before stays.
-  void WriteIni();
+  /// what was written before stays. Memory running out fails with SOutOfMemory.
+  /// The INI folder is made through `files`, the entries go to `store`.
+  void WriteIni(TSettingsStore& store = RealSettingsStore(), TFileSystem& files = RealFileSystem());
   /// Into the key path of the registry source followed by the switch's
-  /// section. Throws EFailure (SCannotSetRegData with the switch's name).
-  void WriteReg();
+  /// section. Throws EFailure (SCannotSetRegData with the switch's name, or
+  /// SOutOfMemory).
+  void WriteReg(TSettingsStore& store = RealSettingsStore());
 
   // Where the sources read, as the path switches set it.
   const TINIParameter& IniParameter() const { return *FIniParameter; }

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <map>
+#include <random>
 
 #include "Bibliothek/Plattform/uOsIni.h"
 #include "Bibliothek/Schalter/cProgramSwitchHelp.h"
@@ -15,6 +16,7 @@
 #include "app/uQuilletConstants.h"
 #include "app/uQuilletEnglishConstants.h"
 #include "app/uQuilletRegisterSwitches.h"
+#include "test/uFaultyFiles.h"
 #include "test/uTestSupport.h"
 
 namespace {
@@ -176,6 +178,67 @@ TEST_F(SwitchExportTest, FailuresNameWhatCouldNotBeWritten) {
     }
     switches->Release();
   }
+}
+
+TEST_F(SwitchExportTest, EveryFailingWriteStopsTheExportWhereItStands) {
+  using enum TFileOp;
+  const std::string sep = Separator();
+  const struct {
+    TFileOp Op;
+    bool OutOfMemory;
+    std::string Message;  // %s: the folder, file or value name of the failed call
+  } cases[] = {
+      {MakeDirectory, false, "Der Pfad %s kann nicht angelegt werden!"},
+      {IniWrite, false, "In %s kann nicht geschrieben werden"},
+      {IniWrite, true, "Zu wenig Arbeitsspeicher"},
+      {RegWrite, false, "Fehler beim Setzen der Daten f\xFCr '%s'"},
+      {RegWrite, true, "Zu wenig Arbeitsspeicher"},
+  };
+  const char* const names[] = {"FIRST", "DATE", "HOME"};
+  // Win32 writes the one real registry: a fresh key for every export.
+  const std::string keyBase = "Software\\ORVEK\\QfTest" + std::to_string(std::random_device()() % 1000000u) + "-";
+  int points = 0, exports = 0;
+  for (const auto& c : cases) {
+    const bool registry = c.Op == RegWrite;
+    for (int n = 1;; ++n) {
+      TTempDir temp;
+      const std::string folder = temp.File("conf") + sep + "sub";  // two levels to make
+      TEnvGuard registryFile("HKCU_FILE", temp.File("hkcu.reg"));
+      const std::string key = keyBase + std::to_string(++exports) + "\\";
+      sofProgramSwitch::SetTestProcess(registry ? "x /WRITEREG=all /REGPATH=" + key : "x /WRITEINI=all",
+                                       folder + sep + "Qf.exe");
+      sofProgramSwitch* switches = sofProgramSwitch::Create();
+      for (const char* name : names) switches->Register(std::string("[MACROS].") + name, "", "v", "");
+      TFaultyFiles faults({c.Op, "", n, c.OutOfMemory});
+      std::string message = "(no failure)";
+      try {
+        registry ? switches->WriteReg(faults) : switches->WriteIni(faults, faults);
+      } catch (const EFailure& failure) {
+        message = failure.Message();
+      }
+      switches->Release();
+      const std::string where = std::to_string(static_cast<int>(c.Op)) + " call " + std::to_string(n);
+      // What was written before the failed call stays, whole; nothing else is left.
+      int written = 0;
+      for (const char* name : names)
+        written += registry ? OsRegReadValue(key + "MACROS", name).has_value()
+                            : !OsIniValue(folder + sep + "Qf.ini", "MACROS", name).empty();
+      EXPECT_EQ(!faults.Injected() ? 3 : c.Op == MakeDirectory ? 0 : n - 1, written) << where;
+      EXPECT_EQ(registry ? 0 : 1, faults.IniFlushes()) << where;
+      std::vector<std::string> files;
+      for (const auto& entry : std::filesystem::recursive_directory_iterator(temp.Path()))
+        if (!entry.is_directory()) files.push_back(entry.path().filename().string());
+      EXPECT_LE(files.size(), 1u) << where << ": " << (files.empty() ? "" : files.back());
+      if (!faults.Injected()) {
+        EXPECT_GT(n, 1) << "no such call: " << where;
+        EXPECT_EQ("(no failure)", message);
+        break;
+      }
+      ++points;
+      EXPECT_EQ(FormatMessage(c.Message, faults.FailedSubject()), message) << where;
+    }
+  }
+  RecordProperty("FailurePoints", points);
 }
 
 }  // namespace

@@ -38,10 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   SetShortDatePictureForTests(picture);
   SetTodayForTests(TDate{2026, 12, 7});
 
-  const std::string op = ExtractDateOperator(text);
+  const std::string op = DateOperatorText(ExtractDateOperator(text));
   FUZZ_CHECK(op == ".EQ" || op == ".GT" || op == ".GE" || op == ".LT" || op == ".LE", "operator");
   try {
-    const std::string date = NormalizeDate(text);
+    const std::string date = NormalizeDate(text, uQuilletConstants::SDateFormatUnknown);
     FUZZ_CHECK(IsRealDate(date), "accepted date is a real yyyy/mm/dd date");
   } catch (const EFailure&) {
   }
@@ -53,8 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string written = FormatShortDate(day, picture);
     if (picture.find("yyyy") != std::string::npos) {
       try {
-        FUZZ_CHECK(NormalizeDate(written) == expected, "a written date reads back");
-        FUZZ_CHECK(NormalizeDate(".ge" + written) == expected, "an operator in front changes nothing");
+        FUZZ_CHECK(NormalizeDate(written, uQuilletConstants::SDateFormatUnknown) == expected, "a written date reads back");
+        FUZZ_CHECK(NormalizeDate(".ge" + written, uQuilletConstants::SDateFormatUnknown) == expected, "an operator in front changes nothing");
       } catch (const EFailure&) {
         FUZZ_CHECK(false, "a written date is accepted");
       }
