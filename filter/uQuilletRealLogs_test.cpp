@@ -93,9 +93,7 @@ std::vector<std::string> ReportedFiles(const std::string& report) {
   return files;
 }
 
-class RealLogs : public ::testing::Test {
-protected:
-};
+class RealLogs : public ::testing::Test {};
 
 TEST_F(RealLogs, ReportedFilesAreThoseWithAMatchingRevision) {
   const std::vector<TRevision> revisions = ExpectedRevisions();
