@@ -15,6 +15,8 @@ std::optional<TOsFile> TRealFileSystem::OpenRead(const std::string& path) { retu
 std::optional<std::size_t> TRealFileSystem::Read(TOsFile file, char* buffer, std::size_t size) {
   return OsReadFile(file, buffer, size);
 }
+bool TRealFileSystem::Seek(TOsFile file, std::uint64_t offset) { return OsSeekFile(file, offset); }
+std::optional<std::uint64_t> TRealFileSystem::FileSize(TOsFile file) { return OsFileSize(file); }
 std::optional<TOsFile> TRealFileSystem::CreateTempBeside(const std::string& target, std::string& tempPath) {
   return OsCreateTempFileBeside(target, tempPath);
 }

@@ -19,7 +19,8 @@ inline constexpr char SOutOfMemory[] = "Zu wenig Arbeitsspeicher";
 /// The file operations the engine and the export use, each as its Os*
 /// function of the same name (uOsFiles.h) describes it. Abstract so that
 /// tests can make any call fail; the real implementation is TRealFileSystem.
-/// Whole chunks pass through it, never single lines.
+/// Whole chunks pass through it, never single lines. Callable from several
+/// threads at once.
 class TFileSystem {
 public:
   virtual ~TFileSystem() = default;
@@ -28,6 +29,8 @@ public:
   virtual bool FileExists(const std::string& path) = 0;
   virtual std::optional<TOsFile> OpenRead(const std::string& path) = 0;
   virtual std::optional<std::size_t> Read(TOsFile file, char* buffer, std::size_t size) = 0;
+  virtual bool Seek(TOsFile file, std::uint64_t offset) = 0;
+  virtual std::optional<std::uint64_t> FileSize(TOsFile file) = 0;
   virtual std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath) = 0;
   virtual bool Write(TOsFile file, const char* data, std::size_t size) = 0;
   virtual bool StartWriteBack(TOsFile file, std::uint64_t offset, std::uint64_t size) = 0;
@@ -51,6 +54,8 @@ public:
   bool FileExists(const std::string& path) override;
   std::optional<TOsFile> OpenRead(const std::string& path) override;
   std::optional<std::size_t> Read(TOsFile file, char* buffer, std::size_t size) override;
+  bool Seek(TOsFile file, std::uint64_t offset) override;
+  std::optional<std::uint64_t> FileSize(TOsFile file) override;
   std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath) override;
   bool Write(TOsFile file, const char* data, std::size_t size) override;
   bool StartWriteBack(TOsFile file, std::uint64_t offset, std::uint64_t size) override;

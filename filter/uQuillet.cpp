@@ -1,9 +1,13 @@
 #include "filter/uQuillet.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
+#include <exception>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "Bibliothek/Plattform/uOsFiles.h"
@@ -41,6 +45,22 @@ public:
 private:
   std::unique_ptr<char[]> FData;
   std::size_t FSize;
+};
+
+// A log is cut into parts of at least this size, at most this many, one per
+// processor; a part starts behind the first end row this far behind its cut.
+constexpr std::uint64_t MinPartBytes = 4 << 20;
+constexpr std::size_t MaxParts = 4;
+constexpr std::size_t PartProbeBytes = 1 << 20;
+
+// What the engine's skip scan stops at: a text whose first byte is `First`,
+// whose byte `MiddleAt` further on is `Middle` and whose byte `Span` further
+// on is `Last` (all compared after OR 0x20), and, with `EndRows`, an "=" at
+// a line's start.
+struct TSkipTargets {
+  unsigned char First = 0, Middle = 0, Last = 0;
+  std::size_t MiddleAt = 0, Span = 0;
+  bool EndRows = false;
 };
 
 // What cvs writes around a revision and a section.
@@ -211,6 +231,13 @@ public:
   virtual std::size_t Read(char* buffer, std::size_t size) = 0;
 };
 
+/// Where the report's bytes go: the temporary output file or a test's text.
+class TByteSink {
+public:
+  virtual ~TByteSink() = default;
+  virtual void Write(const char* data, std::size_t size) = 0;
+};
+
 namespace {
 class TTextSource : public TByteSource {
 public:
@@ -246,35 +273,56 @@ private:
 
 class TFileSource : public TByteSource {
 public:
-  TFileSource(TFileSystem& files, std::string path) : FFiles(files), FPath(std::move(path)) {}
+  /// `failure` is the message of a failed read (empty: the file cannot be opened).
+  TFileSource(TFileSystem& files, std::string path, std::string failure = "")
+      : FFiles(files), FPath(std::move(path)),
+        FFailure(failure.empty() ? FormatMessage(SCannotOpenFile, FPath) : std::move(failure)) {}
   ~TFileSource() override { Close(); }
-  /// False when the file cannot be opened.
-  bool Open() {
+  /// False when the file cannot be opened (at `offset`).
+  bool Open(std::uint64_t offset = 0) {
     const std::optional<TOsFile> file = FFiles.OpenRead(FPath);
     if (file) FFile = *file;
-    return file.has_value();
+    return file && (offset == 0 || FFiles.Seek(*file, offset));
   }
   void Close() {
     if (FFile) FFiles.Close(*FFile);
     FFile.reset();
   }
+  std::optional<std::uint64_t> Size() { return FFiles.FileSize(*FFile); }
   std::size_t Read(char* buffer, std::size_t size) override {
     const std::optional<std::size_t> n = FFiles.Read(*FFile, buffer, size);
-    if (!n) throw EFailure(FormatMessage(SCannotOpenFile, FPath));
+    if (!n) throw EFailure(FFailure);
     return *n;
   }
 
 private:
   TFileSystem& FFiles;
   std::string FPath;
+  std::string FFailure;
   std::optional<TOsFile> FFile;
 };
 
-/// Where the report's bytes go: the temporary output file or a test's text.
-class TByteSink {
+/// A source's bytes up to a limit (none: all), and none once `stop` is set.
+class TRangeSource : public TByteSource {
 public:
-  virtual ~TByteSink() = default;
-  virtual void Write(const char* data, std::size_t size) = 0;
+  TRangeSource(TByteSource& source, std::optional<std::uint64_t> limit, const std::atomic<bool>* stop = nullptr)
+      : FSource(source), FLeft(limit), FStop(stop) {}
+  TRangeSource(std::unique_ptr<TByteSource> source, std::optional<std::uint64_t> limit,
+               const std::atomic<bool>* stop = nullptr)
+      : FOwned(std::move(source)), FSource(*FOwned), FLeft(limit), FStop(stop) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    if (FStop && FStop->load(std::memory_order_relaxed)) return 0;
+    if (FLeft) size = static_cast<std::size_t>(std::min<std::uint64_t>(size, *FLeft));
+    const std::size_t n = size == 0 ? 0 : FSource.Read(buffer, size);
+    if (FLeft) *FLeft -= n;
+    return n;
+  }
+
+private:
+  std::unique_ptr<TByteSource> FOwned;
+  TByteSource& FSource;
+  std::optional<std::uint64_t> FLeft;
+  const std::atomic<bool>* FStop;
 };
 
 class TTextSink : public TByteSink {
@@ -285,11 +333,18 @@ public:
 
 class TFileSink : public TByteSink {
 public:
-  TFileSink(TFileSystem& files, TOsFile file, std::string path) : FFiles(files), FFile(file), FPath(std::move(path)) {}
+  /// `path` names the report in the message of a failed write; with
+  /// `writeBack` the bytes go to the disk while the next ones are written.
+  TFileSink(TFileSystem& files, TOsFile file, std::string path, bool writeBack = true)
+      : FFiles(files), FFile(file), FPath(std::move(path)), FWriteBack(writeBack) {}
   void Write(const char* data, std::size_t size) override {
-    if (!FFiles.Write(FFile, data, size)) throw EFailure(FormatMessage(SCannotCreateFile, FPath));
+    if (!FFiles.Write(FFile, data, size)) {
+      // The system's reason is this thread's: told here, where it is known.
+      OsWriteFileFailure(FPath);
+      throw EFailure(FormatMessage(SCannotCreateFile, FPath));
+    }
     FWritten += size;
-    if (FWritten - FWrittenBack >= WriteBackSize) {
+    if (FWriteBack && FWritten - FWrittenBack >= WriteBackSize) {
       FFiles.StartWriteBack(FFile, FWrittenBack, FWritten - FWrittenBack);
       FWrittenBack = FWritten;
     }
@@ -299,6 +354,7 @@ private:
   TFileSystem& FFiles;
   TOsFile FFile;
   std::string FPath;
+  bool FWriteBack;
   std::uint64_t FWritten = 0, FWrittenBack = 0;
 };
 
@@ -577,19 +633,20 @@ private:
 /// in CR LF.
 class TReportWriter {
 public:
-  TReportWriter(TByteSink& sink, const TQuilletEnvironment& environment, const std::string& person)
-      : FSink(sink), FEnvironment(environment), FPerson(person), FBuffer(ChunkSize) {}
+  /// A writer for a later part of the log writes no header; Append joins its
+  /// bytes to the report of the parts before it.
+  enum TRole { Whole, LaterPart };
+
+  TReportWriter(TByteSink& sink, const TQuilletEnvironment& environment, const std::string& person,
+                TRole role = Whole)
+      : FSink(sink), FEnvironment(environment), FPerson(person), FBuffer(ChunkSize), FLaterPart(role == LaterPart) {}
 
   /// The header if none is written yet, then the folder and file lines of
   /// the section that starts with `sectionLine`. False when the section
   /// writes nothing (Attic); else the copied lines follow with CopiedLine.
   bool FileLines(std::string_view sectionLine) {
-    if (!FHeaderWritten) {
-      Line(0, FEnvironment.PersonHeader + FPerson);
-      Line(0, FEnvironment.DateHeader + FEnvironment.Today);
-      Line(0, "");
-      FHeaderWritten = true;
-    }
+    FWantsHeader = true;
+    if (!FLaterPart) Header();
     const std::string_view archive = archivePath(sectionLine);
     std::string upperPath(archive);
     for (char& c : upperPath) c = static_cast<char>(up(FEnvironment.UpperCase, c));
@@ -599,12 +656,11 @@ public:
     std::string_view file;
     std::vector<std::string> folders = folderParts(path, TQuillet::MaxFolderDepth, file);
     // Folders shared with the last written file stand above it already.
-    std::size_t shared = 0;
-    while (shared < folders.size() && shared < FWrittenFolders.size() && SameFolder(folders[shared], FWrittenFolders[shared]))
-      ++shared;
+    const std::size_t shared = SharedFolders(folders);
     for (std::size_t i = shared; i < folders.size(); ++i) Line(TreeIndent * i, folders[i]);
     std::size_t depth = folders.size();
     if (!file.empty()) Line(TreeIndent * depth++, file);
+    if (FLaterPart && !FFirstFolders) FFirstFolders = folders;
     FWrittenFolders = std::move(folders);
     FCopyIndent = TreeIndent * depth;
     return true;
@@ -642,12 +698,49 @@ public:
     FSink.Write(data, size);
   }
 
+  /// The report of a later part of the log, written by `part` and read from
+  /// `bytes`, behind what this writer wrote, as if this writer had written
+  /// it: the header comes first, and the first file's folder lines that
+  /// stand above it already are left out.
+  void Append(const TReportWriter& part, TByteSource& bytes) {
+    if (part.FWantsHeader) Header();
+    std::uint64_t skip = 0;
+    if (part.FFirstFolders) {
+      const std::vector<std::string>& folders = *part.FFirstFolders;
+      for (std::size_t i = 0; i < SharedFolders(folders); ++i) skip += TreeIndent * i + folders[i].size() + 2;
+      FWrittenFolders = part.FWrittenFolders;
+    }
+    Flush();
+    for (std::size_t n; (n = bytes.Read(FBuffer.data(), FBuffer.size())) > 0;) {
+      const std::size_t dropped = static_cast<std::size_t>(std::min<std::uint64_t>(skip, n));
+      skip -= dropped;
+      if (n > dropped) FSink.Write(FBuffer.data() + dropped, n - dropped);
+    }
+  }
+
   void Flush() {
     if (FUsed > 0) FSink.Write(FBuffer.data(), FUsed);
     FUsed = 0;
   }
 
 private:
+  void Header() {
+    if (FHeaderWritten) return;
+    Line(0, FEnvironment.PersonHeader + FPerson);
+    Line(0, FEnvironment.DateHeader + FEnvironment.Today);
+    Line(0, "");
+    FHeaderWritten = true;
+  }
+
+  // How many of `folders`, from the top, are those of the last written file.
+  std::size_t SharedFolders(const std::vector<std::string>& folders) const {
+    std::size_t shared = 0;
+    while (shared < folders.size() && shared < FWrittenFolders.size() &&
+           SameFolder(folders[shared], FWrittenFolders[shared]))
+      ++shared;
+    return shared;
+  }
+
   bool SameFolder(const std::string& a, const std::string& b) const {
     std::string upperB = b;
     for (char& c : upperB) c = static_cast<char>(up(FEnvironment.UpperCase, c));
@@ -671,10 +764,306 @@ private:
   const std::string& FPerson;
   TBuffer FBuffer;
   std::size_t FUsed = 0;
+  const bool FLaterPart;
   bool FHeaderWritten = false;
+  bool FWantsHeader = false;                 // a file was picked
   std::vector<std::string> FWrittenFolders;  // of the last written file
+  std::optional<std::vector<std::string>> FFirstFolders;  // of a later part's first written file
   std::size_t FCopyIndent = 0;
 };
+
+// --- the scan ---------------------------------------------------------------------------
+
+namespace {
+/// What the scan of every part of a log looks for.
+struct TScanRules {
+  const TUpperCaseTable& Upper;
+  TDateOperator Operator;
+  std::string Date, Author;
+  std::string DateLabel, AuthorLabel, SectionLabel;  // in upper case, each with its ":"
+  // What the skip scan looks for outside and inside a section; none when the
+  // upper-case table leaves it unusable.
+  std::optional<TSkipTargets> ClosedTargets, OpenTargets;
+};
+
+// Targets for the skip scan that find every occurrence of `text` in any case
+// (and maybe more); nullopt when OR 0x20 does not join every spelling that the
+// upper-case table joins for its first and last byte.
+// `middleAt` names a third byte to compare, best a rare one.
+std::optional<TSkipTargets> targetsFor(const TUpperCaseTable& upper, std::string_view text, std::size_t middleAt,
+                                       bool endRows) {
+  if (text.size() < 2 || middleAt >= text.size()) return std::nullopt;
+  const unsigned char first = static_cast<unsigned char>(text.front()), last = static_cast<unsigned char>(text.back());
+  const unsigned char middle = static_cast<unsigned char>(text[middleAt]);
+  for (std::size_t b = 0; b < upper.size(); ++b)
+    for (const unsigned char c : {first, middle, last})
+      if (upper[b] == upper[c] && (b | 0x20) != (c | 0x20u)) return std::nullopt;
+  return TSkipTargets{static_cast<unsigned char>(first | 0x20), static_cast<unsigned char>(middle | 0x20),
+                      static_cast<unsigned char>(last | 0x20), middleAt, text.size() - 1, endRows};
+}
+
+/// Reads a log, or a part of one that starts behind an end row, and writes
+/// the lines of the files it picks into a report.
+class TLogScan {
+public:
+  TLogScan(const TScanRules& rules, TByteSource& input, TReportWriter& report)
+      : FRules(rules), FLines(input), FReport(report) {}
+
+  void Run() {
+    std::string_view line;
+    for (;;) {
+      if (FSection != TSection::Copying && FRules.ClosedTargets && FRules.OpenTargets) SkipToCandidate();
+      if (!FLines.Next(line)) break;
+      ScanLine(line);
+    }
+  }
+
+private:
+  enum class TSection { Closed, Open, Copying, Passing };
+
+  void SkipToCandidate();
+  void ScanLine(std::string_view line);
+  /// The tests of a revision's date line; `firstColon` (the position of its
+  /// first ":", if known) lets them skip the front of the line.
+  bool DateMatches(std::string_view line, std::size_t firstColon) const;
+  bool AuthorMatches(std::string_view line, std::size_t firstColon) const;
+
+  const TScanRules& FRules;
+  TLineReader FLines;
+  TReportWriter& FReport;
+  // Where the reader stands in the log, the open section's first line, and
+  // how many lines of a revision's header (the row of "-", the revision
+  // number line) lie right behind.
+  TSection FSection = TSection::Closed;
+  std::string FSectionLine;
+  int FRevisionStep = 0;
+};
+
+// While nothing is copied, only few lines can change anything: a section
+// start while none is open, an end row, and a revision's date line whose
+// author may be the one looked for. The reader skips to the next such line.
+void TLogScan::SkipToCandidate() {
+  const TUpperCaseTable& upper = FRules.Upper;
+  auto startsWith = [&upper](const char* at, const char* end, const std::string& upperText) {
+    if (static_cast<std::size_t>(end - at) < upperText.size()) return false;
+    for (std::size_t k = 0; k < upperText.size(); ++k)
+      if (up(upper, at[k]) != static_cast<unsigned char>(upperText[k])) return false;
+    return true;
+  };
+  bool dateLine = false;
+  auto mayMatter = [&](const char* begin, const char* at, const char* end) {
+    dateLine = false;
+    const bool lineStart = at == begin || isBreak(at[-1]);
+    if (*at == '=' && FSection != TSection::Closed) {
+      if (!lineStart) return false;
+      const char* lineEnd = findLineBreak(at, end);
+      if (lineEnd != end) return isEndRow(std::string_view(at, static_cast<std::size_t>(lineEnd - at)));
+      // A line that goes on beyond the buffer: whether it is an end row is
+      // seen when it is whole, and it may as well be a revision's date line.
+      dateLine = FSection == TSection::Open && FLines.FollowsRevisionHeader(at);
+      return true;
+    }
+    if (FSection == TSection::Closed) return lineStart && startsWith(at, end, FRules.SectionLabel);
+    if (FSection != TSection::Open || !startsWith(at, end, FRules.AuthorLabel)) return false;
+    if (!FRules.Author.empty()) {
+      // As AuthorMatches: the name starts one character behind the colon and
+      // runs to a ";" or the end of the line.
+      const char* name = at + FRules.AuthorLabel.size() + 1;
+      if (isBreak(name[-1])) return false;
+      for (std::size_t i = 0; i < FRules.Author.size(); ++i)
+        if (up(upper, name[i]) != up(upper, FRules.Author[i])) return false;
+      const char* behind = name + FRules.Author.size();
+      if (behind < end && *behind != ';' && !isBreak(*behind)) return false;
+    }
+    const char* start = at;
+    while (start > begin && !isBreak(start[-1])) --start;
+    return dateLine = FLines.FollowsRevisionHeader(start);
+  };
+  FLines.SkipAhead(FSection == TSection::Closed ? *FRules.ClosedTargets : *FRules.OpenTargets, mayMatter);
+  // The stop is a revision's date line when the test that chose it said so.
+  if (FSection == TSection::Open) FRevisionStep = dateLine ? 2 : 0;
+}
+
+void TLogScan::ScanLine(std::string_view line) {
+  switch (FSection) {
+    case TSection::Closed:
+      if (isSectionStart(FRules.Upper, line, FRules.SectionLabel)) {
+        FSectionLine.assign(line);
+        FSection = TSection::Open;
+        FRevisionStep = 0;
+      }
+      return;
+    case TSection::Copying:
+    case TSection::Passing:
+      if (isEndRow(line))
+        FSection = TSection::Closed;
+      else if (FSection == TSection::Copying)
+        FReport.CopiedLine(line);
+      return;
+    case TSection::Open:
+      if (isEndRow(line)) {
+        FSection = TSection::Closed;
+        return;
+      }
+      // The date and the author must hold on the revision's own date line;
+      // the author test is the cheaper one.
+      if (FRevisionStep == 2) {
+        const std::size_t colon = FLines.FirstColon();
+        if (colon != std::string_view::npos && AuthorMatches(line, colon) && DateMatches(line, colon)) {
+          FSection = FReport.FileLines(FSectionLine) ? TSection::Copying : TSection::Passing;
+          return;
+        }
+      }
+      FRevisionStep = isDashRow(line) ? 1 : FRevisionStep == 1 && isRevisionRow(line) ? 2 : 0;
+      return;
+  }
+}
+
+bool TLogScan::DateMatches(std::string_view line, std::size_t firstColon) const {
+  const std::size_t after = findLabel(FRules.Upper, line, FRules.DateLabel, firstColon);
+  if (after == std::string_view::npos) return false;
+  // Skip the one character behind the colon, then take up to the first blank.
+  std::string_view entry = line.substr(std::min(after + 1, line.size()));
+  entry = entry.substr(0, entry.find(' '));
+  return compareDates(entry, FRules.Date, FRules.Operator);
+}
+
+bool TLogScan::AuthorMatches(std::string_view line, std::size_t firstColon) const {
+  const std::size_t after = findLabel(FRules.Upper, line, FRules.AuthorLabel, firstColon);
+  if (after == std::string_view::npos) return false;
+  if (FRules.Author.empty()) return true;
+  std::string_view name = line.substr(std::min(after + 1, line.size()));
+  name = name.substr(0, name.find(';'));
+  if (name.size() != FRules.Author.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i)
+    if (up(FRules.Upper, name[i]) != up(FRules.Upper, FRules.Author[i])) return false;
+  return true;
+}
+}  // namespace
+
+// --- parts of the log ---------------------------------------------------------------
+
+/// The log, readable from any position, and where the reports of its later
+/// parts wait until the parts before them are written.
+class TLogParts {
+public:
+  /// A later part's report.
+  class TPartReport {
+  public:
+    virtual ~TPartReport() = default;
+    virtual TByteSink& Sink() = 0;
+    /// The bytes the sink took; called once, after its last write.
+    virtual std::unique_ptr<TByteSource> ReadBack() = 0;
+  };
+
+  virtual ~TLogParts() = default;
+  /// The log's size; nullopt when it can only be read once, from its start.
+  virtual std::optional<std::uint64_t> Size() = 0;
+  /// The log's bytes from `from` up to `to` (none: to its end).
+  virtual std::unique_ptr<TByteSource> Open(std::uint64_t from, std::optional<std::uint64_t> to) = 0;
+  virtual std::unique_ptr<TPartReport> NewReport() = 0;
+};
+
+namespace {
+class TTextLog : public TLogParts {
+public:
+  TTextLog(std::string_view text, std::size_t pieceSize) : FText(text), FPiece(pieceSize) {}
+  std::optional<std::uint64_t> Size() override { return FText.size(); }
+  std::unique_ptr<TByteSource> Open(std::uint64_t from, std::optional<std::uint64_t> to) override {
+    return std::make_unique<TTextSource>(FText.substr(from, to ? *to - from : std::string_view::npos), FPiece);
+  }
+  std::unique_ptr<TPartReport> NewReport() override {
+    struct TTextReport : TPartReport {
+      TByteSink& Sink() override { return Text; }
+      std::unique_ptr<TByteSource> ReadBack() override { return std::make_unique<TTextSource>(Text.FText); }
+      TTextSink Text;
+    };
+    return std::make_unique<TTextReport>();
+  }
+
+private:
+  std::string_view FText;
+  std::size_t FPiece;
+};
+
+/// The input file, its first part read through the handle that Run opened;
+/// later parts' reports wait in temporary files beside the output. Any
+/// failure with those is one of creating the report.
+class TFileLog : public TLogParts {
+public:
+  TFileLog(TFileSystem& files, const std::string& path, TFileSource& opened, const std::string& output,
+           const std::string& outputName)
+      : FFiles(files), FPath(path), FOpened(opened), FOutput(output), FOutputName(outputName) {}
+
+  std::optional<std::uint64_t> Size() override { return FOpened.Size(); }
+
+  std::unique_ptr<TByteSource> Open(std::uint64_t from, std::optional<std::uint64_t> to) override {
+    if (from == 0 && !FOpenedUsed) {
+      FOpenedUsed = true;
+      return std::make_unique<TRangeSource>(FOpened, to);
+    }
+    auto file = std::make_unique<TFileSource>(FFiles, FPath);
+    if (!file->Open(from)) throw EFailure(FormatMessage(SCannotOpenFile, FPath));
+    return std::make_unique<TRangeSource>(std::move(file), to ? std::optional(*to - from) : std::nullopt);
+  }
+
+  std::unique_ptr<TPartReport> NewReport() override {
+    class TFileReport : public TPartReport {
+    public:
+      TFileReport(TFileSystem& files, const std::string& output, const std::string& outputName) : FFiles(files) {
+        FFile = FFiles.CreateTempBeside(output, FPath);
+        if (!FFile) {
+          OsWriteFileFailure(outputName);
+          throw EFailure(FormatMessage(SCannotCreateFile, outputName));
+        }
+        FSink.emplace(FFiles, *FFile, outputName, false);
+        FFailure = FormatMessage(SCannotCreateFile, outputName);
+      }
+      ~TFileReport() override {
+        FSource.reset();
+        if (FFile) FFiles.Close(*FFile);
+        FFiles.Remove(FPath);
+      }
+      TByteSink& Sink() override { return *FSink; }
+      std::unique_ptr<TByteSource> ReadBack() override {
+        FFiles.Close(*FFile);
+        FFile.reset();
+        auto source = std::make_unique<TFileSource>(FFiles, FPath, FFailure);
+        if (!source->Open()) throw EFailure(FFailure);
+        return source;
+      }
+
+    private:
+      TFileSystem& FFiles;
+      std::string FPath, FFailure;
+      std::optional<TOsFile> FFile;
+      std::optional<TFileSink> FSink;
+      std::unique_ptr<TFileSource> FSource;
+    };
+    return std::make_unique<TFileReport>(FFiles, FOutput, FOutputName);
+  }
+
+private:
+  TFileSystem& FFiles;
+  std::string FPath;
+  TFileSource& FOpened;
+  bool FOpenedUsed = false;
+  std::string FOutput, FOutputName;
+};
+
+// The start of the first line behind an end row (ending in an LF) in `text`,
+// which begins anywhere in a log; npos when there is none. Behind an end row
+// the scan is in the same state whatever came before, so a part can start there.
+std::size_t lineBehindEndRow(std::string_view text) {
+  static const std::string row = "\n" + std::string(EndRowLength, '=');
+  for (std::size_t at = text.find(row); at != std::string_view::npos; at = text.find(row, at + 1)) {
+    std::size_t end = at + row.size();
+    while (end < text.size() && isTrailingBlank(text[end])) ++end;
+    if (end < text.size() && text[end] == '\n') return end + 1;
+  }
+  return std::string_view::npos;
+}
+}  // namespace
 
 // --- TQuillet --------------------------------------------------------------------------
 
@@ -695,6 +1084,7 @@ void TQuillet::SetDateOperator(TDateOperator value) { FDateOperator = value; }
 void TQuillet::SetDate(const std::string& value) { FDate = value; }
 void TQuillet::SetPerson(const std::string& value) { FPerson = value; }
 void TQuillet::SetAuthor(const std::string& value) { FAuthor = value; }
+void TQuillet::SetParts(std::size_t count) { FParts = count; }
 
 namespace {
 std::string withoutQuotes(std::string text) {
@@ -728,6 +1118,28 @@ struct TRunResources {
   std::string LockPath, TempPath;
   bool Replaced = false;
 };
+
+// Copies an old report behind the new one. One written by this program ends
+// every line in CR LF already: such text is copied as it is, in large
+// pieces. At the first other line break the rest goes line by line.
+void copyPreviousReport(TByteSource& previous, TReportWriter& report) {
+  TBuffer buffer(ChunkSize);
+  std::size_t held = 0;
+  for (;;) {
+    const std::size_t n = previous.Read(buffer.data() + held, buffer.size() - held);
+    held += n;
+    std::size_t whole = held;  // up to the last LF
+    while (whole > 0 && buffer[whole - 1] != '\n') --whole;
+    if (n == 0 || (whole == 0 && held == buffer.size()) || !onlyCrLf(buffer.data(), whole)) break;
+    report.Raw(buffer.data(), whole);
+    held -= whole;
+    std::memmove(buffer.data(), buffer.data() + whole, held);
+  }
+  TJoinedSource rest(std::string_view(buffer.data(), held), previous);
+  TLineReader lines(rest);
+  std::string_view line;
+  while (lines.Next(line)) report.Line(0, line);
+}
 }  // namespace
 
 void TQuillet::Run() {
@@ -737,12 +1149,11 @@ void TQuillet::Run() {
   if (!input.Open()) throw EFailure(FormatMessage(SCannotOpenFile, FInputFile));
 
   TRunResources held(FFiles);
-  const std::string cannotCreate = FormatMessage(SCannotCreateFile, FOutputFile);
   // Scripts match the line on standard output as it is; the system's reason
   // for it goes to standard error.
   auto failedToCreate = [&] {
     OsWriteFileFailure(FOutputFile);
-    return EFailure(cannotCreate);
+    return EFailure(FormatMessage(SCannotCreateFile, FOutputFile));
   };
   // Runs on the same output wait here for each other, so each one merges the
   // report of the one before it. The lock is named after the file really
@@ -764,19 +1175,13 @@ void TQuillet::Run() {
   held.Temp = FFiles.CreateTempBeside(output, held.TempPath);
   if (!held.Temp) throw failedToCreate();
   TFileSink sink(FFiles, *held.Temp, FOutputFile);
+  TFileLog log(FFiles, FInputFile, input, output, FOutputFile);
   try {
-    FOutputLines = std::make_unique<TReportWriter>(sink, FEnvironment, FPerson);
-    ProcessLog(input, hasPrevious ? &previous : nullptr);
+    ProcessLog(log, sink, hasPrevious ? &previous : nullptr);
   } catch (const std::bad_alloc&) {
     // One line is held whole; a gigantic one must fail the run, not end the process.
-    FOutputLines.reset();
     throw EFailure(SOutOfMemory);
-  } catch (const EFailure& failure) {
-    FOutputLines.reset();
-    if (failure.Message() == cannotCreate) OsWriteFileFailure(FOutputFile);  // writing the report failed
-    throw;
   }
-  FOutputLines.reset();
   input.Close();
   previous.Close();
 
@@ -794,183 +1199,99 @@ void TQuillet::Run() {
 
 std::string TQuillet::RunOnText(const std::string& input, const std::optional<std::string>& previousOutput,
                                 std::size_t pieceSize) {
-  TTextSource source(input, pieceSize);
+  TTextLog log(input, pieceSize);
   std::optional<TTextSource> previous;
   if (previousOutput) previous.emplace(*previousOutput, pieceSize);
   TTextSink sink;
-  FOutputLines = std::make_unique<TReportWriter>(sink, FEnvironment, FPerson);
-  ProcessLog(source, previous ? &*previous : nullptr);
-  FOutputLines.reset();
+  ProcessLog(log, sink, previous ? &*previous : nullptr);
   return sink.FText;
 }
 
-void TQuillet::ProcessLog(TByteSource& input, TByteSource* previousOutput) {
-  ScanInput(input);
+std::vector<std::uint64_t> TQuillet::PartStarts(TLogParts& log) const {
+  std::vector<std::uint64_t> starts{0};
+  const std::optional<std::uint64_t> size = log.Size();
+  if (!size) return starts;
+  std::uint64_t parts = FParts;
+  if (parts == 0)
+    parts = std::min<std::uint64_t>({std::max(1u, std::thread::hardware_concurrency()), MaxParts, *size / MinPartBytes});
+  TBuffer window(PartProbeBytes);
+  for (std::uint64_t k = 1; k < parts; ++k) {
+    const std::uint64_t probe = std::max(*size / parts * k, starts.back());
+    if (probe == 0) continue;
+    const std::unique_ptr<TByteSource> bytes = log.Open(probe, *size);
+    std::size_t held = 0;
+    for (std::size_t n = 1; n > 0 && held < window.size(); held += n) n = bytes->Read(window.data() + held, window.size() - held);
+    const std::size_t behind = lineBehindEndRow(std::string_view(window.data(), held));
+    if (behind != std::string_view::npos && probe + behind < *size) starts.push_back(probe + behind);
+  }
+  return starts;
+}
+
+void TQuillet::ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previousOutput) {
+  const TScanRules rules{FEnvironment.UpperCase,
+                         FDateOperator,
+                         FDate,
+                         FAuthor,
+                         FDateLabel,
+                         FAuthorLabel,
+                         FSectionLabel,
+                         // Outside a section the scan looks for the label at a line's
+                         // start; inside one for the author's label with the name behind
+                         // it (one character after the colon) and for the end row.
+                         targetsFor(FEnvironment.UpperCase, FSectionLabel, 1, false),
+                         targetsFor(FEnvironment.UpperCase, FAuthor.empty() ? FAuthorLabel : FAuthorLabel + " " + FAuthor,
+                                    FAuthorLabel.size() - 1, true)};
+  TReportWriter report(sink, FEnvironment, FPerson);
+  const std::vector<std::uint64_t> starts = PartStarts(log);
+  auto endOf = [&starts](std::size_t k) {
+    return k + 1 < starts.size() ? std::optional(starts[k + 1]) : std::nullopt;
+  };
+  // Each later part is scanned on a thread of its own into a report of its
+  // own; a failure anywhere stops them all.
+  struct TLaterPart {
+    std::unique_ptr<TLogParts::TPartReport> Bytes;
+    std::optional<TReportWriter> Report;
+    std::exception_ptr Failure;
+  };
+  std::vector<TLaterPart> later(starts.size() - 1);
+  for (TLaterPart& part : later) {
+    part.Bytes = log.NewReport();
+    part.Report.emplace(part.Bytes->Sink(), FEnvironment, FPerson, TReportWriter::LaterPart);
+  }
+  std::atomic<bool> stop = false;
+  auto scanLater = [&](std::size_t k) {
+    try {
+      TRangeSource input(log.Open(starts[k + 1], endOf(k + 1)), std::nullopt, &stop);
+      TLogScan(rules, input, *later[k].Report).Run();
+      later[k].Report->Flush();
+    } catch (...) {
+      later[k].Failure = std::current_exception();
+      stop = true;
+    }
+  };
+  {
+    std::vector<std::jthread> threads;
+    std::vector<std::size_t> unthreaded;
+    for (std::size_t k = 0; k < later.size(); ++k) try {
+        threads.emplace_back(scanLater, k);
+      } catch (const std::system_error&) {
+        unthreaded.push_back(k);  // no thread to be had: scanned below
+      }
+    try {
+      TRangeSource input(log.Open(0, endOf(0)), std::nullopt, &stop);
+      TLogScan(rules, input, report).Run();
+    } catch (...) {
+      stop = true;
+      throw;
+    }
+    for (const std::size_t k : unthreaded) scanLater(k);
+  }
+  for (const TLaterPart& part : later)
+    if (part.Failure) std::rethrow_exception(part.Failure);
+  for (TLaterPart& part : later) report.Append(*part.Report, *part.Bytes->ReadBack());
+
   // Merge: one empty line, then the old report, its lines cut like the input's.
-  FOutputLines->Line(0, "");
-  if (previousOutput) CopyPreviousReport(*previousOutput);
-  FOutputLines->Flush();
-}
-
-void TQuillet::CopyPreviousReport(TByteSource& previous) {
-  // An old report written by this program ends every line in CR LF already:
-  // such text is copied as it is, in large pieces. At the first other line
-  // break the rest goes line by line.
-  TBuffer buffer(ChunkSize);
-  std::size_t held = 0;
-  for (;;) {
-    const std::size_t n = previous.Read(buffer.data() + held, buffer.size() - held);
-    held += n;
-    std::size_t whole = held;  // up to the last LF
-    while (whole > 0 && buffer[whole - 1] != '\n') --whole;
-    if (n == 0 || (whole == 0 && held == buffer.size()) || !onlyCrLf(buffer.data(), whole)) break;
-    FOutputLines->Raw(buffer.data(), whole);
-    held -= whole;
-    std::memmove(buffer.data(), buffer.data() + whole, held);
-  }
-  TJoinedSource rest(std::string_view(buffer.data(), held), previous);
-  TLineReader lines(rest);
-  std::string_view line;
-  while (lines.Next(line)) FOutputLines->Line(0, line);
-}
-
-namespace {
-// Targets for the skip scan that find every occurrence of `text` in any case
-// (and maybe more); nullopt when OR 0x20 does not join every spelling that the
-// upper-case table joins for its first and last byte.
-// `middleAt` names a third byte to compare, best a rare one.
-std::optional<TSkipTargets> targetsFor(const TUpperCaseTable& upper, std::string_view text, std::size_t middleAt,
-                                       bool endRows) {
-  if (text.size() < 2 || middleAt >= text.size()) return std::nullopt;
-  const unsigned char first = static_cast<unsigned char>(text.front()), last = static_cast<unsigned char>(text.back());
-  const unsigned char middle = static_cast<unsigned char>(text[middleAt]);
-  for (std::size_t b = 0; b < upper.size(); ++b)
-    for (const unsigned char c : {first, middle, last})
-      if (upper[b] == upper[c] && (b | 0x20) != (c | 0x20u)) return std::nullopt;
-  return TSkipTargets{static_cast<unsigned char>(first | 0x20), static_cast<unsigned char>(middle | 0x20),
-                      static_cast<unsigned char>(last | 0x20), middleAt, text.size() - 1, endRows};
-}
-}  // namespace
-
-void TQuillet::ScanInput(TByteSource& input) {
-  FInputLines = std::make_unique<TLineReader>(input);
-  FSection = TSection::Closed;
-  FRevisionStep = 0;
-  // Outside a section the scan looks for the label at a line's start; inside
-  // one for the author's label with the name behind it (one character after
-  // the colon) and for the end row.
-  const std::string authorText = FAuthor.empty() ? FAuthorLabel : FAuthorLabel + " " + FAuthor;
-  FClosedTargets = targetsFor(FEnvironment.UpperCase, FSectionLabel, 1, false);
-  FOpenTargets = targetsFor(FEnvironment.UpperCase, authorText, FAuthorLabel.size() - 1, true);
-  std::string_view line;
-  for (;;) {
-    if (FSection != TSection::Copying && FClosedTargets && FOpenTargets) SkipToCandidate();
-    if (!FInputLines->Next(line)) break;
-    ScanLine(line);
-  }
-  FInputLines.reset();
-}
-
-// While nothing is copied, only few lines can change anything: a section
-// start while none is open, an end row, and a revision's date line whose
-// author may be the one looked for. The reader skips to the next such line.
-void TQuillet::SkipToCandidate() {
-  auto startsWith = [this](const char* at, const char* end, const std::string& upperText) {
-    if (static_cast<std::size_t>(end - at) < upperText.size()) return false;
-    for (std::size_t k = 0; k < upperText.size(); ++k)
-      if (up(FEnvironment.UpperCase, at[k]) != static_cast<unsigned char>(upperText[k])) return false;
-    return true;
-  };
-  bool dateLine = false;
-  auto mayMatter = [&](const char* begin, const char* at, const char* end) {
-    dateLine = false;
-    const bool lineStart = at == begin || isBreak(at[-1]);
-    if (*at == '=' && FSection != TSection::Closed) {
-      if (!lineStart) return false;
-      const char* lineEnd = findLineBreak(at, end);
-      if (lineEnd != end) return isEndRow(std::string_view(at, static_cast<std::size_t>(lineEnd - at)));
-      // A line that goes on beyond the buffer: whether it is an end row is
-      // seen when it is whole, and it may as well be a revision's date line.
-      dateLine = FSection == TSection::Open && FInputLines->FollowsRevisionHeader(at);
-      return true;
-    }
-    if (FSection == TSection::Closed) return lineStart && startsWith(at, end, FSectionLabel);
-    if (FSection != TSection::Open || !startsWith(at, end, FAuthorLabel)) return false;
-    if (!FAuthor.empty()) {
-      // As AuthorMatches: the name starts one character behind the colon and
-      // runs to a ";" or the end of the line.
-      const char* name = at + FAuthorLabel.size() + 1;
-      if (isBreak(name[-1])) return false;
-      for (std::size_t i = 0; i < FAuthor.size(); ++i)
-        if (up(FEnvironment.UpperCase, name[i]) != up(FEnvironment.UpperCase, FAuthor[i])) return false;
-      const char* behind = name + FAuthor.size();
-      if (behind < end && *behind != ';' && !isBreak(*behind)) return false;
-    }
-    const char* start = at;
-    while (start > begin && !isBreak(start[-1])) --start;
-    return dateLine = FInputLines->FollowsRevisionHeader(start);
-  };
-  FInputLines->SkipAhead(FSection == TSection::Closed ? *FClosedTargets : *FOpenTargets, mayMatter);
-  // The stop is a revision's date line when the test that chose it said so.
-  if (FSection == TSection::Open) FRevisionStep = dateLine ? 2 : 0;
-}
-
-void TQuillet::ScanLine(std::string_view line) {
-  switch (FSection) {
-    case TSection::Closed:
-      if (isSectionStart(FEnvironment.UpperCase, line, FSectionLabel)) {
-        FSectionLine.assign(line);
-        FSection = TSection::Open;
-        FRevisionStep = 0;
-      }
-      return;
-    case TSection::Copying:
-    case TSection::Passing:
-      if (isEndRow(line))
-        FSection = TSection::Closed;
-      else if (FSection == TSection::Copying)
-        FOutputLines->CopiedLine(line);
-      return;
-    case TSection::Open:
-      if (isEndRow(line)) {
-        FSection = TSection::Closed;
-        return;
-      }
-      // The date and the author must hold on the revision's own date line;
-      // the author test is the cheaper one.
-      if (FRevisionStep == 2) {
-        const std::size_t colon = FInputLines->FirstColon();
-        if (colon != std::string_view::npos && AuthorMatches(line, colon) && DateMatches(line, colon)) {
-          Pick();
-          return;
-        }
-      }
-      FRevisionStep = isDashRow(line) ? 1 : FRevisionStep == 1 && isRevisionRow(line) ? 2 : 0;
-      return;
-  }
-}
-
-void TQuillet::Pick() {
-  FSection = FOutputLines->FileLines(FSectionLine) ? TSection::Copying : TSection::Passing;
-}
-
-bool TQuillet::DateMatches(std::string_view line, std::size_t firstColon) const {
-  const std::size_t after = findLabel(FEnvironment.UpperCase, line, FDateLabel, firstColon);
-  if (after == std::string_view::npos) return false;
-  // Skip the one character behind the colon, then take up to the first blank.
-  std::string_view entry = line.substr(std::min(after + 1, line.size()));
-  entry = entry.substr(0, entry.find(' '));
-  return compareDates(entry, FDate, FDateOperator);
-}
-
-bool TQuillet::AuthorMatches(std::string_view line, std::size_t firstColon) const {
-  const std::size_t after = findLabel(FEnvironment.UpperCase, line, FAuthorLabel, firstColon);
-  if (after == std::string_view::npos) return false;
-  if (FAuthor.empty()) return true;
-  std::string_view name = line.substr(std::min(after + 1, line.size()));
-  name = name.substr(0, name.find(';'));
-  if (name.size() != FAuthor.size()) return false;
-  for (std::size_t i = 0; i < name.size(); ++i)
-    if (up(FEnvironment.UpperCase, name[i]) != up(FEnvironment.UpperCase, FAuthor[i])) return false;
-  return true;
+  report.Line(0, "");
+  if (previousOutput) copyPreviousReport(*previousOutput, report);
+  report.Flush();
 }

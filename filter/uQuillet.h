@@ -17,6 +17,12 @@
 // file beside the output, followed by the previous output; the temporary file
 // then replaces the output in one step. Memory therefore does not grow with
 // the input or the report; a single line is held whole, however long it is.
+//
+// A large log is cut into parts, each scanned on a thread of its own: a part
+// starts behind an end row, where the scan is in the same state whatever came
+// before. A later part's report waits in a temporary file of its own and is
+// joined to the report of the parts before it, so the report is the same for
+// every cut.
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -28,9 +34,10 @@
 #include "Bibliothek/uFileRoutines.h"
 #include "filter/uDateOperator.h"
 
-class TLineReader;
-class TReportWriter;
+class TByteSink;
 class TByteSource;
+class TLogParts;
+class TReportWriter;
 
 /// The user locale's upper-case mapping of every byte.
 using TUpperCaseTable = std::array<unsigned char, 256>;
@@ -44,16 +51,6 @@ struct TQuilletEnvironment {
   std::string Today;                     // the day of the run as the header shows it
   std::string InputMissing, OutputMissing, PersonMissing, DateMissing;  // Run's messages
   TUpperCaseTable UpperCase{};
-};
-
-/// What the engine's skip scan stops at: a text whose first byte is `First`,
-/// whose byte `MiddleAt` further on is `Middle` and whose byte `Span` further
-/// on is `Last` (all compared after OR 0x20), and, with `EndRows`, an "=" at
-/// a line's start.
-struct TSkipTargets {
-  unsigned char First = 0, Middle = 0, Last = 0;
-  std::size_t MiddleAt = 0, Span = 0;
-  bool EndRows = false;
 };
 
 class TQuillet {
@@ -84,6 +81,10 @@ public:
   /// output file stays as it was.
   void Run();
 
+  /// Cuts the log into about `count` parts (0, the default: by the log's size
+  /// and the processors). Every count gives the same report.
+  void SetParts(std::size_t count);
+
   /// What Run would write into the output file, for `input` as the input
   /// file's bytes and `previousOutput` as the old output (nullopt: none),
   /// each read in pieces of at most `pieceSize` bytes (0: as much as asked).
@@ -93,40 +94,20 @@ public:
                         std::size_t pieceSize = 0);
 
 private:
-  enum class TSection { Closed, Open, Copying, Passing };
-
   void CheckSettings() const;
-  void ProcessLog(TByteSource& input, TByteSource* previousOutput);
-  void ScanInput(TByteSource& input);
-  void SkipToCandidate();
-  void ScanLine(std::string_view line);
-  void Pick();
-  void CopyPreviousReport(TByteSource& previous);
-  /// The tests of a revision's date line; `firstColon` (the position of its
-  /// first ":", if known) lets them skip the front of the line.
-  bool DateMatches(std::string_view line, std::size_t firstColon = 0) const;
-  bool AuthorMatches(std::string_view line, std::size_t firstColon = 0) const;
+  void ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previousOutput);
+  /// Where the log's parts start: 0, then each behind an end row.
+  std::vector<std::uint64_t> PartStarts(TLogParts& log) const;
 
   const TQuilletEnvironment FEnvironment;
   TFileSystem& FFiles;
-  std::unique_ptr<TLineReader> FInputLines;
-  std::unique_ptr<TReportWriter> FOutputLines;
   TDateOperator FDateOperator = TDateOperator::Equal;
   std::string FDate;
   std::string FPerson;
   std::string FAuthor;
   std::string FInputFile;
   std::string FOutputFile;
-
-  // Scan state: where the reader stands in the log, the open section's first
-  // line, and how many lines of a revision's header (the row of "-", the
-  // revision number line) lie right behind.
-  TSection FSection = TSection::Closed;
-  std::string FSectionLine;
-  int FRevisionStep = 0;
+  std::size_t FParts = 0;
   // The labels in upper case, each with its ":".
   std::string FDateLabel, FAuthorLabel, FSectionLabel;
-  // What the skip scan looks for outside and inside a section; none when the
-  // upper-case table leaves it unusable.
-  std::optional<TSkipTargets> FClosedTargets, FOpenTargets;
 };

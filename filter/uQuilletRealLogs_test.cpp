@@ -137,6 +137,8 @@ TEST_F(RealLogs, ReportedFilesAreThoseWithAMatchingRevision) {
       engine.SetAuthor(c.Author);
       const std::string report = engine.RunOnText(text);
       EXPECT_EQ(report, engine.RunOnText(text, std::nullopt, 64)) << log << ": read in 64-byte pieces";
+      engine.SetParts(40);
+      EXPECT_EQ(report, engine.RunOnText(text)) << log << ": cut into parts";
       const std::vector<std::string> reported = ReportedFiles(report);
       EXPECT_EQ(expected, reported) << log << " " << c.Author << " " << c.Operator << " " << c.Date;
       nonEmpty += !expected.empty();
@@ -156,6 +158,7 @@ TEST_F(RealLogs, RunOverTheFileGivesTheSameReportAsOverItsText) {
     engine->SetInputFile(path);
     engine->SetOutputFile(dir.File("out.txt"));
   }
+  onFile.SetParts(3);  // the later parts wait in files of their own
   onFile.Run();
   const std::string report = ReadBytes(dir.File("out.txt"));
   EXPECT_EQ(onText.RunOnText(ReadBytes(path)), report);

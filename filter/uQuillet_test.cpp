@@ -51,7 +51,13 @@ protected:
     engine.SetDate(date);
     engine.SetPerson("tester");
     engine.SetAuthor(author);
-    return engine.RunOnText(input, std::nullopt, pieceSize);
+    const std::string report = engine.RunOnText(input, std::nullopt, pieceSize);
+    // Cut into parts, at a few end rows or at every one, the log gives the same report.
+    for (const std::size_t parts : {std::size_t{2}, std::min<std::size_t>(input.size(), 40)}) {
+      engine.SetParts(parts);
+      EXPECT_EQ(report, engine.RunOnText(input, std::nullopt, pieceSize)) << "in " << parts << " parts";
+    }
+    return report;
   }
 
   static std::string Block(const std::string& path, const std::string& date, const std::string& author) {

@@ -5,6 +5,7 @@
 // std::bad_alloc. A test walks every failure point by raising N until no
 // call is hit any more.
 #include <map>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -38,11 +39,11 @@ public:
   std::optional<TOsFile> OpenRead(const std::string& path) override {
     if (Fails(TFileOp::OpenRead, path)) return std::nullopt;
     const std::optional<TOsFile> file = TRealFileSystem::OpenRead(path);
-    if (file) FPaths[*file] = path;
+    if (file) Remember(*file, path);
     return file;
   }
   std::optional<std::size_t> Read(TOsFile file, char* buffer, std::size_t size) override {
-    if (Fails(TFileOp::Read, FPaths[file])) return std::nullopt;
+    if (Fails(TFileOp::Read, PathOf(file))) return std::nullopt;
     return TRealFileSystem::Read(file, buffer, FReadPiece != 0 && size > FReadPiece ? FReadPiece : size);
   }
   std::optional<TOsFile> Lock(const std::string& lockPath) override {
@@ -54,13 +55,13 @@ public:
   std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath) override {
     if (Fails(TFileOp::CreateTemp, target)) return std::nullopt;
     const std::optional<TOsFile> file = TRealFileSystem::CreateTempBeside(target, tempPath);
-    if (file) FPaths[*file] = tempPath;
+    if (file) Remember(*file, tempPath);
     return file;
   }
   bool Write(TOsFile file, const char* data, std::size_t size) override {
-    return !Fails(TFileOp::Write, FPaths[file]) && TRealFileSystem::Write(file, data, size);
+    return !Fails(TFileOp::Write, PathOf(file)) && TRealFileSystem::Write(file, data, size);
   }
-  bool Flush(TOsFile file) override { return !Fails(TFileOp::Flush, FPaths[file]) && TRealFileSystem::Flush(file); }
+  bool Flush(TOsFile file) override { return !Fails(TFileOp::Flush, PathOf(file)) && TRealFileSystem::Flush(file); }
   bool Replace(const std::string& source, const std::string& target) override {
     return !Fails(TFileOp::Replace, target) && TRealFileSystem::Replace(source, target);
   }
@@ -84,7 +85,17 @@ public:
   }
 
 private:
+  // The engine calls from several threads at once.
+  void Remember(TOsFile file, const std::string& path) {
+    const std::lock_guard lock(FMutex);
+    FPaths[file] = path;
+  }
+  std::string PathOf(TOsFile file) {
+    const std::lock_guard lock(FMutex);
+    return FPaths[file];
+  }
   bool Fails(TFileOp op, const std::string& subject) {
+    const std::lock_guard lock(FMutex);
     if (op != FFault.Op || subject.find(FFault.Only) == std::string::npos || ++FCalls != FFault.Nth) return false;
     FSubject = subject;
     if (FFault.OutOfMemory) throw std::bad_alloc();
@@ -97,4 +108,5 @@ private:
   std::string FSubject;
   int FIniFlushes = 0;
   std::map<TOsFile, std::string> FPaths;
+  std::mutex FMutex;
 };

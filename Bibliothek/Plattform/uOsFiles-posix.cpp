@@ -93,6 +93,16 @@ bool OsSeekFile(TOsFile file, std::uint64_t offset, int* error) {
   return true;
 }
 
+std::optional<std::uint64_t> OsFileSize(TOsFile file, int* error) {
+  struct stat status;
+  if (fstat(posixFd(file), &status) != 0) {
+    posixSetError(error);
+    return std::nullopt;
+  }
+  if (!S_ISREG(status.st_mode)) return std::nullopt;
+  return static_cast<std::uint64_t>(status.st_size);
+}
+
 std::optional<std::size_t> OsReadFile(TOsFile file, char* buffer, std::size_t size, int* error) {
   for (;;) {
     const ssize_t n = read(posixFd(file), buffer, size);

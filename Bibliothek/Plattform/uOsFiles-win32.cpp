@@ -55,6 +55,16 @@ bool OsSeekFile(TOsFile file, std::uint64_t offset, int* error) {
   return true;
 }
 
+std::optional<std::uint64_t> OsFileSize(TOsFile file, int* error) {
+  if (GetFileType(winHandle(file)) != FILE_TYPE_DISK) return std::nullopt;
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(winHandle(file), &size)) {
+    winSetError(error);
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
 std::optional<std::size_t> OsReadFile(TOsFile file, char* buffer, std::size_t size, int* error) {
   DWORD read = 0;
   const DWORD wanted = static_cast<DWORD>(size < winMaxTransfer ? size : winMaxTransfer);

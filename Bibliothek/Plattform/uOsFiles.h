@@ -30,6 +30,9 @@ using TOsFile = std::intptr_t;
 std::optional<TOsFile> OsOpenRead(const std::string& path, int* error = nullptr);
 /// Moves the read position to `offset` bytes from the start (64-bit in both builds).
 bool OsSeekFile(TOsFile file, std::uint64_t offset, int* error = nullptr);
+/// The size in bytes of an open file; nullopt when it has none (a pipe or a
+/// device) or it cannot be told.
+std::optional<std::uint64_t> OsFileSize(TOsFile file, int* error = nullptr);
 /// Reads up to `size` bytes; 0 at the end of the file; nullopt on a failure.
 std::optional<std::size_t> OsReadFile(TOsFile file, char* buffer, std::size_t size,
                                       int* error = nullptr);
