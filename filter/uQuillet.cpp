@@ -79,13 +79,77 @@ constexpr std::size_t TreeIndent = 4;
 bool isBreak(char c) { return c == '\n' || c == '\r'; }
 bool isTrailingBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
+// --- searches ---------------------------------------------------------------------
+
+// The byte comparisons' results are read as 64-bit words. The compiler's
+// generic vectors become SIMD instructions where the target has them (both
+// our builds do) and plain byte loops elsewhere; the C library's own search
+// is byte by byte in the Windows build.
+static_assert(std::endian::native == std::endian::little);
+using TBytes = unsigned char __attribute__((vector_size(16)));
+
+TBytes load(const char* at) {
+  TBytes v;
+  std::memcpy(&v, at, sizeof v);
+  return v;
+}
+
+// Index of the lowest byte of `word` whose bits are set (word != 0). In
+// halves where the word is wider than the processor's, which would otherwise
+// call a library helper.
+unsigned firstSetByte(std::uint64_t word) {
+  if constexpr (sizeof(void*) >= 8) return static_cast<unsigned>(__builtin_ctzll(word)) / 8;
+  const auto low = static_cast<std::uint32_t>(word);
+  return low ? static_cast<unsigned>(__builtin_ctz(low)) / 8
+             : 4 + static_cast<unsigned>(__builtin_ctz(static_cast<std::uint32_t>(word >> 32))) / 8;
+}
+
+template <class TMask>
+bool anyBits(const TMask& mask, std::uint64_t (&word)[2]) {
+  std::memcpy(word, &mask, sizeof word);
+  return (word[0] | word[1]) != 0;
+}
+
+// The first byte in [p, end) that is `a` or `b`, or end.
+const char* findEither(const char* p, const char* end, char a, char b) {
+  const TBytes va = TBytes{} + static_cast<unsigned char>(a), vb = TBytes{} + static_cast<unsigned char>(b);
+  for (; end - p >= 16; p += 16) {
+    const TBytes v = load(p);
+    std::uint64_t word[2];
+    if (!anyBits((v == va) | (v == vb), word)) continue;
+    return word[0] ? p + firstSetByte(word[0]) : p + 8 + firstSetByte(word[1]);
+  }
+  while (p < end && *p != a && *p != b) ++p;
+  return p;
+}
+
+// The first CR or LF in [p, end), or end.
+const char* findLineBreak(const char* p, const char* end) { return findEither(p, end, '\n', '\r'); }
+
+// Position of the first `c` in `text` from `from` on, or npos.
+std::size_t findByte(std::string_view text, char c, std::size_t from = 0) {
+  if (from >= text.size()) return std::string_view::npos;
+  const char* const hit = findEither(text.data() + from, text.data() + text.size(), c, c);
+  return hit == text.data() + text.size() ? std::string_view::npos : static_cast<std::size_t>(hit - text.data());
+}
+
+// `text` begins with `prefix`. (A loop, as short compares through the C
+// library cost a call each, and a slow one in the Windows build.)
+bool startsWith(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i)
+    if (text[i] != prefix[i]) return false;
+  return true;
+}
+
 // `line` is `count` times `c`, then nothing but trailing blanks.
 bool isRowOf(std::string_view line, char c, std::size_t count) {
-  static const std::string equals(EndRowLength, '='), dashes(DashRowLength, '-');
-  const std::string& row = c == '=' ? equals : dashes;
   std::size_t end = line.size();
   while (end > count && isTrailingBlank(line[end - 1])) --end;
-  return end == count && line.substr(0, count) == std::string_view(row).substr(0, count);
+  if (end != count) return false;
+  for (std::size_t i = 0; i < count; ++i)
+    if (line[i] != c) return false;
+  return true;
 }
 
 // --- line classification ----------------------------------------------------------
@@ -97,7 +161,7 @@ bool isDashRow(std::string_view line) {
 }
 
 bool isRevisionRow(std::string_view line) {
-  return line.size() <= MaxHeaderRowLength && line.substr(0, RevisionLabel.size()) == RevisionLabel;
+  return line.size() <= MaxHeaderRowLength && startsWith(line, RevisionLabel);
 }
 
 unsigned char up(const TUpperCaseTable& upper, char c) { return upper[static_cast<unsigned char>(c)]; }
@@ -110,6 +174,14 @@ bool equalsNoCase(const TUpperCaseTable& upper, std::string_view text, std::stri
   return true;
 }
 
+// `a` equals `b` without regard to case.
+bool sameNoCase(const TUpperCaseTable& upper, std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (up(upper, a[i]) != up(upper, b[i])) return false;
+  return true;
+}
+
 // A section starts at a line that begins with the label, in any case.
 bool isSectionStart(const TUpperCaseTable& upper, std::string_view line, std::string_view upperLabel) {
   return line.size() >= upperLabel.size() && equalsNoCase(upper, line.substr(0, upperLabel.size()), upperLabel);
@@ -117,15 +189,14 @@ bool isSectionStart(const TUpperCaseTable& upper, std::string_view line, std::st
 
 // Position just behind the first `upperLabel` (which ends with ":") in `line`,
 // found without regard to case; npos when there is none. Only the colons are
-// looked for, so ordinary lines cost one memchr.
+// looked for, so ordinary lines cost one search.
 std::size_t findLabel(const TUpperCaseTable& upper, std::string_view line, std::string_view upperLabel,
                       std::size_t firstColon) {
   const std::size_t front = upperLabel.size() - 1;
   std::size_t from = std::max(front, firstColon);
   while (from < line.size()) {
-    const void* hit = std::memchr(line.data() + from, ':', line.size() - from);
-    if (!hit) return std::string_view::npos;
-    const std::size_t colon = static_cast<std::size_t>(static_cast<const char*>(hit) - line.data());
+    const std::size_t colon = findByte(line, ':', from);
+    if (colon == std::string_view::npos) return colon;
     // Compared from the colon backwards: most colons follow a digit or a
     // letter other than the label's last one and fail at once.
     std::size_t k = front;
@@ -196,28 +267,31 @@ std::string_view archivePath(std::string_view line) {
 }
 
 // The path below the repository's root: a whole "/DATA" component goes, then
-// everything up to the first "/cvsroot/".
-std::string withoutRoot(std::string path) {
+// everything up to the first "/cvsroot/". Into `path`, whose room is reused.
+void withoutRoot(std::string_view archive, std::string& path) {
+  path.assign(archive);
   const std::size_t data = path.find("/DATA");
   if (data != std::string::npos && (data + 5 == path.size() || path[data + 5] == '/')) path.erase(data, 5);
   const std::size_t root = path.find("/cvsroot/");
   if (root != std::string::npos) path.erase(0, root + 9);
-  return path;
 }
 
 // The folder parts of `path`, each with its "/", at most `maxDepth` of them
-// (the last one then holds the deeper levels), and the file name behind them.
-std::vector<std::string> folderParts(std::string_view path, std::size_t maxDepth, std::string_view& file) {
-  std::vector<std::string> folders;
-  std::size_t start = 0;
-  for (std::size_t slash; (slash = path.find('/', start)) != std::string_view::npos; start = slash + 1) {
-    if (folders.size() < maxDepth)
-      folders.emplace_back(path.substr(start, slash + 1 - start));
-    else
-      folders.back().append(path.substr(start, slash + 1 - start));
+// (the last one then holds the deeper levels), into `folders`, whose strings'
+// room is reused; returns the file name behind them.
+std::string_view folderParts(std::string_view path, std::size_t maxDepth, std::vector<std::string>& folders) {
+  std::size_t count = 0, start = 0;
+  for (std::size_t slash; (slash = findByte(path, '/', start)) != std::string_view::npos; start = slash + 1) {
+    const std::string_view folder = path.substr(start, slash + 1 - start);
+    if (count == maxDepth) {
+      folders[count - 1].append(folder);
+      continue;
+    }
+    if (count == folders.size()) folders.emplace_back();
+    folders[count++].assign(folder);
   }
-  file = path.substr(start);
-  return folders;
+  folders.resize(count);
+  return path.substr(start);
 }
 }  // namespace
 
@@ -358,39 +432,7 @@ private:
   std::uint64_t FWritten = 0, FWrittenBack = 0;
 };
 
-// --- vector searches ----------------------------------------------------------------
-
-// The byte comparisons' results are read as 64-bit words. The compiler's
-// generic vectors become SIMD instructions where the target has them (both
-// our builds do) and plain byte loops elsewhere; the C library's own search
-// is byte by byte in the Windows build.
-static_assert(std::endian::native == std::endian::little);
-using TBytes = unsigned char __attribute__((vector_size(16)));
-
-TBytes load(const char* at) {
-  TBytes v;
-  std::memcpy(&v, at, sizeof v);
-  return v;
-}
-
-template <class TMask>
-bool anyBits(const TMask& mask, std::uint64_t (&word)[2]) {
-  std::memcpy(word, &mask, sizeof word);
-  return (word[0] | word[1]) != 0;
-}
-
-// The first CR or LF in [p, end), or end.
-const char* findLineBreak(const char* p, const char* end) {
-  const TBytes lf = TBytes{} + static_cast<unsigned char>('\n'), cr = TBytes{} + static_cast<unsigned char>('\r');
-  for (; end - p >= 16; p += 16) {
-    const TBytes v = load(p);
-    std::uint64_t word[2];
-    if (!anyBits((v == lf) | (v == cr), word)) continue;
-    return word[0] ? p + __builtin_ctzll(word[0]) / 8 : p + 8 + __builtin_ctzll(word[1]) / 8;
-  }
-  while (p < end && !isBreak(*p)) ++p;
-  return p;
-}
+// --- the skip scan's search -------------------------------------------------------
 
 // The first position in [p, last) that may start a target of the skip scan
 // (see TSkipTargets), or `last`: its first, middle and last byte match, or
@@ -430,7 +472,7 @@ template <int Width>
     std::uint64_t words[4 * Width / 8];
     std::memcpy(words, hits, sizeof words);
     for (int w = 0; w < 4 * Width / 8; ++w)
-      if (words[w] != 0) return p + 8 * w + __builtin_ctzll(words[w]) / 8;
+      if (words[w] != 0) return p + 8 * w + firstSetByte(words[w]);
   }
   for (; p < last; ++p)
     if ((targets.EndRows && *p == '=' && isBreak(p[-1])) ||
@@ -517,8 +559,8 @@ public:
   std::size_t FirstColon() {
     const std::size_t lineEnd = FBegin;  // at least one past the line's last character
     if (FColon == NotSearched || FColon < FLineStart) {
-      const void* hit = std::memchr(FBuffer.data() + FLineStart, ':', FEnd - FLineStart);
-      FColon = hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - FBuffer.data()) : FEnd;
+      const char* const data = FBuffer.data();
+      FColon = static_cast<std::size_t>(findEither(data + FLineStart, data + FEnd, ':', ':') - data);
     }
     return FColon < lineEnd && FColon < FEnd ? FColon - FLineStart : std::string_view::npos;
   }
@@ -647,21 +689,21 @@ public:
   bool FileLines(std::string_view sectionLine) {
     FWantsHeader = true;
     if (!FLaterPart) Header();
+    // Picks are many: the scratch texts keep their room from one to the next.
     const std::string_view archive = archivePath(sectionLine);
-    std::string upperPath(archive);
-    for (char& c : upperPath) c = static_cast<char>(up(FEnvironment.UpperCase, c));
-    if (upperPath.find("ATTIC") != std::string::npos) return false;
+    FUpperPath.assign(archive);
+    for (char& c : FUpperPath) c = static_cast<char>(up(FEnvironment.UpperCase, c));
+    if (FUpperPath.find("ATTIC") != std::string::npos) return false;
 
-    const std::string path = withoutRoot(std::string(archive));
-    std::string_view file;
-    std::vector<std::string> folders = folderParts(path, TQuillet::MaxFolderDepth, file);
+    withoutRoot(archive, FPath);
+    const std::string_view file = folderParts(FPath, TQuillet::MaxFolderDepth, FFolders);
     // Folders shared with the last written file stand above it already.
-    const std::size_t shared = SharedFolders(folders);
-    for (std::size_t i = shared; i < folders.size(); ++i) Line(TreeIndent * i, folders[i]);
-    std::size_t depth = folders.size();
+    const std::size_t shared = SharedFolders(FFolders);
+    for (std::size_t i = shared; i < FFolders.size(); ++i) Line(TreeIndent * i, FFolders[i]);
+    std::size_t depth = FFolders.size();
     if (!file.empty()) Line(TreeIndent * depth++, file);
-    if (FLaterPart && !FFirstFolders) FFirstFolders = folders;
-    FWrittenFolders = std::move(folders);
+    if (FLaterPart && !FFirstFolders) FFirstFolders = FFolders;
+    std::swap(FFolders, FWrittenFolders);
     FCopyIndent = TreeIndent * depth;
     return true;
   }
@@ -736,15 +778,9 @@ private:
   std::size_t SharedFolders(const std::vector<std::string>& folders) const {
     std::size_t shared = 0;
     while (shared < folders.size() && shared < FWrittenFolders.size() &&
-           SameFolder(folders[shared], FWrittenFolders[shared]))
+           sameNoCase(FEnvironment.UpperCase, folders[shared], FWrittenFolders[shared]))
       ++shared;
     return shared;
-  }
-
-  bool SameFolder(const std::string& a, const std::string& b) const {
-    std::string upperB = b;
-    for (char& c : upperB) c = static_cast<char>(up(FEnvironment.UpperCase, c));
-    return equalsNoCase(FEnvironment.UpperCase, a, upperB);
   }
 
   void Put(const char* data, std::size_t size) {
@@ -768,6 +804,8 @@ private:
   bool FHeaderWritten = false;
   bool FWantsHeader = false;                 // a file was picked
   std::vector<std::string> FWrittenFolders;  // of the last written file
+  std::string FUpperPath, FPath;             // scratch of FileLines
+  std::vector<std::string> FFolders;
   std::optional<std::vector<std::string>> FFirstFolders;  // of a later part's first written file
   std::size_t FCopyIndent = 0;
 };
@@ -924,7 +962,7 @@ bool TLogScan::DateMatches(std::string_view line, std::size_t firstColon) const 
   if (after == std::string_view::npos) return false;
   // Skip the one character behind the colon, then take up to the first blank.
   std::string_view entry = line.substr(std::min(after + 1, line.size()));
-  entry = entry.substr(0, entry.find(' '));
+  entry = entry.substr(0, findByte(entry, ' '));
   return compareDates(entry, FRules.Date, FRules.Operator);
 }
 
@@ -933,7 +971,7 @@ bool TLogScan::AuthorMatches(std::string_view line, std::size_t firstColon) cons
   if (after == std::string_view::npos) return false;
   if (FRules.Author.empty()) return true;
   std::string_view name = line.substr(std::min(after + 1, line.size()));
-  name = name.substr(0, name.find(';'));
+  name = name.substr(0, findByte(name, ';'));
   if (name.size() != FRules.Author.size()) return false;
   for (std::size_t i = 0; i < name.size(); ++i)
     if (up(FRules.Upper, name[i]) != up(FRules.Upper, FRules.Author[i])) return false;

@@ -1,6 +1,8 @@
 // The engine alone, for the benchmark: quillet_bench OPERATOR DATE AUTHOR INPUT OUTPUT
 // (DATE as yyyy/mm/dd). Exit code 1 and the message on stderr when the run fails.
+// QUILLET_PARTS=N cuts the log into N parts (default: the engine's choice).
 #include <cstdio>
+#include <cstdlib>
 
 #include "Bibliothek/Plattform/uOsProcess.h"
 #include "Bibliothek/uFailure.h"
@@ -22,6 +24,7 @@ int main(int argc, char** argv) {
     engine.SetAuthor(argv[3]);
     engine.SetInputFile(argv[4]);
     engine.SetOutputFile(argv[5]);
+    if (const char* parts = std::getenv("QUILLET_PARTS")) engine.SetParts(std::strtoul(parts, nullptr, 10));
     engine.Run();
   } catch (const EFailure& failure) {
     std::fprintf(stderr, "%s\n", failure.Message().c_str());
