@@ -26,6 +26,9 @@ bool TRealFileSystem::Write(TOsFile file, const char* data, std::size_t size) {
 bool TRealFileSystem::StartWriteBack(TOsFile file, std::uint64_t offset, std::uint64_t size) {
   return OsStartWriteBack(file, offset, size);
 }
+void TRealFileSystem::ForgetRead(TOsFile file, std::uint64_t offset, std::uint64_t size) {
+  OsForgetRead(file, offset, size);
+}
 bool TRealFileSystem::Flush(TOsFile file) { return OsFlushFile(file); }
 void TRealFileSystem::Close(TOsFile file) { OsCloseFile(file); }
 bool TRealFileSystem::Replace(const std::string& source, const std::string& target) {

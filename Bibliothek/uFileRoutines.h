@@ -34,6 +34,7 @@ public:
   virtual std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath) = 0;
   virtual bool Write(TOsFile file, const char* data, std::size_t size) = 0;
   virtual bool StartWriteBack(TOsFile file, std::uint64_t offset, std::uint64_t size) = 0;
+  virtual void ForgetRead(TOsFile file, std::uint64_t offset, std::uint64_t size) = 0;
   virtual bool Flush(TOsFile file) = 0;
   virtual void Close(TOsFile file) = 0;
   virtual bool Replace(const std::string& source, const std::string& target) = 0;
@@ -59,6 +60,7 @@ public:
   std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath) override;
   bool Write(TOsFile file, const char* data, std::size_t size) override;
   bool StartWriteBack(TOsFile file, std::uint64_t offset, std::uint64_t size) override;
+  void ForgetRead(TOsFile file, std::uint64_t offset, std::uint64_t size) override;
   bool Flush(TOsFile file) override;
   void Close(TOsFile file) override;
   bool Replace(const std::string& source, const std::string& target) override;

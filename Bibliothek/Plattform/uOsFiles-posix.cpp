@@ -297,6 +297,10 @@ bool OsStartWriteBack(TOsFile file, std::uint64_t offset, std::uint64_t size) {
 #endif
 }
 
+void OsForgetRead(TOsFile file, std::uint64_t offset, std::uint64_t size) {
+  posix_fadvise(posixFd(file), static_cast<off_t>(offset), static_cast<off_t>(size), POSIX_FADV_DONTNEED);
+}
+
 bool OsFlushFolderOf(const std::string& path, int* error) {
   const std::string file = posixReplacedFile(path);
   const std::size_t slash = file.rfind('/');

@@ -275,4 +275,6 @@ void OsUnlockFile(TOsFile lock, const std::string&) { CloseHandle(winHandle(lock
 
 bool OsStartWriteBack(TOsFile, std::uint64_t, std::uint64_t) { return true; }
 
+void OsForgetRead(TOsFile, std::uint64_t, std::uint64_t) {}
+
 bool OsFlushFolderOf(const std::string&, int*) { return true; }

@@ -90,6 +90,11 @@ void OsUnlockFile(TOsFile lock, const std::string& lockPath);
 /// waiting, so that the final OsFlushFile finds little left to do. Linux:
 /// sync_file_range; elsewhere nothing. False only when the request failed.
 bool OsStartWriteBack(TOsFile file, std::uint64_t offset, std::uint64_t size);
+/// Tells the system that the `size` bytes from `offset` of a file opened for
+/// reading will not be read again, so that it can drop them from its cache
+/// now rather than when the file is removed. POSIX: posix_fadvise
+/// DONTNEED; Win32: nothing.
+void OsForgetRead(TOsFile file, std::uint64_t offset, std::uint64_t size);
 /// Forces the folder entry of `path` (after OsReplaceFile) to the disk, so a
 /// power cut cannot bring back the old file. POSIX: fsync of the folder (of
 /// the file a symbolic link points at); Win32: nothing, MoveFileEx has done it.
