@@ -46,4 +46,4 @@ deps:
 	@tools/install-deps.sh
 
 clean:
-	rm -rf build build-win32 build-asan build-fuzz
+	rm -rf build build-win32 build-asan build-tsan build-fuzz

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the native unit and end-to-end tests with AddressSanitizer and
-# UndefinedBehaviorSanitizer in build-asan/ and runs them; any report fails.
+# UndefinedBehaviorSanitizer in build-asan/ and runs them, then the engine's
+# tests (the one part that runs threads) with ThreadSanitizer in build-tsan/;
+# any report fails.
 set -u -o pipefail
 cd "$(dirname "$0")/.."
 JOBS=${JOBS:-2}
@@ -17,5 +19,12 @@ export ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 status=0
 (cd build-asan && ctest --output-on-failure --timeout 900) || status=1
+
+echo "== sanitizer build (thread): the engine's tests"
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="-fsanitize=thread" \
+  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" >/tmp/quillet-cmake-tsan.log 2>&1 ||
+  { cat /tmp/quillet-cmake-tsan.log; exit 1; }
+cmake --build build-tsan -j"$JOBS" --target filter_tests || exit 1
+TSAN_OPTIONS=halt_on_error=1 build-tsan/filter_tests --gtest_brief=1 || status=1
 echo "== sanitizer build and tests took $(( $(date +%s) - start )) s"
 exit $status
