@@ -418,28 +418,63 @@ public:
 class TFileSink : public TByteSink {
 public:
   /// `path` names the report in the message of a failed write; with
-  /// `writeBack` the bytes go to the disk while the next ones are written.
+  /// `writeBack` the bytes go to the disk while the next ones are written,
+  /// and the last ones only with Finish.
   TFileSink(TFileSystem& files, TOsFile file, std::string path, bool writeBack = true)
       : FFiles(files), FFile(file), FPath(std::move(path)), FWriteBack(writeBack) {}
+
   void Write(const char* data, std::size_t size) override {
+    if (!FWriteBack) return Put(data, size);
+    // Only whole pages go to the file until Finish: a page on its way to the
+    // disk that is written again would make the writer wait for the disk.
+    if (FTailSize + size < PageSize) {
+      std::memcpy(FTail.data() + FTailSize, data, size);
+      FTailSize += size;
+      return;
+    }
+    if (FTailSize > 0) {
+      const std::size_t fill = PageSize - FTailSize;
+      std::memcpy(FTail.data() + FTailSize, data, fill);
+      Put(FTail.data(), PageSize);
+      data += fill;
+      size -= fill;
+    }
+    const std::size_t whole = size - size % PageSize;
+    Put(data, whole);
+    std::memcpy(FTail.data(), data + whole, size - whole);
+    FTailSize = size - whole;
+    if (FWritten - FWrittenBack >= WriteBackSize) {
+      FFiles.StartWriteBack(FFile, FWrittenBack, FWritten - FWrittenBack);
+      FWrittenBack = FWritten;
+    }
+  }
+
+  /// Writes what is held back.
+  void Finish() {
+    Put(FTail.data(), FTailSize);
+    FTailSize = 0;
+  }
+
+private:
+  static constexpr std::size_t PageSize = 4096;
+
+  void Put(const char* data, std::size_t size) {
+    if (size == 0) return;
     if (!FFiles.Write(FFile, data, size)) {
       // The system's reason is this thread's: told here, where it is known.
       OsWriteFileFailure(FPath);
       throw EFailure(FormatMessage(SCannotCreateFile, FPath));
     }
     FWritten += size;
-    if (FWriteBack && FWritten - FWrittenBack >= WriteBackSize) {
-      FFiles.StartWriteBack(FFile, FWrittenBack, FWritten - FWrittenBack);
-      FWrittenBack = FWritten;
-    }
   }
 
-private:
   TFileSystem& FFiles;
   TOsFile FFile;
   std::string FPath;
   bool FWriteBack;
   std::uint64_t FWritten = 0, FWrittenBack = 0;
+  std::array<char, PageSize> FTail;
+  std::size_t FTailSize = 0;
 };
 
 // --- the skip scan's search -------------------------------------------------------
@@ -1349,6 +1384,7 @@ void TQuillet::Run() {
   TFileLog log(FFiles, FInputFile, input, output, FOutputFile);
   try {
     ProcessLog(log, sink, hasPrevious ? &previous : nullptr);
+    sink.Finish();
   } catch (const std::bad_alloc&) {
     // One line is held whole; a gigantic one must fail the run, not end the process.
     throw EFailure(SOutOfMemory);

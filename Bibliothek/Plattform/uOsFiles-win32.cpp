@@ -3,8 +3,14 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 namespace {
 // The last failure of this thread, for the line that says why a file failed.
@@ -20,6 +26,63 @@ TOsFile winFile(HANDLE handle) { return reinterpret_cast<TOsFile>(handle); }
 
 // ReadFile and WriteFile take a DWORD count; stay well below it.
 constexpr std::size_t winMaxTransfer = 1u << 30;
+
+// Windows has no call that starts writing a file to disk without waiting for
+// it. A thread of its own flushes such files instead, one at a time; asking
+// again while a file waits changes nothing. A file's handle is closed only
+// after its flush.
+class TWriteBack {
+public:
+  // Never destroyed: the thread waits on it until the process ends.
+  static TWriteBack& Instance() {
+    static TWriteBack* const one = new TWriteBack;
+    return *one;
+  }
+
+  void Request(HANDLE file) {
+    const std::lock_guard lock(FMutex);
+    if (std::find(FWaiting.begin(), FWaiting.end(), file) != FWaiting.end()) return;
+    if (!FStarted) {
+      try {
+        std::thread([this] { Run(); }).detach();
+      } catch (const std::system_error&) {
+        return;  // no thread: the final flush does it all
+      }
+      FStarted = true;
+    }
+    FWaiting.push_back(file);
+    FChanged.notify_all();
+  }
+
+  /// Before `file` is closed.
+  void Forget(HANDLE file) {
+    std::unique_lock lock(FMutex);
+    if (!FStarted) return;
+    FWaiting.erase(std::remove(FWaiting.begin(), FWaiting.end(), file), FWaiting.end());
+    FChanged.wait(lock, [&] { return FFlushing != file; });
+  }
+
+private:
+  void Run() {
+    std::unique_lock lock(FMutex);
+    for (;;) {
+      FChanged.wait(lock, [this] { return !FWaiting.empty(); });
+      FFlushing = FWaiting.front();
+      FWaiting.erase(FWaiting.begin());
+      lock.unlock();
+      FlushFileBuffers(FFlushing);
+      lock.lock();
+      FFlushing = nullptr;
+      FChanged.notify_all();
+    }
+  }
+
+  std::mutex FMutex;
+  std::condition_variable FChanged;
+  std::vector<HANDLE> FWaiting;
+  HANDLE FFlushing = nullptr;
+  bool FStarted = false;
+};
 }  // namespace
 
 std::string OsNativePath(const std::string& path) { return path; }
@@ -129,7 +192,10 @@ bool OsFlushFile(TOsFile file, int* error) {
   return true;
 }
 
-void OsCloseFile(TOsFile file) { CloseHandle(winHandle(file)); }
+void OsCloseFile(TOsFile file) {
+  TWriteBack::Instance().Forget(winHandle(file));
+  CloseHandle(winHandle(file));
+}
 
 bool OsReplaceFile(const std::string& source, const std::string& target, int* error) {
   // Another process that only looks at the target for a moment (a run asking
@@ -273,7 +339,10 @@ std::optional<TOsFile> OsLockFile(const std::string& lockPath, int* error) {
 
 void OsUnlockFile(TOsFile lock, const std::string&) { CloseHandle(winHandle(lock)); }
 
-bool OsStartWriteBack(TOsFile, std::uint64_t, std::uint64_t) { return true; }
+bool OsStartWriteBack(TOsFile file, std::uint64_t, std::uint64_t) {
+  TWriteBack::Instance().Request(winHandle(file));
+  return true;
+}
 
 void OsForgetRead(TOsFile, std::uint64_t, std::uint64_t) {}
 

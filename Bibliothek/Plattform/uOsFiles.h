@@ -88,7 +88,9 @@ void OsUnlockFile(TOsFile lock, const std::string& lockPath);
 
 /// Starts writing `size` bytes from `offset` of `file` to the disk without
 /// waiting, so that the final OsFlushFile finds little left to do. Linux:
-/// sync_file_range; elsewhere nothing. False only when the request failed.
+/// sync_file_range; Win32: FlushFileBuffers of the whole file on a thread of
+/// its own (OsCloseFile waits for it); elsewhere nothing. False only when the
+/// request failed.
 bool OsStartWriteBack(TOsFile file, std::uint64_t offset, std::uint64_t size);
 /// Tells the system that the `size` bytes from `offset` of a file opened for
 /// reading will not be read again, so that it can drop them from its cache

@@ -26,6 +26,8 @@ void WriteFileWith(const std::string& path, const std::string& bytes) {
   const std::optional<TOsFile> file = OsCreateFile(path);
   ASSERT_TRUE(file.has_value()) << path;
   EXPECT_TRUE(OsWriteFile(*file, bytes.data(), bytes.size()));
+  // Closing waits for a write-back still under way (Win32: on another thread).
+  EXPECT_TRUE(OsStartWriteBack(*file, 0, bytes.size()));
   OsCloseFile(*file);
 }
 
@@ -52,6 +54,7 @@ TEST(OsFiles, WrittenBytesReadBackExactly) {
   WriteFileWith(path, bytes);
   const std::optional<TOsFile> file = OsOpenRead(path);
   ASSERT_TRUE(file.has_value());
+  EXPECT_EQ(bytes.size(), OsFileSize(*file));
   EXPECT_EQ(bytes, ReadAll(*file));
   EXPECT_TRUE(OsSeekFile(*file, 6));
   EXPECT_EQ(bytes.substr(6), ReadAll(*file, 1000));

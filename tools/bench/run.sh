@@ -70,6 +70,10 @@ WINE_BENCH="$ROOT/cmake/wine-run.sh $W/quillet_bench.exe"
 echo "input: log-1x.txt, $(size_mb log-1x.txt) MiB, $(wc -l <log-1x.txt) lines;" \
   "old report $(size_mb old-report.txt) MiB; medians of $RUNS runs taken in turn"
 cat log-1x.txt old-report.txt >/dev/null  # into the page cache
+# Every timed run starts with nothing waiting to be written: a user's old
+# report has been on disk for a week, and the write-back of one step's files
+# must not slow the next.
+sync
 rm -f .wc .q .qold .qwine
 [ "$MODE" = quick ] || $WINE_BENCH .EQ 2000/01/01 x log-1x.txt out-wine.txt >/dev/null 2>&1 || true  # boot wine
 for i in $(seq "$RUNS"); do
@@ -77,6 +81,7 @@ for i in $(seq "$RUNS"); do
   rm -f out-1x.txt
   run_filter log-1x.txt out-1x.txt "$B/quillet_bench" | cut -d' ' -f1 >>.q
   cp old-report.txt out-old.txt
+  sync
   run_filter log-1x.txt out-old.txt "$B/quillet_bench" | cut -d' ' -f1 >>.qold
 done
 WC=$(median <.wc) Q1=$(median <.q) QOLD=$(median <.qold)
@@ -87,6 +92,7 @@ echo "   report: $(size_mb out-1x.txt) MiB"
 
 # --- the Windows build, and 10x ------------------------------------------------
 [ -f log-10x.txt ] || for i in 1 2 3 4 5 6 7 8 9 10; do cat log-1x.txt; done >log-10x.txt
+sync
 rm -f .qn .qwine
 for i in $(seq "$RUNS"); do
   rm -f out-10x.txt out-wine.txt
