@@ -1103,7 +1103,6 @@ public:
         FFailure = FormatMessage(SCannotCreateFile, outputName);
       }
       ~TFileReport() override {
-        FSource.reset();
         if (FFile) FFiles.Close(*FFile);
         FFiles.Remove(FPath);
       }
@@ -1121,7 +1120,6 @@ public:
       std::string FPath, FFailure;
       std::optional<TOsFile> FFile;
       std::optional<TFileSink> FSink;
-      std::unique_ptr<TFileSource> FSource;
     };
     return std::make_unique<TFileReport>(FFiles, FOutput, FOutputName);
   }

@@ -496,6 +496,7 @@ TEST_F(QuilletFiles, EveryFailingFileOperationLeavesTheOldOutputAndNothingElse) 
     const char* Only;
     bool OutOfMemory;
     std::string Message;  // empty: the run stands
+    std::size_t Parts = 1;  // 3: the log's later parts wait in temporary files ("report.txt.~...")
   } cases[] = {
       {OpenRead, "cvs.log", false, inFails},   {Read, "cvs.log", false, inFails},
       {Read, "cvs.log", true, SOutOfMemory},   {Lock, "", false, outFails},
@@ -506,6 +507,10 @@ TEST_F(QuilletFiles, EveryFailingFileOperationLeavesTheOldOutputAndNothingElse) 
       {Replace, "", false, outFails},
       // After the replacement only durability is at stake: the report stays.
       {FlushFolder, "", false, ""},
+      {OpenRead, "cvs.log", false, inFails, 3}, {Read, "cvs.log", false, inFails, 3},
+      {CreateTemp, "", false, outFails, 3},     {Write, ".~", false, outFails, 3},
+      {OpenRead, ".~", false, outFails, 3},     {Read, ".~", false, outFails, 3},
+      {Read, ".~", true, SOutOfMemory, 3},
   };
   int points = 0;
   for (const auto& c : cases) {
@@ -514,9 +519,10 @@ TEST_F(QuilletFiles, EveryFailingFileOperationLeavesTheOldOutputAndNothingElse) 
       TFaultyFiles faults({c.Op, c.Only, n, c.OutOfMemory}, 512u << 10);
       TQuillet engine(TestEnvironment(), faults);
       Configure(engine, in, out);
+      engine.SetParts(c.Parts);
       const std::string message = failureOf([&] { engine.Run(); });
       const std::string where = c.Only + std::string(" call ") + std::to_string(n) + " of " +
-                                std::to_string(static_cast<int>(c.Op));
+                                std::to_string(static_cast<int>(c.Op)) + " in " + std::to_string(c.Parts) + " parts";
       EXPECT_EQ(2u, FileCount()) << "no temporary or lock file stays behind: " << where;
       if (!faults.Injected()) {
         EXPECT_GT(n, 1) << "no such call: " << where;
