@@ -1418,14 +1418,16 @@ std::vector<std::uint64_t> TQuillet::PartStarts(TLogParts& log) const {
   if (!size) return starts;
   std::uint64_t parts = FParts;
   if (parts == 0)
-    parts = std::min<std::uint64_t>({std::max(1u, std::thread::hardware_concurrency()), MaxParts, *size / MinPartBytes});
+    parts = std::min<std::uint64_t>(
+        {std::max(1u, std::thread::hardware_concurrency()), MaxParts, *size / MinPartBytes});
   TBuffer window(PartProbeBytes);
   for (std::uint64_t k = 1; k < parts; ++k) {
     const std::uint64_t probe = std::max(*size / parts * k, starts.back());
     if (probe == 0) continue;
     const std::unique_ptr<TByteSource> bytes = log.Open(probe, *size);
     std::size_t held = 0;
-    for (std::size_t n = 1; n > 0 && held < window.size(); held += n) n = bytes->Read(window.data() + held, window.size() - held);
+    for (std::size_t n = 1; n > 0 && held < window.size(); held += n)
+      n = bytes->Read(window.data() + held, window.size() - held);
     const std::size_t behind = lineBehindEndRow(std::string_view(window.data(), held));
     if (behind != std::string_view::npos && probe + behind < *size) starts.push_back(probe + behind);
   }
@@ -1444,7 +1446,8 @@ void TQuillet::ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previous
                          // start; inside one for the author's label with the name behind
                          // it (one character after the colon) and for the end row.
                          targetsFor(FEnvironment.UpperCase, FSectionLabel, 1, false),
-                         targetsFor(FEnvironment.UpperCase, FAuthor.empty() ? FAuthorLabel : FAuthorLabel + " " + FAuthor,
+                         targetsFor(FEnvironment.UpperCase,
+                                    FAuthor.empty() ? FAuthorLabel : FAuthorLabel + " " + FAuthor,
                                     FAuthorLabel.size() - 1, true)};
   TReportWriter report(sink, FEnvironment, FPerson);
   const std::vector<std::uint64_t> starts = PartStarts(log);

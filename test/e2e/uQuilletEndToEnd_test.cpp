@@ -1339,7 +1339,8 @@ TEST_F(QuilletEndToEnd, LargeLogScannedInPartsGivesTheReportOfOneScan) {
   for (int i = 0; i < 24000; ++i) {
     const std::string folder = "proj/dir" + std::to_string(i / 500) + "/";
     TArchiveFile f{folder + "file" + std::to_string(i) + ".c",
-                   {{"1.2", "2003/05/12", i % 3 == 0 ? "dev1" : "dev2", message}, {"1.1", "2003/05/01", "dev1", message}}};
+                   {{"1.2", "2003/05/12", i % 3 == 0 ? "dev1" : "dev2", message},
+                    {"1.1", "2003/05/01", "dev1", message}}};
     if (i % 3 == 0) {
       const std::vector<std::string> lines = ReportLines(f, 0, lastFolder.empty() ? 0 : folder == lastFolder ? 2 : 1);
       body.insert(body.end(), lines.begin(), lines.end());
