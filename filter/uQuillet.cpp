@@ -26,7 +26,7 @@ const std::string SCannotCreateFile = "Datei %s kann nicht erstellt werden";
 constexpr std::size_t ChunkSize = 1 << 20;
 // The report's bytes are handed to the disk in pieces of this size while it is
 // written, so that the final flush has little left to wait for.
-constexpr std::uint64_t WriteBackSize = 8 << 20;
+constexpr std::uint64_t WriteBackSize = 2 << 20;
 
 // A chunk buffer. Not cleared when made or grown: every byte is written
 // before it is read, and a run touches only the pages it needs.
