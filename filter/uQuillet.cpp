@@ -84,10 +84,9 @@ bool isTrailingBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 // --- searches ---------------------------------------------------------------------
 
-// The byte comparisons' results are read as 64-bit words. The compiler's
-// generic vectors become SIMD instructions where the target has them (both
-// our builds do) and plain byte loops elsewhere; the C library's own search
-// is byte by byte in the Windows build.
+// The compiler's generic vectors become SIMD instructions where the target has
+// them (both our builds do) and plain byte loops elsewhere; the C library's
+// own search is byte by byte in the Windows build.
 static_assert(std::endian::native == std::endian::little);
 using TBytes = unsigned char __attribute__((vector_size(16)));
 
@@ -97,20 +96,27 @@ TBytes load(const char* at) {
   return v;
 }
 
-// Index of the lowest byte of `word` whose bits are set (word != 0). In
-// halves where the word is wider than the processor's, which would otherwise
-// call a library helper.
-unsigned firstSetByte(std::uint64_t word) {
-  if constexpr (sizeof(void*) >= 8) return static_cast<unsigned>(__builtin_ctzll(word)) / 8;
-  const auto low = static_cast<std::uint32_t>(word);
-  return low ? static_cast<unsigned>(__builtin_ctz(low)) / 8
-             : 4 + static_cast<unsigned>(__builtin_ctz(static_cast<std::uint32_t>(word >> 32))) / 8;
-}
-
-template <class TMask>
-bool anyBits(const TMask& mask, std::uint64_t (&word)[2]) {
-  std::memcpy(word, &mask, sizeof word);
-  return (word[0] | word[1]) != 0;
+// Bit i set where byte i of `v`, a comparison's result (bytes 0 or 0xFF) of
+// 16 or 32 bytes, is set. One instruction per 16 bytes where the processor
+// has it (SSE2: both our builds), which spares the 32-bit build a detour
+// through memory; a loop elsewhere.
+// (Passed by address: a vector type as a template argument loses its size.)
+template <std::size_t Size>
+[[gnu::always_inline]] inline std::uint32_t maskOf(const void* v) {
+  static_assert(Size == 16 || Size == 32);
+  typedef char TChars __attribute__((vector_size(16)));
+  std::uint32_t mask = 0;
+  for (std::size_t half = 0; half < Size / 16; ++half) {
+    TChars chars;
+    std::memcpy(&chars, static_cast<const char*>(v) + 16 * half, sizeof chars);
+#if defined(__SSE2__)
+    mask |= static_cast<std::uint32_t>(__builtin_ia32_pmovmskb128(chars)) << (16 * half);
+#else
+    for (std::size_t i = 0; i < 16; ++i)
+      if (chars[i]) mask |= 1u << (16 * half + i);
+#endif
+  }
+  return mask;
 }
 
 // The first byte in [p, end) that is `a` or `b`, or end.
@@ -118,9 +124,8 @@ const char* findEither(const char* p, const char* end, char a, char b) {
   const TBytes va = TBytes{} + static_cast<unsigned char>(a), vb = TBytes{} + static_cast<unsigned char>(b);
   for (; end - p >= 16; p += 16) {
     const TBytes v = load(p);
-    std::uint64_t word[2];
-    if (!anyBits((v == va) | (v == vb), word)) continue;
-    return word[0] ? p + firstSetByte(word[0]) : p + 8 + firstSetByte(word[1]);
+    const auto hit = (v == va) | (v == vb);
+    if (const std::uint32_t mask = maskOf<16>(&hit)) return p + __builtin_ctz(mask);
   }
   while (p < end && *p != a && *p != b) ++p;
   return p;
@@ -508,16 +513,10 @@ template <int Width>
       hits[k] = (TVector)((((v0 | fold) == first) & ((vMiddle | fold) == middle) & ((vSpan | fold) == lastByte)) |
                           ((v0 == equals) & ((vBefore == lf) | (vBefore == cr))));
     }
-    std::uint64_t any[Width / 8];
     const TVector all = hits[0] | hits[1] | hits[2] | hits[3];
-    std::memcpy(any, &all, sizeof any);
-    std::uint64_t none = 0;
-    for (const std::uint64_t word : any) none |= word;
-    if (none == 0) continue;
-    std::uint64_t words[4 * Width / 8];
-    std::memcpy(words, hits, sizeof words);
-    for (int w = 0; w < 4 * Width / 8; ++w)
-      if (words[w] != 0) return p + 8 * w + firstSetByte(words[w]);
+    if (maskOf<Width>(&all) == 0) continue;
+    for (int k = 0; k < 4; ++k)
+      if (const std::uint32_t mask = maskOf<Width>(&hits[k])) return p + k * Width + __builtin_ctz(mask);
   }
   for (; p < last; ++p)
     if ((targets.EndRows && *p == '=' && isBreak(p[-1])) ||
@@ -552,8 +551,8 @@ bool onlyCrLf(const char* data, std::size_t size) {
   auto mismatch = [&](std::size_t at) { return (load(data + at) == lf) != (load(data + at - 1) == cr); };
   std::size_t i = 1;
   for (; i + 64 <= size; i += 64) {
-    std::uint64_t word[2];
-    if (anyBits(mismatch(i) | mismatch(i + 16) | mismatch(i + 32) | mismatch(i + 48), word)) return false;
+    const auto any = mismatch(i) | mismatch(i + 16) | mismatch(i + 32) | mismatch(i + 48);
+    if (maskOf<16>(&any)) return false;
   }
   for (; i < size; ++i)
     if ((data[i] == '\n') != (data[i - 1] == '\r')) return false;
