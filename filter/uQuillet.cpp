@@ -11,8 +11,10 @@
 #include <new>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "Bibliothek/Plattform/uOsConsole.h"
 #include "Bibliothek/Plattform/uOsFiles.h"
 #include "Bibliothek/uFailure.h"
 
@@ -366,11 +368,17 @@ public:
     if (file) FFile = *file;
     return file && (offset == 0 || FFiles.Seek(*file, offset));
   }
+  /// Reads `file`, which stays open: standard input.
+  void Borrow(TOsFile file) {
+    FFile = file;
+    FBorrowed = true;
+  }
   void Close() {
-    if (FFile) FFiles.Close(*FFile);
+    if (FFile && !FBorrowed) FFiles.Close(*FFile);
     FFile.reset();
   }
-  std::optional<std::uint64_t> Size() { return FFiles.FileSize(*FFile); }
+  /// None for a borrowed file: it is read once, from where it stands.
+  std::optional<std::uint64_t> Size() { return FBorrowed ? std::nullopt : FFiles.FileSize(*FFile); }
   /// What is read of a file that is about to be replaced leaves the system's
   /// cache as it is read, not all at once when the file is removed.
   void ForgetWhatIsRead() { FForget = true; }
@@ -389,6 +397,7 @@ private:
   std::optional<TOsFile> FFile;
   std::uint64_t FRead = 0;
   bool FForget = false;
+  bool FBorrowed = false;
 };
 
 /// A source's bytes up to a limit (none: all), and none once `stop` is set.
@@ -891,13 +900,15 @@ public:
   TLogScan(const TScanRules& rules, TByteSource& input, TReportWriter& report)
       : FRules(rules), FLines(input), FReport(report) {}
 
-  void Run() {
+  /// True when the text held a section start at all: else it is no cvs log.
+  bool Run() {
     std::string_view line;
     for (;;) {
       if (FSection != TSection::Copying && FRules.ClosedTargets && FRules.OpenTargets) SkipToCandidate();
       if (!FLines.Next(line)) break;
       ScanLine(line);
     }
+    return FSawSection;
   }
 
 private:
@@ -919,6 +930,7 @@ private:
   TSection FSection = TSection::Closed;
   std::string FSectionLine;
   int FRevisionStep = 0;
+  bool FSawSection = false;
 };
 
 // While nothing is copied, only few lines can change anything: a section
@@ -972,6 +984,7 @@ void TLogScan::ScanLine(std::string_view line) {
       if (isSectionStart(FRules.Upper, line, FRules.SectionLabel)) {
         FSectionLine.assign(line);
         FSection = TSection::Open;
+        FSawSection = true;
         FRevisionStep = 0;
       }
       return;
@@ -1347,8 +1360,32 @@ void copyPreviousReport(TByteSource& previous, TReportWriter& report) {
 void TQuillet::Run() {
   CheckSettings();
 
+  // "-": standard input, read once from its start, in binary.
   TFileSource input(FFiles, FInputFile);
-  if (!input.Open()) throw EFailure(FormatMessage(SCannotOpenFile, FInputFile));
+  if (FInputFile == "-")
+    input.Borrow(OsStandardInput());
+  else if (!input.Open())
+    throw EFailure(FormatMessage(SCannotOpenFile, FInputFile));
+  if (FOutputFile == "-") {
+    // The report alone, for a pipe: no old report behind it, and so no lock
+    // and no temporary file; one part, as later parts wait in files beside
+    // the output.
+    const std::size_t parts = std::exchange(FParts, 1);
+    TFileSink sink(FFiles, OsStandardOutput(), FOutputFile, false);
+    TFileLog log(FFiles, FInputFile, input, FOutputFile, FOutputFile);
+    try {
+      ProcessLog(log, sink, nullptr, true);
+      sink.Finish();
+    } catch (const std::bad_alloc&) {
+      FParts = parts;
+      throw EFailure(SOutOfMemory);
+    } catch (...) {
+      FParts = parts;
+      throw;
+    }
+    FParts = parts;
+    return;
+  }
 
   TRunResources held(FFiles);
   // Scripts match the line on standard output as it is; the system's reason
@@ -1380,7 +1417,7 @@ void TQuillet::Run() {
   TFileSink sink(FFiles, *held.Temp, FOutputFile);
   TFileLog log(FFiles, FInputFile, input, output, FOutputFile);
   try {
-    ProcessLog(log, sink, hasPrevious ? &previous : nullptr);
+    ProcessLog(log, sink, hasPrevious ? &previous : nullptr, true);
     sink.Finish();
   } catch (const std::bad_alloc&) {
     // One line is held whole; a gigantic one must fail the run, not end the process.
@@ -1433,7 +1470,7 @@ std::vector<std::uint64_t> TQuillet::PartStarts(TLogParts& log) const {
   return starts;
 }
 
-void TQuillet::ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previousOutput) {
+void TQuillet::ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previousOutput, bool mustHoldLog) {
   const TScanRules rules{FEnvironment.UpperCase,
                          FDateOperator,
                          FDate,
@@ -1465,11 +1502,11 @@ void TQuillet::ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previous
     part.Bytes = log.NewReport();
     part.Report.emplace(part.Bytes->Sink(), FEnvironment, FPerson, TReportWriter::LaterPart);
   }
-  std::atomic<bool> stop = false;
+  std::atomic<bool> stop = false, sawLog = false;
   auto scanLater = [&](std::size_t k) {
     try {
       TRangeSource input(log.Open(starts[k + 1], endOf(k + 1)), std::nullopt, &stop);
-      TLogScan(rules, input, *later[k].Report).Run();
+      if (TLogScan(rules, input, *later[k].Report).Run()) sawLog = true;
       later[k].Report->Flush();
     } catch (...) {
       later[k].Failure = std::current_exception();
@@ -1486,7 +1523,7 @@ void TQuillet::ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previous
       }
     try {
       TRangeSource input(log.Open(0, endOf(0)), std::nullopt, &stop);
-      TLogScan(rules, input, report).Run();
+      if (TLogScan(rules, input, report).Run()) sawLog = true;
     } catch (...) {
       stop = true;
       throw;
@@ -1496,6 +1533,11 @@ void TQuillet::ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previous
   for (const TLaterPart& part : later)
     if (part.Failure) std::rethrow_exception(part.Failure);
   for (TLaterPart& part : later) report.Append(*part.Report, *part.Bytes->ReadBack());
+  // Nothing is written yet when nothing was picked: an input that is no log
+  // at all (an empty file, a failed cvs's message) fails before the output changes.
+  if (mustHoldLog && !sawLog)
+    throw EFailure(FormatMessage(FEnvironment.NoCvsLog,
+                                 FInputFile == "-" ? FEnvironment.StandardInputName : FInputFile));
 
   // Merge: one empty line, then the old report, its lines cut like the input's.
   report.Line(0, "");

@@ -50,6 +50,8 @@ struct TQuilletEnvironment {
   std::string PersonHeader, DateHeader;  // the header's labels ("User: ", "Datum: ")
   std::string Today;                     // the day of the run as the header shows it
   std::string InputMissing, OutputMissing, PersonMissing, DateMissing;  // Run's messages
+  std::string NoCvsLog;           // an input with no section start; %s: the input
+  std::string StandardInputName;  // how NoCvsLog names the input "-"
   TUpperCaseTable UpperCase{};
 };
 
@@ -77,6 +79,9 @@ public:
 
   /// Checks the settings, filters the input file and replaces the output file
   /// with the report followed by one empty line and the output's old lines.
+  /// The input "-" is standard input; the output "-" is standard output,
+  /// which gets the report alone. An input in which no section starts (no
+  /// cvs log at all) fails with NoCvsLog.
   /// Two runs on the same output file wait for each other. On any failure the
   /// output file stays as it was.
   void Run();
@@ -95,7 +100,9 @@ public:
 
 private:
   void CheckSettings() const;
-  void ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previousOutput);
+  /// With `mustHoldLog`, a log without any section start fails (NoCvsLog)
+  /// before anything is written.
+  void ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previousOutput, bool mustHoldLog = false);
   /// Where the log's parts start: 0, then each behind an end row.
   std::vector<std::uint64_t> PartStarts(TLogParts& log) const;
 

@@ -455,23 +455,39 @@ std::vector<TUnknownItem> sofProgramSwitch::UnknownCommandItems() {
         (read.Section == SMacrosSection || FCommandParameter->SectionAsked(read.Section)))
       continue;
     bool registered = false;
-    std::string suggestion;
-    std::size_t best = std::string::npos;
-    for (const TSwitchList* list : {&FSwitches, &FHiddenSwitches})
-      for (const auto& entry : *list) {
-        if (UpperCase(SectionOfKey(entry.first)) != read.Section) continue;
-        const std::string name = NameOfKey(entry.first);
-        const std::size_t distance = EditDistance(read.Name, UpperCase(name));
-        registered = registered || distance == 0;
-        // Close means a slip of a letter or two, not another word.
-        if (distance < best && distance * 2 < name.size() && distance <= 2) {
-          best = distance;
-          suggestion = name;
-        }
-      }
+    const std::string suggestion = Closest(read.Section, read.Name, registered);
     if (!registered) unknown.push_back({item.Text, suggestion});
   }
   return unknown;
+}
+
+std::string sofProgramSwitch::Closest(const std::string& section, const std::string& name,
+                                      bool& registered) const {
+  registered = false;
+  std::string suggestion;
+  std::size_t best = std::string::npos;
+  for (const TSwitchList* list : {&FSwitches, &FHiddenSwitches})
+    for (const auto& entry : *list) {
+      if (UpperCase(SectionOfKey(entry.first)) != section) continue;
+      const std::string candidate = NameOfKey(entry.first);
+      const std::size_t distance = EditDistance(name, UpperCase(candidate));
+      registered = registered || distance == 0;
+      // Close means a slip of a letter or two, not another word.
+      if (distance < best && distance <= 2 && distance * 2 < candidate.size()) {
+        best = distance;
+        suggestion = candidate;
+      }
+    }
+  return suggestion;
+}
+
+std::string sofProgramSwitch::ClosestSwitchName(const std::string& word) const {
+  std::string name = word;
+  while (!name.empty() && (name[0] == '-' || name[0] == '/')) name.erase(0, 1);
+  name = UpperCase(Trim(name.substr(0, name.find_first_of("=+-"))));
+  if (name.empty()) return std::string();
+  bool registered = false;
+  return Closest(SParametersSection, name, registered);
 }
 
 std::string sofProgramSwitch::NameOfKey(const std::string& key) {

@@ -234,6 +234,10 @@ public:
   /// no registered switch (visible or hidden) in their section. Items of the
   /// section MACROS, of a section some look-up asked for, and "?" count as used.
   std::vector<TUnknownItem> UnknownCommandItems();
+  /// The registered switch of the section PARAMETERS whose name is closest to
+  /// the name in `word` (leading "-" and "/" and anything from "=", "+" or "-"
+  /// on left out), such as DATE for "--date=x"; "" when none is close.
+  std::string ClosestSwitchName(const std::string& word) const;
 
   int SwitchCount() const { return static_cast<int>(FSwitches.size()); }
   std::string SwitchKey(int index) const { return FSwitches.at(Index(index)).first; }
@@ -293,6 +297,9 @@ private:
   void ReadPathSwitch(TPathSwitch which);
   void ApplyPathSwitch(TPathSwitch which, const std::string& answer);
   void ClearLists();
+  /// The registered name in `section` closest to `name` (both upper case), or
+  /// "" when none is close; `registered` tells whether one matches exactly.
+  std::string Closest(const std::string& section, const std::string& name, bool& registered) const;
   using TExportWriter =
       std::function<void(const std::string& section, const std::string& name, const std::string& value)>;
   void ExportSwitches(std::string selector, const TExportWriter& write);
