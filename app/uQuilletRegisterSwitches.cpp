@@ -6,7 +6,15 @@
 #include "Bibliothek/uFailure.h"
 #include "app/uQuilletConstants.h"
 
-std::string DateSwitchDefault() { return ".eq" + FormatShortDate(Today(), ShortDatePicture()); }
+std::string DateSwitchDefault() {
+  std::string date = FormatShortDate(Today(), ShortDatePicture());
+  // A "/" cuts a value in the INI file and on the command line, so a default
+  // exported to an INI file could never be read back; the date reading takes
+  // "-" in its place.
+  for (char& c : date)
+    if (c == '/') c = '-';
+  return ".eq" + date;
+}
 
 bool StartupQuilletRegisterSwitches() {
   using namespace uQuilletConstants;
