@@ -4,7 +4,7 @@
 #include <initializer_list>
 
 #include "Bibliothek/Plattform/uOsConsole.h"
-#include "Bibliothek/Plattform/uOsIni.h"
+#include "Bibliothek/Plattform/uOsFiles.h"
 #include "Bibliothek/Schalter/uProgramSwitch.h"
 #include "Bibliothek/Schalter/uProgramSwitchConstant.h"
 #include "Bibliothek/uStringRoutines.h"
@@ -75,7 +75,7 @@ void WarnAboutPlaceholder(const std::string& name, const std::string& value) {
   std::string from;
   switch (ProgramSwitch->SourceOf(name)) {
     case TValueSource::Ini:
-      from = Format(SFromIniFile, {ProgramSwitch->IniParameter().FullName()});
+      from = Format(SFromIniFile, {OsNativePath(ProgramSwitch->IniParameter().FullName())});
       break;
     case TValueSource::Registry: {
       std::string key = ProgramSwitch->RegistryParameter().KeyPath() + uProgramSwitchConstant::SParametersSection;
