@@ -22,8 +22,10 @@ bool StartupQuilletRegisterSwitches() {
     ProgramSwitch->Register(SDateSwitch, SDateOptionHint, DateSwitchDefault(), SDateDescription);
     ProgramSwitch->Register(SPersonSwitch, "KRV, TEW", SPersonDefault, SPersonDescription);
     ProgramSwitch->Register(SAuthorSwitch, "KRV; TEW", SAuthorDefault, SAuthorDescription);
-    ProgramSwitch->Register(SInputSwitch, "c:\\log\\log.txt", SInputDefault, SInputDescription);
-    ProgramSwitch->Register(SOutputSwitch, "c:\\log\\out.txt", SOutputDefault, SOutputDescription);
+    // "-" is a pipe's end: standard input, or standard output for the report alone.
+    ProgramSwitch->Register(SInputSwitch, "c:\\log\\log.txt, - (standard input)", SInputDefault, SInputDescription);
+    ProgramSwitch->Register(SOutputSwitch, "c:\\log\\out.txt, - (standard output, the report alone)", SOutputDefault,
+                            SOutputDescription);
     return true;
   } catch (const EFailure& failure) {
     OsWriteConsoleLine(failure.Message());
