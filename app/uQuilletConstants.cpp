@@ -32,7 +32,8 @@ void StartupQuilletConstants() {
   SWarnUnknownSwitch = "%s: kein solcher Schalter";
   SWarnDidYouMean = "; meinten Sie /%s?";
   SWarnListedByHelp = " (\"%s --help\" listet sie)";
-  SWarnSwitchInValue = "%s: der Wert \"%s\" enth\xE4" "lt den Schalter /%s; jeder Schalter braucht ein eigenes Argument";
+  SWarnSwitchInValue =
+      "%s: der Wert \"%s\" enth\xE4" "lt den Schalter /%s; jeder Schalter braucht ein eigenes Argument";
   SWarnNoOperator = "/DATE=%s enth\xE4" "lt keinen Operator (.eq, .gt, .ge, .lt, .le); gelesen als %s";
   SWarnMoreThanOperator = "/DATE=%s enth\xE4" "lt mehr als einen Operator (.eq, .gt, .ge, .lt, .le); gelesen als %s";
   SWarnPlaceholder = "%s: \"%s\" aus %s ist der Platzhalter eines Exports; geben Sie einen echten Wert an";
