@@ -925,6 +925,11 @@ INSTANTIATE_TEST_SUITE_P(
                   {"quillet: AUTHOR: macro %USERPROFILE% is not set in MACROS, so the value is empty"}}),
     CaseName<TSlipCase>);
 
+// Two pictures may differ in their separators alone.
+std::string NumberedPictureName(const ::testing::TestParamInfo<const char*>& picture) {
+  return PictureName(picture) + std::to_string(picture.index);
+}
+
 // An INI file that /WRITEINI=all wrote is read back by every later run, in
 // every short date format: the DATE default holds no "/".
 class ExportedDateDefault : public QuilletEndToEnd, public ::testing::WithParamInterface<const char*> {};
@@ -942,9 +947,7 @@ TEST_P(ExportedDateDefault, ReadsBackAsTheDayOfTheExport) {
 
 INSTANTIATE_TEST_SUITE_P(EndToEnd, ExportedDateDefault,
                          ::testing::Values("M/d/yyyy", "dd.MM.yyyy", "yyyy-MM-dd", "yyyy. MM. dd."),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                           return PictureName(info) + std::to_string(info.index);
-                         });
+                         NumberedPictureName);
 
 // Pipes: "-" is standard input or standard output.
 
@@ -964,6 +967,17 @@ TEST_F(QuilletEndToEnd, PipeInAndOutGivesTheReportAloneAndLeavesNoFile) {
   ExpectFailure(Run(SampleArgs({"/DATE=.ge10.05.2003", "/INPUT=-"})),
                 "The file - (standard input) holds no cvs log or rlog output!");
   EXPECT_EQ(Read("out\\report.txt"), "earlier\r\n");
+}
+
+TEST_F(QuilletEndToEnd, AFirstRunWithoutArgumentsLearnsWhereTheSwitchesAreListed) {
+  // No switch from anywhere: nothing on the command line, no registry values,
+  // and no INI file beside the program.
+  PrepareRegistry();
+  if (fs::exists(fs::path(Program().Program()).replace_extension(".ini")))
+    GTEST_SKIP() << "an INI file lies beside the program";
+  TChild child = StartProcess(Program().Command({}), FDir, Environment());
+  ExpectFailure(FinishProcess(child), "The file for reading the comments has to be declared! (Use switch INPUT)",
+                {TryHelp()});
 }
 
 TEST_F(QuilletEndToEnd, MissingInputFileIsReportedInGerman) {
