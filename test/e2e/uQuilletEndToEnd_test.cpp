@@ -865,6 +865,7 @@ struct TSlipCase {
   std::vector<std::string> Warnings;  // "quillet" stands for the program's name
   std::vector<std::string> Ini = {};
   bool PosixOnly = false;  // the Windows command line keeps such an argument in quotes
+  std::map<std::string, std::string> Registry = {};  // PARAMETERS values
 };
 
 void PrintTo(const TSlipCase& c, std::ostream* os) { *os << c.Name; }
@@ -876,6 +877,7 @@ TEST_P(Slips, WarnOnStderrAndRunOn) {
   if (c.PosixOnly && Wine()) GTEST_SKIP() << "a POSIX shell's slip";
   Write("in\\cvs.log", KSampleLog);
   if (!c.Ini.empty()) SetIni(c.Ini);
+  for (const auto& [name, value] : c.Registry) SetRegistry("PARAMETERS", name, value);
   const TRunResult r = Run(c.Args);
   EXPECT_EQ(r.ExitCode, 0);
   EXPECT_EQ(r.Out, "");
@@ -884,6 +886,8 @@ TEST_P(Slips, WarnOnStderrAndRunOn) {
     for (std::size_t at = 0; (at = line.find("quillet", at)) != std::string::npos; at += ProgramName().size())
       line.replace(at, 7, ProgramName());
     if (const std::size_t at = line.find("{conf}"); at != std::string::npos) line.replace(at, 6, Shown("conf\\"));
+    // The registry key is named after the program's title.
+    if (const std::size_t at = line.find("{title}"); at != std::string::npos) line.replace(at, 7, ProgramName());
     warnings.push_back(line);
   }
   ExpectStderr(r, warnings);
@@ -921,6 +925,12 @@ INSTANTIATE_TEST_SUITE_P(
                   {"quillet: AUTHOR: \"no default value\" from the INI file {conf}e2e.ini is the placeholder of an "
                    "export; give a real value"},
                   {"[PARAMETERS]", "AUTHOR=no default value"}},
+        TSlipCase{"ExportPlaceholderInTheRegistry",
+                  {"/DATE=.ge-7", "/AUTHOR=dev1", "/INPUT=in\\cvs.log", "/OUTPUT=out\\report.txt"},
+                  {"quillet: PERSON: \"no default value\" from the registry key "
+                   "HKEY_CURRENT_USER\\Software\\ORVEK\\{title}\\PARAMETERS is the placeholder of an export; "
+                   "give a real value"},
+                  {}, false, {{"PERSON", "no default value"}}},
         TSlipCase{"UnsetMacro", SampleArgs({"/DATE=.ge-7", "/AUTHOR=%USERPROFILE%"}),
                   {"quillet: AUTHOR: macro %USERPROFILE% is not set in MACROS, so the value is empty"}}),
     CaseName<TSlipCase>);
