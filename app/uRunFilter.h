@@ -13,4 +13,4 @@ TQuilletEnvironment QuilletEnvironment();
 /// as one line to standard output. Returns false when it wrote such a line.
 /// `arguments` (the program's, without its name) are only checked for
 /// slips: the switches come from the switch library.
-bool RunFilter(const std::vector<std::string>& arguments = {});
+bool RunFilter(const std::vector<std::string>& arguments);

@@ -43,7 +43,6 @@ std::string LowerCaseAscii(std::string text) {
 }  // namespace
 
 void SetWarningProgramName(const std::string& name) { programName = name; }
-const std::string& WarningProgramName() { return programName; }
 
 void WriteWarning(const std::string& text) { OsWriteErrorLine(programName + ": " + text); }
 

@@ -8,7 +8,6 @@
 
 /// The name the warnings begin with ("quillet", "Quillet"); set once by main.
 void SetWarningProgramName(const std::string& name);
-const std::string& WarningProgramName();
 
 /// Writes "<program>: <text>" to standard error.
 void WriteWarning(const std::string& text);
