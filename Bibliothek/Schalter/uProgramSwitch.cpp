@@ -1,5 +1,6 @@
 #include "Bibliothek/Schalter/uProgramSwitch.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <clocale>
@@ -130,11 +131,16 @@ std::string TParameter::ReadValue() {
   const std::string text = ReadSource();
   const std::string section = UpperCase(FSection);
   const std::string name = UpperCase(FName);
-  const TCharSet slash = CharSet("/");
-  const int count = WordCount(text, slash);
-  for (int i = 1; i <= count; ++i) {
-    const TParameterItem item = ParseItem(WordAt(text, slash, i));
-    if (item.Section == section && item.Name == name) return item.Value;
+  // One pass over the items: asking for the i-th item each time made a source
+  // with thousands of items (a large INI section) quadratic work.
+  const std::string items = Trim(text);
+  for (std::size_t pos = 0; pos < items.size();) {
+    const std::size_t end = std::min(items.find('/', pos), items.size());
+    if (end > pos) {
+      const TParameterItem item = ParseItem(items.substr(pos, end - pos));
+      if (item.Section == section && item.Name == name) return item.Value;
+    }
+    pos = end + 1;
   }
   return std::string();
 }
