@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "Bibliothek/Plattform/uOsIniRules.h"
+#include "Bibliothek/Plattform/uIniText.h"
 
 namespace {
 constexpr DWORD kKeyListSize = 16384;
@@ -28,6 +28,15 @@ std::vector<std::string> OsIniKeys(const std::string& file, const std::string& s
     pos = end + 1;
   }
   return keys;
+}
+
+std::vector<std::pair<std::string, std::string>> OsIniEntries(const std::string& file, const std::string& section) {
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (std::string& key : OsIniKeys(file, section)) {
+    std::string value = OsIniValue(file, section, key);
+    entries.emplace_back(std::move(key), std::move(value));
+  }
+  return entries;
 }
 
 std::string OsIniValue(const std::string& file, const std::string& section, const std::string& key) {

@@ -1,0 +1,167 @@
+// Portable: the INI text's parser and editor (uIniText.h), in both builds.
+#include "Bibliothek/Plattform/uIniText.h"
+
+#include "Bibliothek/Plattform/uOsLocale.h"
+
+namespace {
+
+constexpr std::size_t kValueMax = 2047;     // a 2048-byte buffer with its zero
+constexpr std::size_t kKeyListMax = 16382;  // a 16384-byte list with its two closing zeros
+constexpr std::size_t kNone = std::string::npos;
+
+std::string Upper(std::string text) {
+  OsUpperCaseBuffer(text.data(), text.size());
+  return text;
+}
+
+}  // namespace
+
+std::string IniTrim(const std::string& text) {
+  std::size_t first = 0, last = text.size();
+  while (first < last && IniIsBlank(text[first])) ++first;
+  while (last > first && IniIsBlank(text[last - 1])) --last;
+  return text.substr(first, last - first);
+}
+
+bool IniEntryStorable(const std::string& section, const std::string& key, const std::string& value) {
+  for (const std::string* s : {&section, &key, &value})
+    if (s->find_first_of("\r\n") != std::string::npos) return false;
+  if (section.find(']') != std::string::npos) return false;
+  const std::string name = IniTrim(key);
+  return !name.empty() && name.find('=') == std::string::npos && name[0] != ';' && name[0] != '[';
+}
+
+std::vector<TTextLine> SplitTextLines(const std::string& text, std::size_t from) {
+  std::vector<TTextLine> lines;
+  for (std::size_t pos = from; pos < text.size();) {
+    TTextLine line;
+    line.Begin = pos;
+    while (pos < text.size() && text[pos] != '\r' && text[pos] != '\n') ++pos;
+    line.End = pos;
+    if (pos < text.size()) pos += (text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ? 2 : 1;
+    line.Next = pos;
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+TIniText::TIniText(std::string text) : FText(std::move(text)) {
+  const std::string& t = FText;
+  if (t.compare(0, 3, "\xEF\xBB\xBF") == 0) FBodyStart = 3;
+  FLines = SplitTextLines(t, FBodyStart);
+
+  FSections.emplace_back();
+  for (std::size_t i = 0; i < FLines.size(); ++i) {
+    const std::string content = IniTrim(t.substr(FLines[i].Begin, FLines[i].End - FLines[i].Begin));
+    if (content.empty()) continue;
+    const std::size_t close = content[0] == '[' ? content.rfind(']') : kNone;
+    if (close != kNone) {
+      TSection section;
+      section.Name = IniTrim(content.substr(1, close - 1));
+      section.LastLine = i;
+      FSections.push_back(std::move(section));
+      continue;
+    }
+    TEntry entry;
+    entry.Line = i;
+    const std::size_t equals = content.find('=');
+    entry.Name = IniTrim(content.substr(0, equals));
+    if (equals != kNone) {
+      entry.HasValue = true;
+      entry.Value = IniTrim(content.substr(equals + 1));
+    }
+    TSection& section = FSections.back();
+    section.EntryIndex.emplace(Upper(entry.Name), section.Entries.size());
+    section.Entries.push_back(std::move(entry));
+    section.LastLine = i;
+  }
+  // Looking names up by index keeps a file with many entries linear work.
+  for (std::size_t i = 1; i < FSections.size(); ++i) FSectionIndex.emplace(Upper(FSections[i].Name), i);
+}
+
+/// The first section of that name; the lines before the first heading count
+/// only when there are some.
+const TIniText::TSection* TIniText::FindSection(const std::string& name) const {
+  const std::string wanted = Upper(IniTrim(name));
+  if (wanted.empty() && FSections[0].LastLine != kNone) return &FSections[0];
+  const auto found = FSectionIndex.find(wanted);
+  return found == FSectionIndex.end() ? nullptr : &FSections[found->second];
+}
+
+const TIniText::TEntry* TIniText::FindEntry(const TSection& section, const std::string& key) {
+  const auto found = section.EntryIndex.find(Upper(IniTrim(key)));
+  return found == section.EntryIndex.end() ? nullptr : &section.Entries[found->second];
+}
+
+/// The line break the text already uses; CR LF for a text that has none.
+std::string TIniText::LineBreak() const {
+  for (const TLine& line : FLines)
+    if (line.Next > line.End) return FText.substr(line.End, line.Next - line.End);
+  return "\r\n";
+}
+
+std::vector<std::string> TIniText::Keys(const std::string& section) const {
+  std::vector<std::string> keys;
+  const TSection* found = FindSection(section);
+  if (!found) return keys;
+  std::size_t used = 0;
+  for (const TEntry& entry : found->Entries) {
+    if (!entry.HasValue || entry.Name.empty() || entry.Name[0] == ';') continue;
+    // The platform's list buffer ends here; a name cut by it would be wrong.
+    if (used + entry.Name.size() + 1 >= kKeyListMax) break;
+    used += entry.Name.size() + 1;
+    keys.push_back(entry.Name);
+  }
+  return keys;
+}
+
+std::string TIniText::Value(const std::string& section, const std::string& key) const {
+  const TSection* found = FindSection(section);
+  const TEntry* entry = found ? FindEntry(*found, key) : nullptr;
+  if (!entry || !entry->HasValue) return std::string();
+  std::string value = entry->Value;
+  if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
+    value = value.substr(1, value.size() - 2);
+  if (value.size() > kValueMax) value.resize(kValueMax);
+  return value;
+}
+
+std::vector<std::pair<std::string, std::string>> TIniText::Entries(const std::string& section) const {
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (std::string& key : Keys(section)) {
+    std::string value = Value(section, key);
+    entries.emplace_back(std::move(key), std::move(value));
+  }
+  return entries;
+}
+
+std::string TIniText::Stored(const std::string& section, const std::string& key, const std::string& value) const {
+  const std::string eol = LineBreak();
+  const std::string name = IniTrim(key);
+  const std::string text = IniTrim(value);
+  std::string result = FText;
+
+  // Text to put after a given line: it needs a line break first when the line
+  // is the file's last and has none.
+  auto insertAfter = [&](std::size_t lineIndex, const std::string& lines) {
+    const TLine& line = FLines[lineIndex];
+    result.insert(line.Next, line.Next == line.End ? eol + lines : lines);
+  };
+
+  const TSection* found = FindSection(section);
+  if (found) {
+    if (const TEntry* entry = FindEntry(*found, name)) {
+      const TLine& line = FLines[entry->Line];
+      result.replace(line.Begin, line.End - line.Begin, entry->Name + "=" + text);
+    } else {
+      insertAfter(found->LastLine, name + "=" + text + eol);
+    }
+  } else if (IniTrim(section).empty()) {
+    // Entries without a section live before the first heading.
+    result.insert(FBodyStart, name + "=" + text + eol);
+  } else {
+    if (!result.empty() && result.back() != '\n' && result.back() != '\r') result += eol;
+    result += "[" + IniTrim(section) + "]" + eol + name + "=" + text + eol;
+  }
+  return result;
+}
