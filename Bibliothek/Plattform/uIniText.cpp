@@ -71,7 +71,7 @@ TIniText::TIniText(std::string text) : FText(std::move(text)) {
       entry.Value = IniTrim(content.substr(equals + 1));
     }
     TSection& section = FSections.back();
-    section.EntryIndex.emplace(Upper(entry.Name), section.Entries.size());
+    entry.First = section.EntryIndex.emplace(Upper(entry.Name), section.Entries.size()).first->second;
     section.Entries.push_back(std::move(entry));
     section.LastLine = i;
   }
@@ -118,8 +118,13 @@ std::vector<std::string> TIniText::Keys(const std::string& section) const {
 std::string TIniText::Value(const std::string& section, const std::string& key) const {
   const TSection* found = FindSection(section);
   const TEntry* entry = found ? FindEntry(*found, key) : nullptr;
-  if (!entry || !entry->HasValue) return std::string();
-  std::string value = entry->Value;
+  return entry ? Answer(*entry) : std::string();
+}
+
+/// An entry's value as a reader gets it.
+std::string TIniText::Answer(const TEntry& entry) {
+  if (!entry.HasValue) return std::string();
+  std::string value = entry.Value;
   if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
     value = value.substr(1, value.size() - 2);
   if (value.size() > kValueMax) value.resize(kValueMax);
@@ -128,9 +133,13 @@ std::string TIniText::Value(const std::string& section, const std::string& key) 
 
 std::vector<std::pair<std::string, std::string>> TIniText::Entries(const std::string& section) const {
   std::vector<std::pair<std::string, std::string>> entries;
+  const TSection* found = FindSection(section);
+  if (!found) return entries;
+  // Keys' order and cut, without looking each name up again.
+  std::size_t next = 0;
   for (std::string& key : Keys(section)) {
-    std::string value = Value(section, key);
-    entries.emplace_back(std::move(key), std::move(value));
+    while (found->Entries[next].Name != key || !found->Entries[next].HasValue) ++next;
+    entries.emplace_back(std::move(key), Answer(found->Entries[found->Entries[next++].First]));
   }
   return entries;
 }

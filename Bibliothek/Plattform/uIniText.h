@@ -68,6 +68,7 @@ private:
     std::string Name;  // trimmed, as written
     bool HasValue = false;
     std::string Value;  // trimmed
+    std::size_t First = 0;  // the section's first entry of this name, which answers for it
   };
   struct TSection {
     std::string Name;
@@ -79,6 +80,7 @@ private:
   const TSection* FindSection(const std::string& name) const;
   static const TEntry* FindEntry(const TSection& section, const std::string& key);
   std::string LineBreak() const;
+  static std::string Answer(const TEntry& entry);
 
   std::string FText;
   std::size_t FBodyStart = 0;  // after a UTF-8 byte-order mark

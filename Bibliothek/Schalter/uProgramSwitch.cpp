@@ -128,21 +128,26 @@ TParameterItem TParameter::ParseItem(const std::string& itemText) {
 }
 
 std::string TParameter::ReadValue() {
-  const std::string text = ReadSource();
-  const std::string section = UpperCase(FSection);
-  const std::string name = UpperCase(FName);
-  // One pass over the items: asking for the i-th item each time made a source
-  // with thousands of items (a large INI section) quadratic work.
-  const std::string items = Trim(text);
-  for (std::size_t pos = 0; pos < items.size();) {
-    const std::size_t end = std::min(items.find('/', pos), items.size());
-    if (end > pos) {
-      const TParameterItem item = ParseItem(items.substr(pos, end - pos));
-      if (item.Section == section && item.Name == name) return item.Value;
+  // Section and name with the section's length first, so that no pair reads as another.
+  auto id = [](const std::string& section, const std::string& name) {
+    return std::to_string(section.size()) + ":" + section + name;
+  };
+  std::string text = ReadSource();
+  if (text != FIndexedText || FIndex.empty()) {
+    FIndex.clear();
+    const std::string items = Trim(text);
+    for (std::size_t pos = 0; pos < items.size();) {
+      const std::size_t end = std::min(items.find('/', pos), items.size());
+      if (end > pos) {
+        TParameterItem item = ParseItem(items.substr(pos, end - pos));
+        FIndex.emplace(id(item.Section, item.Name), std::move(item.Value));
+      }
+      pos = end + 1;
     }
-    pos = end + 1;
+    FIndexedText = std::move(text);
   }
-  return std::string();
+  const auto found = FIndex.find(id(UpperCase(FSection), UpperCase(FName)));
+  return found == FIndex.end() ? std::string() : found->second;
 }
 
 std::string TCommandParameter::ReadSource() {
@@ -169,8 +174,8 @@ std::string TINIParameter::ReadSource() {
   std::string text;
   if (!FSection.empty()) {
     const std::string file = FullName();
-    for (const std::string& key : OsIniKeys(file, FSection))
-      text += "/" + key + "=" + OsIniValue(file, FSection, key);
+    // Keys and values from one reading of the file, not one reading per key.
+    for (const auto& [key, value] : OsIniEntries(file, FSection)) text += "/" + key + "=" + value;
   }
   // The items carry no section of their own: they match under PARAMETERS.
   FSection = SParametersSection;

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -88,6 +89,12 @@ public:
 protected:
   std::string FName;
   std::string FSection;
+
+private:
+  // The items of the text last read, by section and name (the first item
+  // wins): a source with thousands of items is cut once, not on every ask.
+  std::string FIndexedText;
+  std::unordered_map<std::string, std::string> FIndex;
 };
 
 /// The command line: everything from its first "/" on.
