@@ -17,7 +17,7 @@ struct TIniFile {
 std::shared_ptr<const TIniFile> Load(const std::string& file, bool* readable = nullptr) {
   static TPosixParsedFiles<TIniFile> files;
   std::shared_ptr<const TIniFile> parsed = files.Get(
-      OsNativePath(file), [](const std::string& bytes, bool exists) { return TIniFile{exists, TIniText(bytes)}; });
+      OsNativePath(file), [](std::string bytes, bool exists) { return TIniFile{exists, TIniText(std::move(bytes))}; });
   if (readable) *readable = parsed != nullptr;
   if (!parsed) {
     static const auto empty = std::make_shared<const TIniFile>(TIniFile{false, TIniText(std::string())});

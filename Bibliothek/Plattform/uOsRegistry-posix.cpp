@@ -19,7 +19,7 @@ namespace {
 /// The registry file as parsed; null when it cannot be read.
 std::shared_ptr<const TRegistryText> Load(const std::string& path) {
   static TPosixParsedFiles<TRegistryText> files;
-  return files.Get(path, [](const std::string& bytes, bool) { return TRegistryText(bytes, OsLocaleCharset()); });
+  return files.Get(path, [](std::string bytes, bool) { return TRegistryText(std::move(bytes), OsLocaleCharset()); });
 }
 
 bool MakeFolders(const std::string& path) {

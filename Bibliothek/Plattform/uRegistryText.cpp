@@ -1,6 +1,10 @@
 // Portable: the registry file's parser and editor (uRegistryText.h), in both builds.
 #include "Bibliothek/Plattform/uRegistryText.h"
 
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
 namespace {
 
 constexpr std::size_t kNone = std::string::npos;
@@ -25,12 +29,6 @@ std::vector<std::string> SplitKey(const std::string& path) {
     pos = end + 1;
   }
   return parts;
-}
-
-/// The index of a value: the key's length first, so that no key and name pair
-/// reads as another.
-std::string RecordId(const std::string& key, const std::string& name) {
-  return std::to_string(key.size()) + ":" + key + name;
 }
 
 int HexDigit(char c) {
@@ -90,21 +88,25 @@ std::string Quote(const std::string& text) {
 
 }  // namespace
 
-TRegistryText::TRegistryText(const std::string& bytes, const TCharset& charset) : FCharset(&charset) {
+TRegistryText::TRegistryText(std::string bytes, const TCharset& charset) : FCharset(&charset) {
   if (bytes.compare(0, 2, "\xFF\xFE") == 0) {
     FEncoding = TEncoding::Utf16;
     FPrefix = bytes.substr(0, 2);
-    FUnits.reserve(bytes.size() / 2);
-    for (std::size_t k = 2; k + 1 < bytes.size(); k += 2)
-      FUnits += static_cast<char16_t>(static_cast<unsigned char>(bytes[k]) |
-                                      (static_cast<unsigned char>(bytes[k + 1]) << 8));
-    FText = TextFromUnits(FUnits, &FUnitAt);
+    FUnits.resize((bytes.size() - 2) / 2);
+    const unsigned char* in = reinterpret_cast<const unsigned char*>(bytes.data()) + 2;
+    for (char16_t& unit : FUnits) {
+      unit = static_cast<char16_t>(in[0] | (in[1] << 8));
+      in += 2;
+    }
+    std::string().swap(bytes);  // no third copy of a large file while it is parsed
+    FText = TextFromUnits(FUnits);
   } else if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
     FEncoding = TEncoding::Utf8Bom;
     FPrefix = bytes.substr(0, 3);
-    FText = bytes.substr(3);
+    FText = std::move(bytes);
+    FText.erase(0, 3);
   } else {
-    FText = bytes;
+    FText = std::move(bytes);
   }
   Parse();
 }
@@ -114,35 +116,55 @@ std::string TRegistryText::Upper(std::string text) const {
   return text;
 }
 
-/// The upper-cased components of a key path, each followed by "\".
-std::string TRegistryText::KeyOf(const std::string& keyPath) const {
-  std::string key;
-  for (const std::string& part : SplitKey(keyPath)) key += Upper(part) + "\\";
-  return key;
+/// The upper-cased components of a key path.
+std::vector<std::string> TRegistryText::KeyOf(const std::string& keyPath) const {
+  std::vector<std::string> parts = SplitKey(keyPath);
+  for (std::string& part : parts) part = Upper(part);
+  return parts;
 }
 
-/// UTF-16 units to the charset's text; `unitAt`, when given, gets for every
-/// byte of the text the index of the unit it came from, and the end.
-std::string TRegistryText::TextFromUnits(const std::u16string& units, std::vector<std::size_t>* unitAt) const {
-  std::string text;
-  text.reserve(units.size());
-  if (unitAt) unitAt->reserve(units.size() + 1);
+/// UTF-16 units to the charset's text.
+std::string TRegistryText::TextFromUnits(const std::u16string& units) const {
+  std::string text(units.size(), '\0');
+  std::size_t used = 0;
   for (std::size_t i = 0; i < units.size();) {
-    const std::size_t start = i;
+    // Runs of ASCII, the bulk of any registry file, go straight in.
+    while (i < units.size() && units[i] < 0x80) text[used++] = static_cast<char>(units[i++]);
+    if (i == units.size()) break;
+    text.resize(used);
     char32_t code = units[i++];
     if (code >= 0xD800 && code < 0xDC00 && i < units.size() && units[i] >= 0xDC00 && units[i] < 0xE000)
       code = 0x10000 + ((code - 0xD800) << 10) + (units[i++] - 0xDC00);
     else if (code >= 0xD800 && code < 0xE000)
       code = '?';  // half a pair
-    const std::size_t before = text.size();
-    if (code < 0x80)
-      text += static_cast<char>(code);
-    else if (!FCharset->Append(text, code))
-      text += '?';
-    if (unitAt) unitAt->insert(unitAt->end(), text.size() - before, start);
+    if (!FCharset->Append(text, code)) text += '?';
+    used = text.size();
+    text.resize(used + units.size() - i);
   }
-  if (unitAt) unitAt->push_back(units.size());
+  text.resize(used);
   return text;
+}
+
+/// The index of the unit that byte `pos` of the text came from (the end for
+/// the text's end), found by turning the units into text again: only a write
+/// needs it, so the reading keeps no table of it.
+std::size_t TRegistryText::UnitAt(std::size_t pos) const {
+  std::size_t bytes = 0;
+  std::string scratch;
+  for (std::size_t i = 0; i < FUnits.size();) {
+    if (bytes >= pos) return i;
+    const std::size_t start = i;
+    char32_t code = FUnits[i++];
+    if (code >= 0xD800 && code < 0xDC00 && i < FUnits.size() && FUnits[i] >= 0xDC00 && FUnits[i] < 0xE000)
+      code = 0x10000 + ((code - 0xD800) << 10) + (FUnits[i++] - 0xDC00);
+    else if (code >= 0xD800 && code < 0xE000)
+      code = '?';
+    scratch.clear();
+    if (code < 0x80 || !FCharset->Append(scratch, code)) scratch = "?";
+    bytes += scratch.size();
+    if (bytes > pos) return start;  // inside a character: its first unit
+  }
+  return FUnits.size();
 }
 
 /// The charset's text as UTF-16 units; a byte that starts no character stands
@@ -179,15 +201,12 @@ std::string TRegistryText::StringFromBytes(const std::string& bytes) const {
     if (unit == 0) break;
     units += unit;
   }
-  return TextFromUnits(units, nullptr);
+  return TextFromUnits(units);
 }
 
-std::string TRegistryText::LineText(std::size_t i) const {
-  return FText.substr(FLines[i].Begin, FLines[i].End - FLines[i].Begin);
-}
 
-/// Reads the data of a value line; `i` moves to the last line a hex value continues on.
-bool TRegistryText::ParseData(std::string data, std::size_t& i, TRecord& record) const {
+/// Reads the data of a value line; `line` moves to the last line a hex value continues on.
+bool TRegistryText::ParseData(std::string data, TLine& line, TRecord& record) const {
   if (data == "-") {
     record.Deleted = true;
     return true;
@@ -229,10 +248,9 @@ bool TRegistryText::ParseData(std::string data, std::size_t& i, TRecord& record)
   // Each continuation line is trimmed on its own: trimming the growing whole
   // made a long value quadratic work.
   std::string hex = TrimBlanks(data.substr(colon + 1));
-  while (!hex.empty() && hex.back() == '\\' && i + 1 < FLines.size()) {
+  while (!hex.empty() && hex.back() == '\\' && line.Next < FText.size()) {
     hex.pop_back();
-    ++i;
-    const TLine& line = FLines[i];
+    line = LineAt(line.Next);
     std::size_t end = line.End;
     while (end > line.Begin && (FText[end - 1] == ' ' || FText[end - 1] == '\t')) --end;
     hex.append(FText, line.Begin, end - line.Begin);
@@ -250,66 +268,153 @@ bool TRegistryText::ParseData(std::string data, std::size_t& i, TRecord& record)
   return true;
 }
 
+/// The line that starts at `pos`.
+TRegistryText::TLine TRegistryText::LineAt(std::size_t pos) const {
+  TLine line;
+  line.Begin = pos;
+  const char* const text = FText.data();
+  const std::size_t size = FText.size();
+  // Most lines end at LF: find the next one quickly, then look for an earlier lone CR.
+  const void* lf = std::memchr(text + pos, '\n', size - pos);
+  std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - text) : size;
+  const void* cr = std::memchr(text + pos, '\r', end - pos);
+  if (cr) end = static_cast<std::size_t>(static_cast<const char*>(cr) - text);
+  line.End = end;
+  line.Next = end == size ? end : end + (text[end] == '\r' && end + 1 < size && text[end + 1] == '\n' ? 2 : 1);
+  return line;
+}
+
+std::string TRegistryText::Trimmed(const TLine& line) const {
+  return TrimBlanks(FText.substr(line.Begin, line.End - line.Begin));
+}
+
+/// Parses a value line (`line` moves to the last line a hex value continues
+/// on); false for a line that holds no value.
+bool TRegistryText::ParseRecord(TLine& line, TRecord& record) const {
+  const std::string text = Trimmed(line);
+  record.First = line;
+  std::size_t pos = 0;
+  if (text[0] == '@') {
+    pos = 1;
+  } else if (!ParseQuoted(text, pos, record.Name)) {
+    return false;
+  }
+  const std::string rest = TrimBlanks(text.substr(pos));
+  if (rest.empty() || rest[0] != '=') return false;
+  if (!ParseData(TrimBlanks(rest.substr(1)), line, record)) return false;
+  record.Name = Upper(record.Name);
+  record.Last = line;
+  return true;
+}
+
 void TRegistryText::Parse() {
-  FLines = SplitTextLines(FText, 0);
-  std::size_t i = 0;
-  while (i < FLines.size() && TrimBlanks(LineText(i)).empty()) ++i;
-  if (i == FLines.size()) return;  // an empty file is an empty registry
-  const std::string header = TrimBlanks(LineText(i));
+  // A line's first and last non-blank character, without copying it.
+  auto bounds = [&](const TLine& line, std::size_t& first, std::size_t& end) {
+    first = line.Begin, end = line.End;
+    while (first < end && (FText[first] == ' ' || FText[first] == '\t')) ++first;
+    while (end > first && (FText[end - 1] == ' ' || FText[end - 1] == '\t')) --end;
+  };
+  std::size_t first = 0, end = 0, pos = 0;
+  TLine line;
+  for (; pos < FText.size(); pos = line.Next) {
+    line = LineAt(pos);
+    bounds(line, first, end);
+    if (first < end) break;
+  }
+  if (pos >= FText.size()) return;  // an empty file is an empty registry
+  const std::string header = FText.substr(first, end - first);
   FVersion4 = header == kHeader4;
   if (header != kHeader5 && !FVersion4) {
     FValid = false;
     return;
   }
   bool inKey = false;
-  std::string key;
-  for (++i; i < FLines.size(); ++i) {
-    const std::string line = TrimBlanks(LineText(i));
-    if (line.empty() || line[0] == ';') continue;
-    if (line[0] == '[') {
-      inKey = false;
-      if (line.back() != ']' || line.size() < 2 || line[1] == '-') continue;
-      const std::vector<std::string> parts = SplitKey(line.substr(1, line.size() - 2));
-      if (parts.empty()) continue;
-      const std::string hive = Upper(parts[0]);
-      if (hive != "HKEY_CURRENT_USER" && hive != "HKCU") continue;
+  auto close = [&](std::size_t at) {
+    if (inKey) FBlocks.back().BodyEnd = at;
+    inKey = false;
+  };
+  for (pos = line.Next; pos < FText.size(); pos = line.Next) {
+    line = LineAt(pos);
+    bounds(line, first, end);
+    if (first == end || FText[first] == ';') continue;
+    if (FText[first] == '[') {
+      close(line.Begin);
+      if (FText[end - 1] != ']' || end - first < 2 || FText[first + 1] == '-') continue;
+      // The hive is the first component; the path is split when a key is asked for.
+      std::size_t hive = first + 1;
+      while (hive < end - 1 && FText[hive] == '\\') ++hive;
+      const std::size_t hiveEnd = std::min(FText.find('\\', hive), end - 1);
+      if (hive == hiveEnd) continue;
+      const std::string name = Upper(FText.substr(hive, hiveEnd - hive));
+      if (name != "HKEY_CURRENT_USER" && name != "HKCU") continue;
       inKey = true;
-      key.clear();
-      for (std::size_t k = 1; k < parts.size(); ++k) key += Upper(parts[k]) + "\\";
-      FLastBlockLine[key] = i;
+      TBlock block{line, first + 1, end - 1, 0, end - 1, line.Next, line.Next};
+      while (block.LastEnd > hiveEnd && FText[block.LastEnd - 1] == '\\') --block.LastEnd;
+      block.LastBegin = block.LastEnd;
+      while (block.LastBegin > block.PathBegin && FText[block.LastBegin - 1] != '\\') --block.LastBegin;
+      FBlocks.push_back(block);
       continue;
     }
-    if (!inKey) continue;
-    TRecord record;
-    record.FirstLine = i;
-    std::size_t pos = 0;
-    if (line[0] == '@') {
-      pos = 1;
-    } else if (!ParseQuoted(line, pos, record.Name)) {
-      continue;
+    // Only a hex value that ends in a continuation mark spans lines; they
+    // belong to it whatever they hold.
+    if (inKey && FText[end - 1] == '\\') {
+      TRecord record;
+      ParseRecord(line, record);
     }
-    const std::string rest = TrimBlanks(line.substr(pos));
-    if (rest.empty() || rest[0] != '=') continue;
-    std::size_t last = i;
-    if (!ParseData(TrimBlanks(rest.substr(1)), last, record)) {
-      i = last;
-      continue;
-    }
-    record.Key = key;
-    record.Name = Upper(record.Name);
-    record.LastLine = last;
-    FLastBlockLine[key] = last;
-    FLastRecord[RecordId(record.Key, record.Name)] = FRecords.size();
-    FRecords.push_back(std::move(record));
-    i = last;
   }
+  close(FText.size());
+}
+
+/// The values of a key; null for a key without a block.
+const TRegistryText::TKeyValues* TRegistryText::ValuesOf(const std::string& keyPath) const {
+  const std::vector<std::string> key = KeyOf(keyPath);
+  std::string id;
+  for (const std::string& part : key) id += part + "\\";
+  std::lock_guard<std::mutex> guard(FParsedKeys->Mutex);
+  std::unique_ptr<const TKeyValues>& parsed = FParsedKeys->Values[id];
+  if (parsed) return parsed.get();
+  auto values = std::make_unique<TKeyValues>();
+  bool found = false;
+  for (const TBlock& block : FBlocks) {
+    const std::string_view path(FText.data() + block.PathBegin, block.PathEnd - block.PathBegin);
+    // Most headings name another key: their last component tells, before the
+    // whole path is split. (The hive is the last component of the root key.)
+    if (!key.empty()) {
+      const std::string& last = key.back();
+      if (block.LastEnd - block.LastBegin != last.size()) continue;
+      if (Upper(FText.substr(block.LastBegin, last.size())) != last) continue;
+    }
+    std::vector<std::string> parts = KeyOf(std::string(path));
+    parts.erase(parts.begin());  // the hive
+    if (parts != key) continue;
+    found = true;
+    values->LastLine = block.Heading;
+    for (std::size_t pos = block.BodyBegin; pos < block.BodyEnd;) {
+      TLine line = LineAt(pos);
+      pos = line.Next;
+      const std::size_t begin = FText.find_first_not_of(" \t", line.Begin);
+      if (begin >= line.End || FText[begin] == ';') continue;
+      TRecord record;
+      const bool isValue = ParseRecord(line, record);
+      pos = line.Next;
+      if (!isValue) continue;
+      values->LastLine = record.Last;
+      values->LastRecord[record.Name] = values->Records.size();
+      values->Records.push_back(std::move(record));
+    }
+  }
+  if (!found) return nullptr;
+  parsed = std::move(values);
+  return parsed.get();
 }
 
 std::optional<TOsRegValue> TRegistryText::Value(const std::string& keyPath, const std::string& name) const {
   if (!FValid) return std::nullopt;
-  const auto found = FLastRecord.find(RecordId(KeyOf(keyPath), Upper(name)));
-  if (found == FLastRecord.end() || FRecords[found->second].Deleted) return std::nullopt;
-  return FRecords[found->second].Value;
+  const TKeyValues* values = ValuesOf(keyPath);
+  if (!values) return std::nullopt;
+  const auto found = values->LastRecord.find(Upper(name));
+  if (found == values->LastRecord.end() || values->Records[found->second].Deleted) return std::nullopt;
+  return values->Records[found->second].Value;
 }
 
 /// The file's text with `count` characters at `pos` replaced by `insert`, in
@@ -321,7 +426,7 @@ std::string TRegistryText::Encode(std::size_t pos, std::size_t count, const std:
     return FPrefix + text;
   }
   std::u16string units = FUnits;
-  const std::size_t first = FUnitAt[pos], last = FUnitAt[pos + count];
+  const std::size_t first = UnitAt(pos), last = count == 0 ? first : UnitAt(pos + count);
   units.replace(first, last - first, UnitsFromText(insert));
   std::string bytes = FPrefix;
   bytes.reserve(FPrefix.size() + 2 * units.size());
@@ -364,35 +469,30 @@ std::optional<std::string> TRegistryText::WithString(const std::string& keyPath,
                                                      const std::string& value) const {
   if (!FValid || name.find_first_of(std::string("\r\n\0", 3)) != kNone) return std::nullopt;
   const std::string text = value.substr(0, value.find('\0'));  // a string ends at its first zero
-  const std::vector<std::string> parts = SplitKey(keyPath);
-  const std::string key = KeyOf(keyPath);
-  std::string eol = "\r\n";
-  for (const TLine& line : FLines)
-    if (line.Next > line.End) {
-      eol = FText.substr(line.End, line.Next - line.End);
-      break;
-    }
+  std::string eol = "\r\n";  // the text's own line break, where it has one
+  if (const std::size_t at = FText.find_first_of("\r\n"); at != kNone)
+    eol = FText.compare(at, 2, "\r\n") == 0 ? "\r\n" : FText.substr(at, 1);
   const std::string valueLine = ValueLine(name, text);
   std::string keyLine = "[HKEY_CURRENT_USER";
-  for (const std::string& part : parts) keyLine += "\\" + part;
+  for (const std::string& part : SplitKey(keyPath)) keyLine += "\\" + part;
   keyLine += "]";
 
   std::size_t pos = 0, count = 0;
   std::string insert;
-  const auto record = FLastRecord.find(RecordId(key, Upper(name)));
-  const auto block = FLastBlockLine.find(key);
+  const TKeyValues* values = ValuesOf(keyPath);
+  const auto record = values ? values->LastRecord.find(Upper(name)) : decltype(values->LastRecord.end())();
 
-  if (record != FLastRecord.end()) {
-    pos = FLines[FRecords[record->second].FirstLine].Begin;
-    count = FLines[FRecords[record->second].LastLine].End - pos;
+  if (values && record != values->LastRecord.end()) {
+    pos = values->Records[record->second].First.Begin;
+    count = values->Records[record->second].Last.End - pos;
     insert = valueLine;
-  } else if (block != FLastBlockLine.end()) {
-    const TLine& line = FLines[block->second];
+  } else if (values) {
+    const TLine& line = values->LastLine;
     pos = line.Next;
     insert = (line.Next == line.End ? eol : "") + valueLine + eol;
     // A hex line that ends in a continuation mark would take the new line in:
     // a blank line ends the value first.
-    const std::string last = TrimBlanks(LineText(block->second));
+    const std::string last = Trimmed(line);
     if (!last.empty() && last.back() == '\\') insert = (line.Next == line.End ? eol : "") + eol + valueLine + eol;
   } else {
     pos = FText.size();
@@ -403,7 +503,14 @@ std::optional<std::string> TRegistryText::WithString(const std::string& keyPath,
       pos = 0;
       count = FText.size();
     } else {
-      const TLine& last = FLines.back();
+      // The text's last line: the one whose line break ends the text, or that has none.
+      std::size_t end = FText.size();
+      if (FText.ends_with("\r\n"))
+        end -= 2;
+      else if (FText.back() == '\r' || FText.back() == '\n')
+        end -= 1;
+      const std::size_t begin = FText.find_last_of("\r\n", end == 0 ? kNone : end - 1);
+      const TLine last = {begin == kNone || end == 0 ? 0 : begin + 1, end, FText.size()};
       if (last.Next == last.End) insert = eol;
       blankLine = last.Next > last.End && last.End == last.Begin;
     }

@@ -21,6 +21,8 @@
 // Writing: a new file gets the version 5 header and CR LF line ends; an
 // existing file keeps its line ends and its encoding.
 #include <cstddef>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -34,7 +36,7 @@ class TRegistryText {
 public:
   /// Parses a file's bytes (empty: a missing file, an empty registry); the
   /// values' text is given in `charset`, which must outlive this object.
-  TRegistryText(const std::string& bytes, const TCharset& charset);
+  TRegistryText(std::string bytes, const TCharset& charset);
 
   /// False for a text that is no registry file.
   bool IsRegistry() const { return FValid; }
@@ -52,36 +54,55 @@ private:
   enum class TEncoding { Bytes, Utf8Bom, Utf16 };
   using TLine = TTextLine;
   struct TRecord {
-    std::string Key;   // upper-cased path components, each followed by "\"
     std::string Name;  // upper-cased; "" for the default value
     bool Deleted = false;
     TOsRegValue Value;
-    std::size_t FirstLine = 0, LastLine = 0;
+    TLine First, Last;  // its first and last line
+  };
+  /// One block of a key: its heading, then the lines of [BodyBegin, BodyEnd).
+  struct TBlock {
+    TLine Heading;
+    std::size_t PathBegin = 0, PathEnd = 0;  // the heading's path, the hive included
+    std::size_t LastBegin = 0;               // its last component: [LastBegin, LastEnd)
+    std::size_t LastEnd = 0;
+    std::size_t BodyBegin = 0, BodyEnd = 0;
+  };
+  /// The values of one key, parsed when the key is first asked for.
+  struct TKeyValues {
+    std::vector<TRecord> Records;
+    std::unordered_map<std::string, std::size_t> LastRecord;  // name -> its last record
+    TLine LastLine;  // the last block's heading or its last value line
   };
 
-  std::string LineText(std::size_t i) const;
-  bool ParseData(std::string data, std::size_t& i, TRecord& record) const;
+  TLine LineAt(std::size_t pos) const;
+  std::string Trimmed(const TLine& line) const;
+  bool ParseRecord(TLine& line, TRecord& record) const;
+  bool ParseData(std::string data, TLine& line, TRecord& record) const;
   void Parse();
-  std::string TextFromUnits(const std::u16string& units, std::vector<std::size_t>* unitAt) const;
+  const TKeyValues* ValuesOf(const std::string& keyPath) const;
+  std::string TextFromUnits(const std::u16string& units) const;
   std::u16string UnitsFromText(const std::string& text) const;
+  std::size_t UnitAt(std::size_t pos) const;
   std::string StringFromBytes(const std::string& bytes) const;
   std::string ValueLine(const std::string& name, const std::string& text) const;
   std::string Encode(std::size_t pos, std::size_t count, const std::string& insert) const;
   std::string Upper(std::string text) const;
-  std::string KeyOf(const std::string& keyPath) const;
+  std::vector<std::string> KeyOf(const std::string& keyPath) const;
 
   const TCharset* FCharset;
   bool FValid = true;
   bool FVersion4 = false;
   TEncoding FEncoding = TEncoding::Bytes;
-  std::string FPrefix;               // the byte-order mark, kept as it was
-  std::u16string FUnits;             // UTF-16 files: the original units
-  std::vector<std::size_t> FUnitAt;  // UTF-16 files: the unit where each byte of FText starts, and the end
-  std::string FText;                 // the charset's view the parser works on
-  std::vector<TLine> FLines;
-  std::vector<TRecord> FRecords;
-  // Look-ups by index keep a large file linear work: key and name -> the
-  // last record, key -> the last line of its last block.
-  std::unordered_map<std::string, std::size_t> FLastRecord;
-  std::unordered_map<std::string, std::size_t> FLastBlockLine;
+  std::string FPrefix;    // the byte-order mark, kept as it was
+  std::u16string FUnits;  // UTF-16 files: the original units
+  std::string FText;      // the charset's view the parser works on
+  // A large file stays linear work: reading it only finds the blocks of the
+  // current user's keys, and a key's values are parsed once, when the key is
+  // first asked for.
+  std::vector<TBlock> FBlocks;
+  struct TParsedKeys {
+    std::mutex Mutex;  // a parsed file is shared between threads
+    std::unordered_map<std::string, std::unique_ptr<const TKeyValues>> Values;  // by KeyOf's parts, each with "\\"
+  };
+  std::unique_ptr<TParsedKeys> FParsedKeys = std::make_unique<TParsedKeys>();
 };
