@@ -101,6 +101,11 @@ const TParseRow kParseRows[] = {
     {Utf16(kV5 + kKey + "\"DATE\"=\"\xF6x\"\r\n\"X\"=hex(2):25,00,41,00,00,00\r\n"), kPath, "DATE", "S:\xF6x"},
     {Utf16(kV5 + kKey + "\"X\"=hex(2):25,00,41,00,00,00\r\n"), kPath, "X", "E:%A"},
     {"", kPath, "DATE", "(none)"},
+    // lines a hex value continues on are its own, even one that looks like a heading
+    {kV5 + kKey + "\"X\"=hex:01,\\\r\n[HKCU\\Other]\r\n\"Y\"=\"y\"\r\n", kPath, "Y", "S:y"},
+    // a key whose last component matches is not the key
+    {kV5 + "[HKCU\\Other\\PARAMETERS]\r\n\"DATE\"=\"o\"\r\n", kPath, "DATE", "(none)"},
+    {kV5 + "[HKCU\\Other\\PARAMETERS]\r\n\"DATE\"=\"o\"\r\n", "Other\\parameters\\", "DATE", "S:o"},
     // a type number beyond any integer is some other type
     {kV5 + kKey + "\"X\"=hex(ffffffffffffffffffff):41,00\r\n\"Y\"=\"y\"\r\n", kPath, "X", "O:"},
 };
