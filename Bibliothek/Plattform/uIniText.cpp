@@ -1,6 +1,8 @@
 // Portable: the INI text's parser and editor (uIniText.h), in both builds.
 #include "Bibliothek/Plattform/uIniText.h"
 
+#include <cstring>
+
 #include "Bibliothek/Plattform/uOsLocale.h"
 
 namespace {
@@ -51,24 +53,35 @@ TIniText::TIniText(std::string text) : FText(std::move(text)) {
   FLines = SplitTextLines(t, FBodyStart);
 
   FSections.emplace_back();
+  // Trimmed ranges of the text, so that a line costs no copies but its name and value.
+  auto trim = [&](std::size_t& first, std::size_t& end) {
+    while (first < end && IniIsBlank(t[first])) ++first;
+    while (end > first && IniIsBlank(t[end - 1])) --end;
+  };
   for (std::size_t i = 0; i < FLines.size(); ++i) {
-    const std::string content = IniTrim(t.substr(FLines[i].Begin, FLines[i].End - FLines[i].Begin));
-    if (content.empty()) continue;
-    const std::size_t close = content[0] == '[' ? content.rfind(']') : kNone;
-    if (close != kNone) {
+    std::size_t first = FLines[i].Begin, end = FLines[i].End;
+    trim(first, end);
+    if (first == end) continue;
+    const std::size_t close = t[first] == '[' ? t.rfind(']', end - 1) : kNone;
+    if (close != kNone && close > first) {
       TSection section;
-      section.Name = IniTrim(content.substr(1, close - 1));
+      section.Name = IniTrim(t.substr(first + 1, close - first - 1));
       section.LastLine = i;
       FSections.push_back(std::move(section));
       continue;
     }
     TEntry entry;
     entry.Line = i;
-    const std::size_t equals = content.find('=');
-    entry.Name = IniTrim(content.substr(0, equals));
-    if (equals != kNone) {
+    const void* found = std::memchr(t.data() + first, '=', end - first);
+    const std::size_t equals = found ? static_cast<std::size_t>(static_cast<const char*>(found) - t.data()) : end;
+    std::size_t nameEnd = equals, valueBegin = equals + 1, valueEnd = end;
+    std::size_t nameBegin = first;
+    trim(nameBegin, nameEnd);
+    entry.Name.assign(t, nameBegin, nameEnd - nameBegin);
+    if (found) {
       entry.HasValue = true;
-      entry.Value = IniTrim(content.substr(equals + 1));
+      trim(valueBegin, valueEnd);
+      entry.Value.assign(t, valueBegin, valueEnd - valueBegin);
     }
     TSection& section = FSections.back();
     entry.First = section.EntryIndex.emplace(Upper(entry.Name), section.Entries.size()).first->second;
@@ -102,17 +115,24 @@ std::string TIniText::LineBreak() const {
 
 std::vector<std::string> TIniText::Keys(const std::string& section) const {
   std::vector<std::string> keys;
+  for (const TEntry* entry : Listed(section)) keys.push_back(entry->Name);
+  return keys;
+}
+
+/// The entries a key list names, in file order.
+std::vector<const TIniText::TEntry*> TIniText::Listed(const std::string& section) const {
+  std::vector<const TEntry*> listed;
   const TSection* found = FindSection(section);
-  if (!found) return keys;
+  if (!found) return listed;
   std::size_t used = 0;
   for (const TEntry& entry : found->Entries) {
     if (!entry.HasValue || entry.Name.empty() || entry.Name[0] == ';') continue;
     // The platform's list buffer ends here; a name cut by it would be wrong.
     if (used + entry.Name.size() + 1 >= kKeyListMax) break;
     used += entry.Name.size() + 1;
-    keys.push_back(entry.Name);
+    listed.push_back(&entry);
   }
-  return keys;
+  return listed;
 }
 
 std::string TIniText::Value(const std::string& section, const std::string& key) const {
@@ -131,17 +151,21 @@ std::string TIniText::Answer(const TEntry& entry) {
   return value;
 }
 
-std::vector<std::pair<std::string, std::string>> TIniText::Entries(const std::string& section) const {
-  std::vector<std::pair<std::string, std::string>> entries;
+std::shared_ptr<const std::vector<std::pair<std::string, std::string>>> TIniText::Entries(
+    const std::string& section) const {
   const TSection* found = FindSection(section);
-  if (!found) return entries;
-  // Keys' order and cut, without looking each name up again.
-  std::size_t next = 0;
-  for (std::string& key : Keys(section)) {
-    while (found->Entries[next].Name != key || !found->Entries[next].HasValue) ++next;
-    entries.emplace_back(std::move(key), Answer(found->Entries[found->Entries[next++].First]));
+  std::lock_guard<std::mutex> guard(FEntryLists->Mutex);
+  auto& list = FEntryLists->Lists[found];
+  if (list) return list;
+  auto entries = std::make_shared<std::vector<std::pair<std::string, std::string>>>();
+  if (found) {
+    const std::vector<const TEntry*> listed = Listed(section);
+    entries->reserve(listed.size());
+    // A name answers with its first entry's value.
+    for (const TEntry* entry : listed) entries->emplace_back(entry->Name, Answer(found->Entries[entry->First]));
   }
-  return entries;
+  list = std::move(entries);
+  return list;
 }
 
 std::string TIniText::Stored(const std::string& section, const std::string& key, const std::string& value) const {

@@ -14,6 +14,8 @@
 // everything else stays byte for byte, and new lines take the file's own line
 // ending. The text is parsed once; every look-up is an index look-up.
 #include <cstddef>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -52,8 +54,8 @@ public:
   /// quotes dropped, at most 2047 characters; empty when section or key is missing.
   std::string Value(const std::string& section, const std::string& key) const;
 
-  /// Keys(section), each with its Value.
-  std::vector<std::pair<std::string, std::string>> Entries(const std::string& section) const;
+  /// Keys(section), each with its Value; made once per section, then shared.
+  std::shared_ptr<const std::vector<std::pair<std::string, std::string>>> Entries(const std::string& section) const;
 
   /// The text with key=value stored in `section` (trimmed, as the profile
   /// functions store it); the caller checks IniEntryStorable first.
@@ -81,10 +83,16 @@ private:
   static const TEntry* FindEntry(const TSection& section, const std::string& key);
   std::string LineBreak() const;
   static std::string Answer(const TEntry& entry);
+  std::vector<const TEntry*> Listed(const std::string& section) const;
 
   std::string FText;
   std::size_t FBodyStart = 0;  // after a UTF-8 byte-order mark
   std::vector<TLine> FLines;
   std::vector<TSection> FSections;  // [0]: the lines before the first heading
   std::unordered_map<std::string, std::size_t> FSectionIndex;  // upper-cased name -> its first heading's section
+  struct TEntryLists {
+    std::mutex Mutex;  // a parsed file is shared between threads
+    std::unordered_map<const TSection*, std::shared_ptr<const std::vector<std::pair<std::string, std::string>>>> Lists;
+  };
+  std::unique_ptr<TEntryLists> FEntryLists = std::make_unique<TEntryLists>();
 };

@@ -32,7 +32,7 @@ std::vector<std::string> OsIniKeys(const std::string& file, const std::string& s
   return Load(file)->Ini.Keys(section);
 }
 
-std::vector<std::pair<std::string, std::string>> OsIniEntries(const std::string& file, const std::string& section) {
+std::shared_ptr<const TIniEntries> OsIniEntries(const std::string& file, const std::string& section) {
   return Load(file)->Ini.Entries(section);
 }
 

@@ -30,11 +30,11 @@ std::vector<std::string> OsIniKeys(const std::string& file, const std::string& s
   return keys;
 }
 
-std::vector<std::pair<std::string, std::string>> OsIniEntries(const std::string& file, const std::string& section) {
-  std::vector<std::pair<std::string, std::string>> entries;
+std::shared_ptr<const TIniEntries> OsIniEntries(const std::string& file, const std::string& section) {
+  auto entries = std::make_shared<TIniEntries>();
   for (std::string& key : OsIniKeys(file, section)) {
     std::string value = OsIniValue(file, section, key);
-    entries.emplace_back(std::move(key), std::move(value));
+    entries->emplace_back(std::move(key), std::move(value));
   }
   return entries;
 }

@@ -111,10 +111,10 @@ TEST(OsIni, LongValuesAndKeyListsAreCutAtTheBufferSizes) {
   ASSERT_EQ(1820u, keys.size());
   EXPECT_EQ("KEY01819", keys.back());
   const auto entries = OsIniEntries(file, "BIG");
-  ASSERT_EQ(1820u, entries.size());
-  EXPECT_EQ("KEY01819", entries.back().first);
-  EXPECT_EQ("1", entries.back().second);
-  EXPECT_EQ(kLong.substr(0, 2046), OsIniEntries(file, "s").at(1).second);
+  ASSERT_EQ(1820u, entries->size());
+  EXPECT_EQ("KEY01819", entries->back().first);
+  EXPECT_EQ("1", entries->back().second);
+  EXPECT_EQ(kLong.substr(0, 2046), OsIniEntries(file, "s")->at(1).second);
 }
 
 struct TWriteRow {

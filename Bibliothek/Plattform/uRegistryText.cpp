@@ -31,6 +31,14 @@ std::vector<std::string> SplitKey(const std::string& path) {
   return parts;
 }
 
+/// Equal but for the case of ASCII letters (the hive's names are ASCII).
+bool SameAscii(std::string_view text, std::string_view upper) {
+  if (text.size() != upper.size()) return false;
+  for (std::size_t k = 0; k < text.size(); ++k)
+    if ((text[k] >= 'a' && text[k] <= 'z' ? text[k] - 'a' + 'A' : text[k]) != upper[k]) return false;
+  return true;
+}
+
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -92,14 +100,8 @@ TRegistryText::TRegistryText(std::string bytes, const TCharset& charset) : FChar
   if (bytes.compare(0, 2, "\xFF\xFE") == 0) {
     FEncoding = TEncoding::Utf16;
     FPrefix = bytes.substr(0, 2);
-    FUnits.resize((bytes.size() - 2) / 2);
-    const unsigned char* in = reinterpret_cast<const unsigned char*>(bytes.data()) + 2;
-    for (char16_t& unit : FUnits) {
-      unit = static_cast<char16_t>(in[0] | (in[1] << 8));
-      in += 2;
-    }
-    std::string().swap(bytes);  // no third copy of a large file while it is parsed
-    FText = TextFromUnits(FUnits);
+    FUtf16 = std::move(bytes);
+    FText = TextFromUnits(Units());
   } else if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
     FEncoding = TEncoding::Utf8Bom;
     FPrefix = bytes.substr(0, 3);
@@ -123,23 +125,39 @@ std::vector<std::string> TRegistryText::KeyOf(const std::string& keyPath) const 
   return parts;
 }
 
-/// UTF-16 units to the charset's text.
-std::string TRegistryText::TextFromUnits(const std::u16string& units) const {
-  std::string text(units.size(), '\0');
+namespace {
+/// Unit `i` of UTF-16LE bytes.
+char16_t UnitOf(std::string_view littleEndian, std::size_t i) {
+  return static_cast<char16_t>(static_cast<unsigned char>(littleEndian[2 * i]) |
+                               (static_cast<unsigned char>(littleEndian[2 * i + 1]) << 8));
+}
+}  // namespace
+
+/// The file's UTF-16LE units after the byte-order mark (a last odd byte is no unit).
+std::string_view TRegistryText::Units() const {
+  return std::string_view(FUtf16).substr(2, (FUtf16.size() - 2) / 2 * 2);
+}
+
+/// UTF-16LE units to the charset's text.
+std::string TRegistryText::TextFromUnits(std::string_view littleEndian) const {
+  const std::size_t count = littleEndian.size() / 2;
+  std::string text(count, '\0');
   std::size_t used = 0;
-  for (std::size_t i = 0; i < units.size();) {
+  for (std::size_t i = 0; i < count;) {
     // Runs of ASCII, the bulk of any registry file, go straight in.
-    while (i < units.size() && units[i] < 0x80) text[used++] = static_cast<char>(units[i++]);
-    if (i == units.size()) break;
+    while (i < count && littleEndian[2 * i + 1] == 0 && static_cast<unsigned char>(littleEndian[2 * i]) < 0x80)
+      text[used++] = littleEndian[2 * i++];
+    if (i == count) break;
     text.resize(used);
-    char32_t code = units[i++];
-    if (code >= 0xD800 && code < 0xDC00 && i < units.size() && units[i] >= 0xDC00 && units[i] < 0xE000)
-      code = 0x10000 + ((code - 0xD800) << 10) + (units[i++] - 0xDC00);
+    char32_t code = UnitOf(littleEndian, i++);
+    if (code >= 0xD800 && code < 0xDC00 && i < count && UnitOf(littleEndian, i) >= 0xDC00 &&
+        UnitOf(littleEndian, i) < 0xE000)
+      code = 0x10000 + ((code - 0xD800) << 10) + (UnitOf(littleEndian, i++) - 0xDC00);
     else if (code >= 0xD800 && code < 0xE000)
       code = '?';  // half a pair
     if (!FCharset->Append(text, code)) text += '?';
     used = text.size();
-    text.resize(used + units.size() - i);
+    text.resize(used + count - i);
   }
   text.resize(used);
   return text;
@@ -149,14 +167,16 @@ std::string TRegistryText::TextFromUnits(const std::u16string& units) const {
 /// the text's end), found by turning the units into text again: only a write
 /// needs it, so the reading keeps no table of it.
 std::size_t TRegistryText::UnitAt(std::size_t pos) const {
+  const std::string_view units = Units();
+  const std::size_t count = units.size() / 2;
   std::size_t bytes = 0;
   std::string scratch;
-  for (std::size_t i = 0; i < FUnits.size();) {
+  for (std::size_t i = 0; i < count;) {
     if (bytes >= pos) return i;
     const std::size_t start = i;
-    char32_t code = FUnits[i++];
-    if (code >= 0xD800 && code < 0xDC00 && i < FUnits.size() && FUnits[i] >= 0xDC00 && FUnits[i] < 0xE000)
-      code = 0x10000 + ((code - 0xD800) << 10) + (FUnits[i++] - 0xDC00);
+    char32_t code = UnitOf(units, i++);
+    if (code >= 0xD800 && code < 0xDC00 && i < count && UnitOf(units, i) >= 0xDC00 && UnitOf(units, i) < 0xE000)
+      code = 0x10000 + ((code - 0xD800) << 10) + (UnitOf(units, i++) - 0xDC00);
     else if (code >= 0xD800 && code < 0xE000)
       code = '?';
     scratch.clear();
@@ -164,7 +184,7 @@ std::size_t TRegistryText::UnitAt(std::size_t pos) const {
     bytes += scratch.size();
     if (bytes > pos) return start;  // inside a character: its first unit
   }
-  return FUnits.size();
+  return count;
 }
 
 /// The charset's text as UTF-16 units; a byte that starts no character stands
@@ -194,16 +214,10 @@ std::u16string TRegistryText::UnitsFromText(const std::string& text) const {
 /// file, single bytes in REGEDIT4; up to the first zero.
 std::string TRegistryText::StringFromBytes(const std::string& bytes) const {
   if (FVersion4) return bytes.substr(0, bytes.find('\0'));
-  std::u16string units;
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                                (static_cast<unsigned char>(bytes[i + 1]) << 8));
-    if (unit == 0) break;
-    units += unit;
-  }
-  return TextFromUnits(units);
+  std::size_t count = 0;
+  while (2 * count + 1 < bytes.size() && (bytes[2 * count] != 0 || bytes[2 * count + 1] != 0)) ++count;
+  return TextFromUnits(std::string_view(bytes).substr(0, 2 * count));
 }
-
 
 /// Reads the data of a value line; `line` moves to the last line a hex value continues on.
 bool TRegistryText::ParseData(std::string data, TLine& line, TRecord& record) const {
@@ -345,8 +359,8 @@ void TRegistryText::Parse() {
       while (hive < end - 1 && FText[hive] == '\\') ++hive;
       const std::size_t hiveEnd = std::min(FText.find('\\', hive), end - 1);
       if (hive == hiveEnd) continue;
-      const std::string name = Upper(FText.substr(hive, hiveEnd - hive));
-      if (name != "HKEY_CURRENT_USER" && name != "HKCU") continue;
+      const std::string_view name(FText.data() + hive, hiveEnd - hive);
+      if (!SameAscii(name, "HKEY_CURRENT_USER") && !SameAscii(name, "HKCU")) continue;
       inKey = true;
       TBlock block{line, first + 1, end - 1, 0, end - 1, line.Next, line.Next};
       while (block.LastEnd > hiveEnd && FText[block.LastEnd - 1] == '\\') --block.LastEnd;
@@ -425,7 +439,8 @@ std::string TRegistryText::Encode(std::size_t pos, std::size_t count, const std:
     text.replace(pos, count, insert);
     return FPrefix + text;
   }
-  std::u16string units = FUnits;
+  std::u16string units(Units().size() / 2, u'\0');
+  for (std::size_t i = 0; i < units.size(); ++i) units[i] = UnitOf(Units(), i);
   const std::size_t first = UnitAt(pos), last = count == 0 ? first : UnitAt(pos + count);
   units.replace(first, last - first, UnitsFromText(insert));
   std::string bytes = FPrefix;

@@ -25,6 +25,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -80,7 +81,8 @@ private:
   bool ParseData(std::string data, TLine& line, TRecord& record) const;
   void Parse();
   const TKeyValues* ValuesOf(const std::string& keyPath) const;
-  std::string TextFromUnits(const std::u16string& units) const;
+  std::string TextFromUnits(std::string_view littleEndian) const;
+  std::string_view Units() const;
   std::u16string UnitsFromText(const std::string& text) const;
   std::size_t UnitAt(std::size_t pos) const;
   std::string StringFromBytes(const std::string& bytes) const;
@@ -94,7 +96,7 @@ private:
   bool FVersion4 = false;
   TEncoding FEncoding = TEncoding::Bytes;
   std::string FPrefix;    // the byte-order mark, kept as it was
-  std::u16string FUnits;  // UTF-16 files: the original units
+  std::string FUtf16;     // UTF-16 files: the original bytes, the byte-order mark included
   std::string FText;      // the charset's view the parser works on
   // A large file stays linear work: reading it only finds the blocks of the
   // current user's keys, and a key's values are parsed once, when the key is

@@ -133,21 +133,23 @@ std::string TParameter::ReadValue() {
     return std::to_string(section.size()) + ":" + section + name;
   };
   std::string text = ReadSource();
-  if (text != FIndexedText || FIndex.empty()) {
-    FIndex.clear();
+  auto indexed = FIndexes.find(text);
+  if (indexed == FIndexes.end()) {
+    if (FIndexes.size() >= 8) FIndexes.clear();  // a source that keeps changing holds no more than a few
+    std::unordered_map<std::string, std::string> index;
     const std::string items = Trim(text);
     for (std::size_t pos = 0; pos < items.size();) {
       const std::size_t end = std::min(items.find('/', pos), items.size());
       if (end > pos) {
         TParameterItem item = ParseItem(items.substr(pos, end - pos));
-        FIndex.emplace(id(item.Section, item.Name), std::move(item.Value));
+        index.emplace(id(item.Section, item.Name), std::move(item.Value));
       }
       pos = end + 1;
     }
-    FIndexedText = std::move(text);
+    indexed = FIndexes.emplace(std::move(text), std::move(index)).first;
   }
-  const auto found = FIndex.find(id(UpperCase(FSection), UpperCase(FName)));
-  return found == FIndex.end() ? std::string() : found->second;
+  const auto found = indexed->second.find(id(UpperCase(FSection), UpperCase(FName)));
+  return found == indexed->second.end() ? std::string() : found->second;
 }
 
 std::string TCommandParameter::ReadSource() {
@@ -175,7 +177,7 @@ std::string TINIParameter::ReadSource() {
   if (!FSection.empty()) {
     const std::string file = FullName();
     // Keys and values from one reading of the file, not one reading per key.
-    for (const auto& [key, value] : OsIniEntries(file, FSection)) text += "/" + key + "=" + value;
+    for (const auto& [key, value] : *OsIniEntries(file, FSection)) text.append("/").append(key).append("=").append(value);
   }
   // The items carry no section of their own: they match under PARAMETERS.
   FSection = SParametersSection;

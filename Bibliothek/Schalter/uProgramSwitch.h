@@ -91,10 +91,10 @@ protected:
   std::string FSection;
 
 private:
-  // The items of the text last read, by section and name (the first item
-  // wins): a source with thousands of items is cut once, not on every ask.
-  std::string FIndexedText;
-  std::unordered_map<std::string, std::string> FIndex;
+  // The items of the texts read, by section and name (the first item wins),
+  // for each text (an INI file's sections read as different texts): a source
+  // with thousands of items is cut once, not on every ask.
+  std::unordered_map<std::string, std::unordered_map<std::string, std::string>> FIndexes;
 };
 
 /// The command line: everything from its first "/" on.
