@@ -1,6 +1,7 @@
 // Portable: the INI text's parser and editor (uIniText.h), in both builds.
 #include "Bibliothek/Plattform/uIniText.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "Bibliothek/Plattform/uOsLocale.h"
@@ -35,6 +36,7 @@ bool IniEntryStorable(const std::string& section, const std::string& key, const 
 
 std::vector<TTextLine> SplitTextLines(const std::string& text, std::size_t from) {
   std::vector<TTextLine> lines;
+  lines.reserve(static_cast<std::size_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(std::min(from, text.size())), text.end(), '\n')) + 1);
   for (std::size_t pos = from; pos < text.size();) {
     TTextLine line;
     line.Begin = pos;
@@ -53,6 +55,12 @@ TIniText::TIniText(std::string text) : FText(std::move(text)) {
   FLines = SplitTextLines(t, FBodyStart);
 
   FSections.emplace_back();
+  FEntries.reserve(FLines.size());  // at most one a line, and never moved while the list grows
+  // Names are upper-cased through a table of OsUpperCaseBuffer's answers: a
+  // call per name added up for a file with thousands of them.
+  char upper[256];
+  for (int c = 0; c < 256; ++c) upper[c] = static_cast<char>(c);
+  OsUpperCaseBuffer(upper, sizeof upper);
   // Trimmed ranges of the text, so that a line costs no copies but its name and value.
   auto trim = [&](std::size_t& first, std::size_t& end) {
     while (first < end && IniIsBlank(t[first])) ++first;
@@ -67,6 +75,7 @@ TIniText::TIniText(std::string text) : FText(std::move(text)) {
       TSection section;
       section.Name = IniTrim(t.substr(first + 1, close - first - 1));
       section.LastLine = i;
+      section.Begin = section.End = FEntries.size();
       FSections.push_back(std::move(section));
       continue;
     }
@@ -84,8 +93,11 @@ TIniText::TIniText(std::string text) : FText(std::move(text)) {
       entry.Value.assign(t, valueBegin, valueEnd - valueBegin);
     }
     TSection& section = FSections.back();
-    entry.First = section.EntryIndex.emplace(Upper(entry.Name), section.Entries.size()).first->second;
-    section.Entries.push_back(std::move(entry));
+    std::string key = entry.Name;
+    for (char& c : key) c = upper[static_cast<unsigned char>(c)];
+    entry.First = section.EntryIndex.emplace(std::move(key), FEntries.size()).first->second;
+    FEntries.push_back(std::move(entry));
+    section.End = FEntries.size();
     section.LastLine = i;
   }
   // Looking names up by index keeps a file with many entries linear work.
@@ -101,9 +113,9 @@ const TIniText::TSection* TIniText::FindSection(const std::string& name) const {
   return found == FSectionIndex.end() ? nullptr : &FSections[found->second];
 }
 
-const TIniText::TEntry* TIniText::FindEntry(const TSection& section, const std::string& key) {
+const TIniText::TEntry* TIniText::FindEntry(const TSection& section, const std::string& key) const {
   const auto found = section.EntryIndex.find(Upper(IniTrim(key)));
-  return found == section.EntryIndex.end() ? nullptr : &section.Entries[found->second];
+  return found == section.EntryIndex.end() ? nullptr : &FEntries[found->second];
 }
 
 /// The line break the text already uses; CR LF for a text that has none.
@@ -125,7 +137,8 @@ std::vector<const TIniText::TEntry*> TIniText::Listed(const std::string& section
   const TSection* found = FindSection(section);
   if (!found) return listed;
   std::size_t used = 0;
-  for (const TEntry& entry : found->Entries) {
+  for (std::size_t i = found->Begin; i < found->End; ++i) {
+    const TEntry& entry = FEntries[i];
     if (!entry.HasValue || entry.Name.empty() || entry.Name[0] == ';') continue;
     // The platform's list buffer ends here; a name cut by it would be wrong.
     if (used + entry.Name.size() + 1 >= kKeyListMax) break;
@@ -162,7 +175,7 @@ std::shared_ptr<const std::vector<std::pair<std::string, std::string>>> TIniText
     const std::vector<const TEntry*> listed = Listed(section);
     entries->reserve(listed.size());
     // A name answers with its first entry's value.
-    for (const TEntry* entry : listed) entries->emplace_back(entry->Name, Answer(found->Entries[entry->First]));
+    for (const TEntry* entry : listed) entries->emplace_back(entry->Name, Answer(FEntries[entry->First]));
   }
   list = std::move(entries);
   return list;

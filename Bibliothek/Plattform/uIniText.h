@@ -70,17 +70,17 @@ private:
     std::string Name;  // trimmed, as written
     bool HasValue = false;
     std::string Value;  // trimmed
-    std::size_t First = 0;  // the section's first entry of this name, which answers for it
+    std::size_t First = 0;  // the section's first entry of this name (in FEntries), which answers for it
   };
   struct TSection {
     std::string Name;
     std::size_t LastLine = std::string::npos;  // last non-blank line, the heading included
-    std::vector<TEntry> Entries;
+    std::size_t Begin = 0, End = 0;  // its entries in FEntries
     std::unordered_map<std::string, std::size_t> EntryIndex;  // upper-cased name -> its first entry
   };
 
   const TSection* FindSection(const std::string& name) const;
-  static const TEntry* FindEntry(const TSection& section, const std::string& key);
+  const TEntry* FindEntry(const TSection& section, const std::string& key) const;
   std::string LineBreak() const;
   static std::string Answer(const TEntry& entry);
   std::vector<const TEntry*> Listed(const std::string& section) const;
@@ -88,6 +88,7 @@ private:
   std::string FText;
   std::size_t FBodyStart = 0;  // after a UTF-8 byte-order mark
   std::vector<TLine> FLines;
+  std::vector<TEntry> FEntries;     // of all sections, in file order
   std::vector<TSection> FSections;  // [0]: the lines before the first heading
   std::unordered_map<std::string, std::size_t> FSectionIndex;  // upper-cased name -> its first heading's section
   struct TEntryLists {

@@ -177,7 +177,13 @@ std::string TINIParameter::ReadSource() {
   if (!FSection.empty()) {
     const std::string file = FullName();
     // Keys and values from one reading of the file, not one reading per key.
-    for (const auto& [key, value] : *OsIniEntries(file, FSection)) text.append("/").append(key).append("=").append(value);
+    std::shared_ptr<const TIniEntries> entries = OsIniEntries(file, FSection);
+    if (entries != FLastEntries) {
+      FLastText.clear();
+      for (const auto& [key, value] : *entries) FLastText.append("/").append(key).append("=").append(value);
+      FLastEntries = std::move(entries);
+    }
+    text = FLastText;
   }
   // The items carry no section of their own: they match under PARAMETERS.
   FSection = SParametersSection;

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "Bibliothek/Plattform/uOsIni.h"
 #include "Bibliothek/uFileRoutines.h"
 #include "Bibliothek/uSingleton.h"
 
@@ -131,6 +132,9 @@ public:
 private:
   std::string FFileName;
   std::string FFolder;
+  // The last list read and its text: the list stays the same while the file does.
+  std::shared_ptr<const TIniEntries> FLastEntries;
+  std::string FLastText;
 };
 
 /// The key FKeyPath + section under HKEY_CURRENT_USER; the value named like the switch.
