@@ -89,6 +89,14 @@ TEST(OsIni, ReadsLikeTheProfileFunctions) {
     EXPECT_EQ(row.Expected, got) << "file: " << ::testing::PrintToString(std::string(row.Text))
                                  << " section: " << row.Section << " key: " << (row.Key ? row.Key : "(list)");
     EXPECT_EQ(row.Expected, parsed) << "text: " << ::testing::PrintToString(std::string(row.Text));
+    // The whole section at once gives the same keys, each with its value.
+    std::string listed;
+    const auto entries = OsIniEntries(file, row.Section);
+    for (const auto& [key, value] : *entries) {
+      listed += (listed.empty() ? "" : "|") + key;
+      if (row.Key != kKeyList) EXPECT_EQ(OsIniValue(file, row.Section, key), value) << key;
+    }
+    if (row.Key == kKeyList) EXPECT_EQ(row.Expected, listed) << ::testing::PrintToString(std::string(row.Text));
   }
 }
 
