@@ -64,22 +64,19 @@ bool ParseQuoted(const std::string& s, std::size_t& pos, std::string& out) {
 /// Comma-separated hex bytes; blanks and the continuation marks already removed.
 bool ParseHexBytes(const std::string& s, std::string& out) {
   out.clear();
+  out.reserve(s.size() / 3 + 1);
   std::size_t pos = 0;
   while (pos < s.size()) {
-    std::string digits;
-    while (pos < s.size() && s[pos] != ',') {
-      if (s[pos] != ' ' && s[pos] != '\t') digits += s[pos];
-      ++pos;
-    }
-    ++pos;  // the comma
-    if (digits.empty() && pos >= s.size()) break;
-    if (digits.size() < 1 || digits.size() > 2) return false;
-    int value = 0;
-    for (char c : digits) {
-      const int d = HexDigit(c);
-      if (d < 0) return false;
+    int digits = 0, value = 0;
+    for (; pos < s.size() && s[pos] != ','; ++pos) {
+      if (s[pos] == ' ' || s[pos] == '\t') continue;
+      const int d = HexDigit(s[pos]);
+      if (d < 0 || ++digits > 2) return false;
       value = value * 16 + d;
     }
+    ++pos;  // the comma
+    if (digits == 0 && pos >= s.size()) break;
+    if (digits == 0) return false;
     out += static_cast<char>(value);
   }
   return true;
@@ -220,7 +217,7 @@ std::string TRegistryText::StringFromBytes(const std::string& bytes) const {
 }
 
 /// Reads the data of a value line; `line` moves to the last line a hex value continues on.
-bool TRegistryText::ParseData(std::string data, TLine& line, TRecord& record) const {
+bool TRegistryText::ParseData(std::string data, TLine& line, TRecord& record, bool spanOnly) const {
   if (data == "-") {
     record.Deleted = true;
     return true;
@@ -269,6 +266,7 @@ bool TRegistryText::ParseData(std::string data, TLine& line, TRecord& record) co
     while (end > line.Begin && (FText[end - 1] == ' ' || FText[end - 1] == '\t')) --end;
     hex.append(FText, line.Begin, end - line.Begin);
   }
+  if (spanOnly) return true;
   if (!hex.empty() && hex.back() == '\\') hex.pop_back();
   std::string bytes;
   if (!ParseHexBytes(hex, bytes)) return false;
@@ -303,8 +301,9 @@ std::string TRegistryText::Trimmed(const TLine& line) const {
 }
 
 /// Parses a value line (`line` moves to the last line a hex value continues
-/// on); false for a line that holds no value.
-bool TRegistryText::ParseRecord(TLine& line, TRecord& record) const {
+/// on); false for a line that holds no value. `spanOnly`: only the lines a
+/// value spans matter, not its data.
+bool TRegistryText::ParseRecord(TLine& line, TRecord& record, bool spanOnly) const {
   const std::string text = Trimmed(line);
   record.First = line;
   std::size_t pos = 0;
@@ -315,7 +314,7 @@ bool TRegistryText::ParseRecord(TLine& line, TRecord& record) const {
   }
   const std::string rest = TrimBlanks(text.substr(pos));
   if (rest.empty() || rest[0] != '=') return false;
-  if (!ParseData(TrimBlanks(rest.substr(1)), line, record)) return false;
+  if (!ParseData(TrimBlanks(rest.substr(1)), line, record, spanOnly)) return false;
   record.Name = Upper(record.Name);
   record.Last = line;
   return true;
@@ -373,7 +372,7 @@ void TRegistryText::Parse() {
     // belong to it whatever they hold.
     if (inKey && FText[end - 1] == '\\') {
       TRecord record;
-      ParseRecord(line, record);
+      ParseRecord(line, record, true);
     }
   }
   close(FText.size());

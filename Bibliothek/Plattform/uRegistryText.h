@@ -77,8 +77,8 @@ private:
 
   TLine LineAt(std::size_t pos) const;
   std::string Trimmed(const TLine& line) const;
-  bool ParseRecord(TLine& line, TRecord& record) const;
-  bool ParseData(std::string data, TLine& line, TRecord& record) const;
+  bool ParseRecord(TLine& line, TRecord& record, bool spanOnly = false) const;
+  bool ParseData(std::string data, TLine& line, TRecord& record, bool spanOnly) const;
   void Parse();
   const TKeyValues* ValuesOf(const std::string& keyPath) const;
   std::string TextFromUnits(std::string_view littleEndian) const;
