@@ -385,9 +385,8 @@ const TRegistryText::TKeyValues* TRegistryText::ValuesOf(const std::string& keyP
   for (const std::string& part : key) id += part + "\\";
   std::lock_guard<std::mutex> guard(FParsedKeys->Mutex);
   std::unique_ptr<const TKeyValues>& parsed = FParsedKeys->Values[id];
-  if (parsed) return parsed.get();
+  if (parsed) return parsed->Found ? parsed.get() : nullptr;
   auto values = std::make_unique<TKeyValues>();
-  bool found = false;
   for (const TBlock& block : FBlocks) {
     const std::string_view path(FText.data() + block.PathBegin, block.PathEnd - block.PathBegin);
     // Most headings name another key: their last component tells, before the
@@ -400,7 +399,7 @@ const TRegistryText::TKeyValues* TRegistryText::ValuesOf(const std::string& keyP
     std::vector<std::string> parts = KeyOf(std::string(path));
     parts.erase(parts.begin());  // the hive
     if (parts != key) continue;
-    found = true;
+    values->Found = true;
     values->LastLine = block.Heading;
     for (std::size_t pos = block.BodyBegin; pos < block.BodyEnd;) {
       TLine line = LineAt(pos);
@@ -416,9 +415,8 @@ const TRegistryText::TKeyValues* TRegistryText::ValuesOf(const std::string& keyP
       values->Records.push_back(std::move(record));
     }
   }
-  if (!found) return nullptr;
   parsed = std::move(values);
-  return parsed.get();
+  return parsed->Found ? parsed.get() : nullptr;
 }
 
 std::optional<TOsRegValue> TRegistryText::Value(const std::string& keyPath, const std::string& name) const {
@@ -494,11 +492,14 @@ std::optional<std::string> TRegistryText::WithString(const std::string& keyPath,
   std::size_t pos = 0, count = 0;
   std::string insert;
   const TKeyValues* values = ValuesOf(keyPath);
-  const auto record = values ? values->LastRecord.find(Upper(name)) : decltype(values->LastRecord.end())();
+  const TRecord* record = nullptr;
+  if (values)
+    if (const auto found = values->LastRecord.find(Upper(name)); found != values->LastRecord.end())
+      record = &values->Records[found->second];
 
-  if (values && record != values->LastRecord.end()) {
-    pos = values->Records[record->second].First.Begin;
-    count = values->Records[record->second].Last.End - pos;
+  if (record) {
+    pos = record->First.Begin;
+    count = record->Last.End - pos;
     insert = valueLine;
   } else if (values) {
     const TLine& line = values->LastLine;

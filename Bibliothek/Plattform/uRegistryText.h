@@ -73,6 +73,7 @@ private:
     std::vector<TRecord> Records;
     std::unordered_map<std::string, std::size_t> LastRecord;  // name -> its last record
     TLine LastLine;  // the last block's heading or its last value line
+    bool Found = false;  // false: the key has no block (kept too, so that it is looked for once)
   };
 
   TLine LineAt(std::size_t pos) const;
