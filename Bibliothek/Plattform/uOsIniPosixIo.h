@@ -111,10 +111,10 @@ public:
     // Only a file whose stamp may not tell versions apart keeps its bytes for
     // that comparison; any other file hands them to the parser, so that a
     // large file is not held twice.
-    TEntry entry{stamp, racy, exists, racy, racy ? bytes : std::string(), nullptr};
-    entry.Parsed = std::make_shared<const T>(parse(std::move(bytes), exists));
-    FFiles[path] = entry;
-    return entry.Parsed;
+    std::string kept = racy ? bytes : std::string();
+    auto parsed = std::make_shared<const T>(parse(std::move(bytes), exists));
+    FFiles[path] = {stamp, racy, exists, racy, std::move(kept), parsed};
+    return parsed;
   }
 
 private:
