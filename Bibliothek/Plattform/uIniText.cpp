@@ -93,14 +93,21 @@ TIniText::TIniText(std::string text) : FText(std::move(text)) {
       entry.Value.assign(t, valueBegin, valueEnd - valueBegin);
     }
     TSection& section = FSections.back();
-    std::string key = entry.Name;
-    for (char& c : key) c = upper[static_cast<unsigned char>(c)];
-    entry.First = section.EntryIndex.emplace(std::move(key), FEntries.size()).first->second;
     FEntries.push_back(std::move(entry));
     section.End = FEntries.size();
     section.LastLine = i;
   }
-  // Looking names up by index keeps a file with many entries linear work.
+  // Looking names up by index keeps a file with many entries linear work;
+  // each index is sized once, for its section's entries.
+  for (TSection& section : FSections) {
+    section.EntryIndex.reserve(section.End - section.Begin);
+    std::string key;
+    for (std::size_t e = section.Begin; e < section.End; ++e) {
+      key = FEntries[e].Name;
+      for (char& c : key) c = upper[static_cast<unsigned char>(c)];
+      FEntries[e].First = section.EntryIndex.emplace(key, e).first->second;
+    }
+  }
   for (std::size_t i = 1; i < FSections.size(); ++i) FSectionIndex.emplace(Upper(FSections[i].Name), i);
 }
 
