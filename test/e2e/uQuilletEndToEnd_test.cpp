@@ -306,6 +306,21 @@ std::string RegString(const std::string& text) {
   return out + "\"";
 }
 
+/// UTF-8 text as a UTF-16LE file with its byte-order mark, as regedit saves it.
+std::string Utf16File(const std::string& utf8) {
+  std::string out = "\xFF\xFE";
+  for (std::size_t i = 0; i < utf8.size();) {
+    const unsigned char lead = static_cast<unsigned char>(utf8[i]);
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : 3;  // no text beyond U+FFFF here
+    unsigned code = length == 1 ? lead : lead & (length == 2 ? 0x1F : 0x0F);
+    for (std::size_t k = 1; k < length; ++k) code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    out += static_cast<char>(code & 0xFF);
+    out += static_cast<char>(code >> 8);
+    i += length;
+  }
+  return out;
+}
+
 /// Under wine the tests change the prefix's short date format and the
 /// program's keys; afterwards the prefix gets back what it had.
 class TWineRegistryRestore : public ::testing::Environment {
@@ -514,7 +529,7 @@ protected:
     if (Wine())
       Program().ApplyWineRegistry(RegistryText(), FDir);
     else
-      WriteFile(FDir / "hkcu.reg", RegistryText());
+      WriteFile(FDir / "hkcu.reg", FRegistryUtf16 ? Utf16File(RegistryText()) : RegistryText());
   }
   /// The INI switches always point into the working folder, so that an INI
   /// file beside the program never takes part.
@@ -619,6 +634,7 @@ protected:
   std::string FShortDate = "dd.MM.yyyy";
   std::map<std::string, std::string> FRegistry;  // section -> .reg value lines
   std::map<std::string, std::string> FExtraEnvironment;  // for the native program
+  bool FRegistryUtf16 = false;                           // the native registry file in UTF-16
 
 private:
   static int DayKey(const TDate& d) { return d.Year * 10000 + d.Month * 100 + d.Day; }
@@ -848,6 +864,7 @@ struct TSourceCase {
   std::vector<std::string> Ini;                                 // INI lines
   std::vector<std::string> CommandLine;
   const char* Person;  // the person the report names
+  bool Utf16RegistryInTheCLocale = false;  // native: the registry file in UTF-16, the run under LC_ALL=C
 };
 
 void PrintTo(const TSourceCase& c, std::ostream* os) { *os << c.Name; }
@@ -857,6 +874,12 @@ class SwitchSources : public QuilletEndToEnd, public ::testing::WithParamInterfa
 TEST_P(SwitchSources, ReportComesFromTheWinningValues) {
   const TSourceCase& c = GetParam();
   Write("logs\\in\\cvs.log", KSampleLog);
+  if (c.Utf16RegistryInTheCLocale) {
+    if (Wine()) GTEST_SKIP() << "the Windows program reads the real registry";
+    FExtraEnvironment = {{"LC_ALL", "C"}};
+    FRegistryUtf16 = true;
+    Write("logs\\Pr\xC3\xBC" "fung\\cvs.log", KSampleLog);
+  }
   for (const auto& [name, value] : c.Registry) SetRegistry("PARAMETERS", name, value);
   for (const auto& [name, value] : c.RegistryMacros) SetRegistry("MACROS", name, value);
   if (!c.Ini.empty()) SetIni(c.Ini);
@@ -879,6 +902,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TSourceCase{"AllFromRegistry", KAllInRegistry, {}, {}, {}, "fromregistry"},
         TSourceCase{"AllFromIni", {}, {}, KAllInIni, {}, "fromini"},
+        TSourceCase{"Utf16RegistryWithUmlautsInTheCLocale",
+                    {{"DATE", ".ge10.05.2003"}, {"AUTHOR", "dev1"}, {"PERSON", "fromregistry"},
+                     {"INPUT", "logs\\Pr\xC3\xBC" "fung\\cvs.log"}, {"OUTPUT", "out\\report.txt"}},
+                    {}, {}, {}, "fromregistry", true},
         TSourceCase{"IniWinsOverRegistry", KAllInRegistry, {}, {"[PARAMETERS]", "PERSON=fromini"}, {}, "fromini"},
         TSourceCase{"CommandLineWinsOverBoth", KAllInRegistry, {}, KAllInIni, {"/PERSON=fromcmd"}, "fromcmd"},
         TSourceCase{"EmptyValueDoesNotWin", KAllInRegistry, {}, {"[PARAMETERS]", "PERSON="}, {"/PERSON="},
