@@ -15,6 +15,11 @@ std::optional<TOsFile> TRealFileSystem::OpenRead(const std::string& path) { retu
 std::optional<std::size_t> TRealFileSystem::Read(TOsFile file, char* buffer, std::size_t size) {
   return OsReadFile(file, buffer, size);
 }
+std::optional<std::size_t> TRealFileSystem::ReadAt(TOsFile file, std::uint64_t offset, char* buffer,
+                                                   std::size_t size) {
+  return OsReadFileAt(file, offset, buffer, size);
+}
+bool TRealFileSystem::IsSameFile(TOsFile file, const std::string& path) { return OsIsSameFile(file, path); }
 bool TRealFileSystem::Seek(TOsFile file, std::uint64_t offset) { return OsSeekFile(file, offset); }
 std::optional<std::uint64_t> TRealFileSystem::FileSize(TOsFile file) { return OsFileSize(file); }
 std::optional<TOsFile> TRealFileSystem::CreateTempBeside(const std::string& target, std::string& tempPath) {

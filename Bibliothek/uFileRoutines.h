@@ -29,6 +29,8 @@ public:
   virtual bool FileExists(const std::string& path) = 0;
   virtual std::optional<TOsFile> OpenRead(const std::string& path) = 0;
   virtual std::optional<std::size_t> Read(TOsFile file, char* buffer, std::size_t size) = 0;
+  virtual std::optional<std::size_t> ReadAt(TOsFile file, std::uint64_t offset, char* buffer, std::size_t size) = 0;
+  virtual bool IsSameFile(TOsFile file, const std::string& path) = 0;
   virtual bool Seek(TOsFile file, std::uint64_t offset) = 0;
   virtual std::optional<std::uint64_t> FileSize(TOsFile file) = 0;
   virtual std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath) = 0;
@@ -55,6 +57,8 @@ public:
   bool FileExists(const std::string& path) override;
   std::optional<TOsFile> OpenRead(const std::string& path) override;
   std::optional<std::size_t> Read(TOsFile file, char* buffer, std::size_t size) override;
+  std::optional<std::size_t> ReadAt(TOsFile file, std::uint64_t offset, char* buffer, std::size_t size) override;
+  bool IsSameFile(TOsFile file, const std::string& path) override;
   bool Seek(TOsFile file, std::uint64_t offset) override;
   std::optional<std::uint64_t> FileSize(TOsFile file) override;
   std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath) override;

@@ -71,11 +71,9 @@ const std::string SectionLabel = "RCS file:";
 const std::string RevisionLabel = "revision ";
 constexpr std::size_t DashRowLength = 28;
 constexpr std::size_t EndRowLength = 77;
-// A revision's header rows are short; longer lines are message text. The
-// reader keeps this much of the text before its current line, enough to see
-// both header rows above a date line.
-constexpr std::size_t MaxHeaderRowLength = 256;
-constexpr std::size_t HistoryBytes = 4 * MaxHeaderRowLength;
+// The reader keeps at least this much of the text before its current line,
+// and the two lines above it whole when they may be a revision's header rows.
+constexpr std::size_t HistoryBytes = 1024;
 // Each level of the report's tree stands this much deeper than the one above.
 constexpr std::size_t TreeIndent = 4;
 
@@ -164,13 +162,9 @@ bool isRowOf(std::string_view line, char c, std::size_t count) {
 
 bool isEndRow(std::string_view line) { return isRowOf(line, '=', EndRowLength); }
 
-bool isDashRow(std::string_view line) {
-  return line.size() <= MaxHeaderRowLength && isRowOf(line, '-', DashRowLength);
-}
+bool isDashRow(std::string_view line) { return isRowOf(line, '-', DashRowLength); }
 
-bool isRevisionRow(std::string_view line) {
-  return line.size() <= MaxHeaderRowLength && startsWith(line, RevisionLabel);
-}
+bool isRevisionRow(std::string_view line) { return startsWith(line, RevisionLabel); }
 
 unsigned char up(const TUpperCaseTable& upper, char c) { return upper[static_cast<unsigned char>(c)]; }
 
@@ -360,12 +354,14 @@ public:
       : FFiles(files), FPath(std::move(path)),
         FFailure(failure.empty() ? FormatMessage(SCannotOpenFile, FPath) : std::move(failure)) {}
   ~TFileSource() override { Close(); }
-  /// False when the file cannot be opened (at `offset`).
-  bool Open(std::uint64_t offset = 0) {
+  /// False when the file cannot be opened.
+  bool Open() {
     const std::optional<TOsFile> file = FFiles.OpenRead(FPath);
     if (file) FFile = *file;
-    return file && (offset == 0 || FFiles.Seek(*file, offset));
+    return file.has_value();
   }
+  TOsFile Handle() const { return *FFile; }
+  const std::string& Failure() const { return FFailure; }
   void Close() {
     if (FFile) FFiles.Close(*FFile);
     FFile.reset();
@@ -389,6 +385,26 @@ private:
   std::optional<TOsFile> FFile;
   std::uint64_t FRead = 0;
   bool FForget = false;
+};
+
+/// The bytes of a file another owner holds open, from an offset on, read at
+/// their place so that several such sources can read one handle at once.
+class TFileAtSource : public TByteSource {
+public:
+  TFileAtSource(TFileSystem& files, TOsFile file, std::uint64_t offset, std::string failure)
+      : FFiles(files), FFile(file), FOffset(offset), FFailure(std::move(failure)) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    const std::optional<std::size_t> n = FFiles.ReadAt(FFile, FOffset, buffer, size);
+    if (!n) throw EFailure(FFailure);
+    FOffset += *n;
+    return *n;
+  }
+
+private:
+  TFileSystem& FFiles;
+  TOsFile FFile;
+  std::uint64_t FOffset;
+  std::string FFailure;
 };
 
 /// A source's bytes up to a limit (none: all), and none once `stop` is set.
@@ -656,7 +672,7 @@ private:
     if (*lineEnd == '\n' && lineEnd > floor && lineEnd[-1] == '\r') --lineEnd;
     const char* start = lineEnd;
     while (start > floor && !isBreak(start[-1])) --start;
-    if (start == floor && FBufferOffset != 0) return false;
+    if (start == floor && !FFloorIsLineStart) return false;
     line = std::string_view(start, static_cast<std::size_t>(lineEnd - start));
     return true;
   }
@@ -685,11 +701,11 @@ private:
   }
 
   void Fill() {
-    // Keep some text above the current line for FollowsRevisionHeader.
-    const std::size_t keepFrom = FBegin - std::min(FBegin, HistoryBytes);
+    // Keep the text above the current line that FollowsRevisionHeader looks at.
+    const std::size_t keepFrom = HistoryStart();
     if (keepFrom > 0) {
+      FFloorIsLineStart = isBreak(FBuffer[keepFrom - 1]);
       std::memmove(FBuffer.data(), FBuffer.data() + keepFrom, FEnd - keepFrom);
-      FBufferOffset += keepFrom;
       FEnd -= keepFrom;
       FBegin -= keepFrom;
     }
@@ -701,6 +717,25 @@ private:
     FColon = NotSearched;
   }
 
+  // Where the text to keep starts: HistoryBytes before the current line, or
+  // earlier, at the start of one of the two lines above it that may be a
+  // header row however long it is.
+  std::size_t HistoryStart() const {
+    const char* const data = FBuffer.data();
+    std::size_t keepFrom = FBegin - std::min(FBegin, HistoryBytes);
+    std::size_t start = FBegin;
+    for (int above = 0; above < 2 && start > 0; ++above) {
+      std::size_t end = start - 1;
+      if (data[end] == '\n' && end > 0 && data[end - 1] == '\r') --end;
+      start = end;
+      while (start > 0 && !isBreak(data[start - 1])) --start;
+      if (start == 0 && !FFloorIsLineStart) break;
+      const std::string_view line(data + start, end - start);
+      if (start < keepFrom && (isDashRow(line) || isRevisionRow(line))) keepFrom = start;
+    }
+    return keepFrom;
+  }
+
   static constexpr std::size_t NotSearched = static_cast<std::size_t>(-1);
 
   TByteSource& FSource;
@@ -708,7 +743,7 @@ private:
   std::size_t FBegin = 0, FEnd = 0;
   std::size_t FColon = NotSearched;  // next ":" at or after FLineStart, or FEnd
   std::size_t FLineStart = 0;
-  std::uint64_t FBufferOffset = 0;   // of FBuffer[0] in the source
+  bool FFloorIsLineStart = true;     // FBuffer[0] starts a line
   bool FEndOfSource = false;
 };
 
@@ -1068,25 +1103,23 @@ private:
   std::size_t FPiece;
 };
 
-/// The input file, its first part read through the handle that Run opened;
-/// later parts' reports wait in temporary files beside the output. Any
-/// failure with those is one of creating the report.
+/// The input file, read only through the handle that Run opened, so that a
+/// log renamed or removed meanwhile changes nothing: one part reads it in
+/// turn, several parts each at their own place. Later parts' reports wait in
+/// temporary files beside the output and are read back through the handle
+/// that wrote them. Any failure with those is one of creating the report.
 class TFileLog : public TLogParts {
 public:
-  TFileLog(TFileSystem& files, const std::string& path, TFileSource& opened, const std::string& output,
-           const std::string& outputName)
-      : FFiles(files), FPath(path), FOpened(opened), FOutput(output), FOutputName(outputName) {}
+  TFileLog(TFileSystem& files, TFileSource& opened, const std::string& output, const std::string& outputName)
+      : FFiles(files), FOpened(opened), FOutput(output), FOutputName(outputName) {}
 
   std::optional<std::uint64_t> Size() override { return FOpened.Size(); }
 
   std::unique_ptr<TByteSource> Open(std::uint64_t from, std::optional<std::uint64_t> to) override {
-    if (from == 0 && !FOpenedUsed) {
-      FOpenedUsed = true;
-      return std::make_unique<TRangeSource>(FOpened, to);
-    }
-    auto file = std::make_unique<TFileSource>(FFiles, FPath);
-    if (!file->Open(from)) throw EFailure(FormatMessage(SCannotOpenFile, FPath));
-    return std::make_unique<TRangeSource>(std::move(file), to ? std::optional(*to - from) : std::nullopt);
+    if (from == 0 && !to) return std::make_unique<TRangeSource>(FOpened, to);
+    return std::make_unique<TRangeSource>(
+        std::make_unique<TFileAtSource>(FFiles, FOpened.Handle(), from, FOpened.Failure()),
+        to ? std::optional(*to - from) : std::nullopt);
   }
 
   std::unique_ptr<TPartReport> NewReport() override {
@@ -1102,16 +1135,12 @@ public:
         FFailure = FormatMessage(SCannotCreateFile, outputName);
       }
       ~TFileReport() override {
-        if (FFile) FFiles.Close(*FFile);
+        FFiles.Close(*FFile);
         FFiles.Remove(FPath);
       }
       TByteSink& Sink() override { return *FSink; }
       std::unique_ptr<TByteSource> ReadBack() override {
-        FFiles.Close(*FFile);
-        FFile.reset();
-        auto source = std::make_unique<TFileSource>(FFiles, FPath, FFailure);
-        if (!source->Open()) throw EFailure(FFailure);
-        return source;
+        return std::make_unique<TFileAtSource>(FFiles, *FFile, 0, FFailure);
       }
 
     private:
@@ -1125,9 +1154,7 @@ public:
 
 private:
   TFileSystem& FFiles;
-  std::string FPath;
   TFileSource& FOpened;
-  bool FOpenedUsed = false;
   std::string FOutput, FOutputName;
 };
 
@@ -1347,25 +1374,31 @@ void copyPreviousReport(TByteSource& previous, TReportWriter& report) {
 void TQuillet::Run() {
   CheckSettings();
 
-  TFileSource input(FFiles, FInputFile);
-  if (!input.Open()) throw EFailure(FormatMessage(SCannotOpenFile, FInputFile));
+  std::optional<TFileSource> input(std::in_place, FFiles, FInputFile);
+  if (!input->Open()) throw EFailure(FormatMessage(SCannotOpenFile, FInputFile));
 
   TRunResources held(FFiles);
   // Scripts match the line on standard output as it is; the system's reason
   // for it goes to standard error.
-  auto failedToCreate = [&] {
-    OsWriteFileFailure(FOutputFile);
+  auto failedToCreate = [&](const std::string& why) {
+    OsWriteFileFailure(why);
     return EFailure(FormatMessage(SCannotCreateFile, FOutputFile));
   };
+  // A device or pipe is never replaced by a report (nor read as one), and a
+  // link another user planted is not written through.
+  const std::string output = FFiles.ReplacedPath(FOutputFile);
+  if (!FFiles.IsReplaceable(output)) throw failedToCreate(FOutputFile);
   // Runs on the same output wait here for each other, so each one merges the
   // report of the one before it. The lock is named after the file really
   // replaced, so that runs through a symbolic link and on its target meet too.
-  const std::string output = FFiles.ReplacedPath(FOutputFile);
-  held.LockPath = output + ".lock";
+  held.LockPath = OsSiblingPath(output, ".lock");
   held.Lock = FFiles.Lock(held.LockPath);
-  if (!held.Lock) throw failedToCreate();
-  // A device or pipe is never replaced by a report (nor read as one).
-  if (!FFiles.IsReplaceable(output)) throw failedToCreate();
+  if (!held.Lock) throw failedToCreate(held.LockPath);
+  // A log that is the output itself is read as the run before this one left it.
+  if (FFiles.ReplacedPath(FInputFile) == output) {
+    input.emplace(FFiles, FInputFile);
+    if (!input->Open()) throw EFailure(FormatMessage(SCannotOpenFile, FInputFile));
+  }
   FFiles.RemoveStaleTemps(output);
 
   // An old report that exists but cannot be read must not be lost.
@@ -1376,9 +1409,9 @@ void TQuillet::Run() {
   previous.ForgetWhatIsRead();
 
   held.Temp = FFiles.CreateTempBeside(output, held.TempPath);
-  if (!held.Temp) throw failedToCreate();
+  if (!held.Temp) throw failedToCreate(FOutputFile);
   TFileSink sink(FFiles, *held.Temp, FOutputFile);
-  TFileLog log(FFiles, FInputFile, input, output, FOutputFile);
+  TFileLog log(FFiles, *input, output, FOutputFile);
   try {
     ProcessLog(log, sink, hasPrevious ? &previous : nullptr);
     sink.Finish();
@@ -1386,16 +1419,19 @@ void TQuillet::Run() {
     // One line is held whole; a gigantic one must fail the run, not end the process.
     throw EFailure(SOutOfMemory);
   }
-  input.Close();
+  input.reset();
   previous.Close();
 
   // The new report reaches the disk before it replaces the old one, and the
   // folder's entry after, so that a power cut leaves one of the two whole.
-  if (!FFiles.Flush(*held.Temp)) throw failedToCreate();
+  // Only the file this run wrote replaces the output: in a folder others can
+  // write, its name may have been given to another file meanwhile.
+  if (!FFiles.Flush(*held.Temp)) throw failedToCreate(FOutputFile);
+  if (!FFiles.IsSameFile(*held.Temp, held.TempPath)) throw failedToCreate(held.TempPath);
+  if (!FFiles.Replace(held.TempPath, output)) throw failedToCreate(FOutputFile);
+  held.Replaced = true;
   FFiles.Close(*held.Temp);
   held.Temp.reset();
-  if (!FFiles.Replace(held.TempPath, output)) throw failedToCreate();
-  held.Replaced = true;
   // Only durability is at stake now: the report is in place, and a failure
   // reported here would make a retrying script add it a second time.
   FFiles.FlushFolderOf(output);

@@ -15,7 +15,7 @@
 #include "Bibliothek/uFileRoutines.h"
 
 enum class TFileOp {
-  OpenRead, Read, Lock, IsReplaceable, CreateTemp, Write, Flush, Replace, FlushFolder,
+  OpenRead, Read, Lock, IsReplaceable, CreateTemp, Write, Flush, SameFile, Replace, FlushFolder,
   MakeDirectory, IniWrite, RegWrite
 };
 
@@ -46,6 +46,10 @@ public:
     if (Fails(TFileOp::Read, PathOf(file))) return std::nullopt;
     return TRealFileSystem::Read(file, buffer, FReadPiece != 0 && size > FReadPiece ? FReadPiece : size);
   }
+  std::optional<std::size_t> ReadAt(TOsFile file, std::uint64_t offset, char* buffer, std::size_t size) override {
+    if (Fails(TFileOp::Read, PathOf(file))) return std::nullopt;
+    return TRealFileSystem::ReadAt(file, offset, buffer, FReadPiece != 0 && size > FReadPiece ? FReadPiece : size);
+  }
   std::optional<TOsFile> Lock(const std::string& lockPath) override {
     return Fails(TFileOp::Lock, lockPath) ? std::nullopt : TRealFileSystem::Lock(lockPath);
   }
@@ -62,6 +66,9 @@ public:
     return !Fails(TFileOp::Write, PathOf(file)) && TRealFileSystem::Write(file, data, size);
   }
   bool Flush(TOsFile file) override { return !Fails(TFileOp::Flush, PathOf(file)) && TRealFileSystem::Flush(file); }
+  bool IsSameFile(TOsFile file, const std::string& path) override {
+    return !Fails(TFileOp::SameFile, path) && TRealFileSystem::IsSameFile(file, path);
+  }
   bool Replace(const std::string& source, const std::string& target) override {
     return !Fails(TFileOp::Replace, target) && TRealFileSystem::Replace(source, target);
   }

@@ -83,6 +83,36 @@ private:
   HANDLE FFlushing = nullptr;
   bool FStarted = false;
 };
+
+// The whole-file lock both builds agree on: byte 0 of the file (wine holds it
+// as a POSIX lock on that byte, which the POSIX build's own lock conflicts with).
+bool winLockByte(HANDLE file, bool exclusive) {
+  OVERLAPPED at{};
+  return LockFileEx(file, (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0) | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) != 0;
+}
+
+// Whether a failed LockFileEx met another holder (as against a real failure).
+bool winLockTaken(DWORD code) { return code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING; }
+
+// True when `path`, not followed if it is a link, names the file `file` is open on.
+bool winSameFile(HANDLE file, const std::string& path) {
+  const HANDLE named = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (named == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION a, b;
+  const bool same = GetFileInformationByHandle(file, &a) && GetFileInformationByHandle(named, &b) &&
+                    a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+                    a.nFileIndexLow == b.nFileIndexLow;
+  CloseHandle(named);
+  return same;
+}
+
+// Marks an open file (opened with DELETE access) to go when its last handle closes.
+bool winDeleteOnClose(HANDLE file) {
+  FILE_DISPOSITION_INFO gone{};
+  gone.DeleteFile = TRUE;
+  return SetFileInformationByHandle(file, FileDispositionInfo, &gone, sizeof gone) != 0;
+}
 }  // namespace
 
 std::string OsNativePath(const std::string& path) { return path; }
@@ -102,6 +132,15 @@ std::optional<TOsFile> OsOpenRead(const std::string& path, int* error) {
   const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
+    winSetError(error);
+    return std::nullopt;
+  }
+  // A device (NUL, CON, AUX, COM1, also as aux.log) is no log: it reads as
+  // nothing or waits for ever. Only files and pipes are read.
+  const DWORD type = GetFileType(handle);
+  if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) {
+    CloseHandle(handle);
+    SetLastError(ERROR_NOT_SUPPORTED);
     winSetError(error);
     return std::nullopt;
   }
@@ -140,6 +179,35 @@ std::optional<std::size_t> OsReadFile(TOsFile file, char* buffer, std::size_t si
   return static_cast<std::size_t>(read);
 }
 
+std::optional<std::size_t> OsReadFileAt(TOsFile file, std::uint64_t offset, char* buffer, std::size_t size,
+                                        int* error) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD read = 0;
+  const DWORD wanted = static_cast<DWORD>(size < winMaxTransfer ? size : winMaxTransfer);
+  if (!ReadFile(winHandle(file), buffer, wanted, &read, &at)) {
+    if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+    winSetError(error);
+    return std::nullopt;
+  }
+  return static_cast<std::size_t>(read);
+}
+
+bool OsIsSameFile(TOsFile file, const std::string& path) {
+  if (winSameFile(winHandle(file), path)) return true;
+  SetLastError(ERROR_FILE_INVALID);  // the name no longer leads to the open file
+  winSetError(nullptr);
+  return false;
+}
+
+std::string OsSiblingPath(const std::string& path, const std::string& suffix) {
+  const std::size_t separator = path.find_last_of("\\/:");
+  const std::size_t nameStart = separator == std::string::npos ? 0 : separator + 1;
+  const std::size_t room = OsMaxNameBytes > suffix.size() ? OsMaxNameBytes - suffix.size() : 0;
+  return path.substr(0, nameStart + std::min(room, path.size() - nameStart)) + suffix;
+}
+
 std::optional<TOsFile> OsCreateFile(const std::string& path, int* error) {
   const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -153,13 +221,17 @@ std::optional<TOsFile> OsCreateFile(const std::string& path, int* error) {
 std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::string& tempPath,
                                               int* error) {
   static std::atomic<unsigned> counter{0};
-  const std::string base = target + ".~" + std::to_string(GetCurrentProcessId()) + "-";
   for (int attempt = 0; attempt < 1000; ++attempt) {
-    const std::string candidate = base + std::to_string(counter++);
-    // CREATE_NEW: a name another run happens to use is never shared.
-    const HANDLE handle = CreateFileA(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    const std::string candidate =
+        OsSiblingPath(target, ".~" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++));
+    // CREATE_NEW never opens what is there already. Others may look (the
+    // clean-up's lock test) and the file may be renamed while open.
+    const HANDLE handle = CreateFileA(candidate.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                      FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
+      // Live while locked: a clean-up of another run leaves it alone.
+      winLockByte(handle, true);
       tempPath = candidate;
       return winFile(handle);
     }
@@ -258,31 +330,24 @@ bool OsIsReplaceable(const std::string& path, int* error) {
 void OsRemoveStaleTempFiles(const std::string& target) {
   const std::size_t slash = target.find_last_of("\\/:");
   const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-  const std::string prefix = target.substr(slash == std::string::npos ? 0 : slash + 1) + ".~";
+  // The names OsCreateTempFileBeside gives: the target's name (cut to fit), ".~", then the rest.
+  const std::string prefix = OsSiblingPath(target, ".~").substr(folder.size());
   WIN32_FIND_DATAA found;
   const HANDLE search = FindFirstFileA((folder + prefix + "*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;
   do {
     const std::string name = found.cFileName;
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || name.compare(0, prefix.size(), prefix) != 0)
+    if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+        !OsIsTempName(name, prefix))
       continue;
-    // The name is prefix PID "-" N, as OsCreateTempFileBeside makes it.
-    std::size_t pos = prefix.size(), digits = 0;
-    DWORD pid = 0;
-    for (; pos < name.size() && name[pos] >= '0' && name[pos] <= '9' && digits < 9; ++pos, ++digits)
-      pid = pid * 10 + static_cast<DWORD>(name[pos] - '0');
-    if (digits == 0 || pos >= name.size() || name[pos] != '-' || pos + 1 >= name.size() ||
-        name.find_first_not_of("0123456789", pos + 1) != std::string::npos || pid == GetCurrentProcessId())
-      continue;
-    // Only a process that is certainly gone: no such process, or one that has ended.
-    bool gone = false;
-    if (const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid)) {
-      gone = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-      CloseHandle(process);
-    } else {
-      gone = GetLastError() == ERROR_INVALID_PARAMETER;
-    }
-    if (gone) DeleteFileA((folder + name).c_str());
+    // A temporary file is live exactly while its run holds its lock, whatever
+    // build or process that run is.
+    const HANDLE file = CreateFileA((folder + name).c_str(), GENERIC_READ | DELETE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) continue;
+    if (winLockByte(file, false)) winDeleteOnClose(file);
+    CloseHandle(file);
   } while (FindNextFileA(search, &found));
   FindClose(search);
 }
@@ -304,40 +369,47 @@ void OsWriteFileFailure(const std::string& path) {
 }
 
 std::optional<TOsFile> OsLockFile(const std::string& lockPath, int* error) {
-  // Held = opened without sharing; the system deletes the file when the
-  // holder closes it, also when the holder dies.
+  // Access denied is also what a file whose removal is pending gives for a
+  // moment; for longer it is a real refusal.
   int deniedRetries = 0;
   for (;;) {
-    const HANDLE handle =
-        CreateFileA(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) return winFile(handle);
-    const DWORD code = GetLastError();
-    // Another holder: wait. Access denied is also what a file whose deletion
-    // is pending gives for a moment; for longer it is a real refusal.
-    if (code == ERROR_SHARING_VIOLATION || (code == ERROR_ACCESS_DENIED && ++deniedRetries < 100)) {
-      Sleep(20);
-      continue;
-    }
-    // A lock file another user left behind (a lock never outlives its holder
-    // here) may not be ours to delete: held open without sharing, it guards
-    // the output just the same.
-    if (code == ERROR_ACCESS_DENIED) {
-      const HANDLE left = CreateFileA(lockPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+    const HANDLE handle = CreateFileA(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (left != INVALID_HANDLE_VALUE) return winFile(left);
-      if (GetLastError() == ERROR_SHARING_VIOLATION) {
-        deniedRetries = 0;
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD code = GetLastError();
+      // A sharing violation: a holder of an earlier version, which held its
+      // lock file open without sharing.
+      if (code == ERROR_SHARING_VIOLATION || (code == ERROR_ACCESS_DENIED && ++deniedRetries < 100)) {
         Sleep(20);
         continue;
       }
+      winSetError(error);
+      return std::nullopt;
     }
-    winSetError(error);
-    return std::nullopt;
+    // Another holder: wait. LockFileEx is asked again rather than left to
+    // wait, since wine cannot wait for a lock that a POSIX process holds.
+    while (!winLockByte(handle, true)) {
+      if (!winLockTaken(GetLastError())) {
+        winSetError(error);
+        CloseHandle(handle);
+        return std::nullopt;
+      }
+      Sleep(20);
+    }
+    // The holder before us removed the file when it let go; a lock on that
+    // file guards nothing, so take the lock again on the new one.
+    if (winSameFile(handle, lockPath)) return winFile(handle);
+    CloseHandle(handle);
   }
 }
 
-void OsUnlockFile(TOsFile lock, const std::string&) { CloseHandle(winHandle(lock)); }
+void OsUnlockFile(TOsFile lock, const std::string&) {
+  // Removed while still held, so no waiter can lock the old file after a
+  // newcomer created a new one.
+  winDeleteOnClose(winHandle(lock));
+  CloseHandle(winHandle(lock));
+}
 
 bool OsStartWriteBack(TOsFile file, std::uint64_t, std::uint64_t) {
   TWriteBack::Instance().Request(winHandle(file));

@@ -201,20 +201,24 @@ TEST(OsFiles, ReplacedPathFollowsLinksAndOnlyRegularFilesAreReplaceable) {
   EXPECT_NE("", OsLastFileFailure());
 }
 
-TEST(OsFiles, StaleTempFilesOfEndedProcessesAreRemoved) {
+TEST(OsFiles, StaleTempFilesAreThoseNoHandleHoldsLocked) {
   TTempDir dir;
   const std::string target = dir.File("out.txt");
-  std::string live;
+  std::string live, ended;
   const std::optional<TOsFile> mine = OsCreateTempFileBeside(target, live);
-  ASSERT_TRUE(mine.has_value());
-  OsCloseFile(*mine);
-  // No process has this number in either system.
+  const std::optional<TOsFile> closed = OsCreateTempFileBeside(target, ended);
+  ASSERT_TRUE(mine.has_value() && closed.has_value());
+  OsCloseFile(*closed);
+  // Not named like a temporary file: never touched.
   const char* const kept[] = {"out.txt.~99999999", "out.txt.~x-1", "out.txt.~99999999-1x", "other.txt.~99999999-1"};
   for (const char* name : kept) WriteFileWith(dir.File(name), "k");
-  WriteFileWith(dir.File("out.txt.~99999999-7"), "left by a killed run");
+  // A run that was process 1 of its namespace, or this very process number.
+  WriteFileWith(dir.File("out.txt.~1-7"), "left by a killed run");
   OsRemoveStaleTempFiles(target);
-  EXPECT_FALSE(OsFileExists(dir.File("out.txt.~99999999-7")));
+  EXPECT_FALSE(OsFileExists(dir.File("out.txt.~1-7")));
+  EXPECT_FALSE(OsFileExists(ended));
   EXPECT_TRUE(OsFileExists(live));
   for (const char* name : kept) EXPECT_TRUE(OsFileExists(dir.File(name))) << name;
+  OsCloseFile(*mine);
 }
 }  // namespace
