@@ -383,6 +383,9 @@ TEST_F(Quillet, SkippingKeepsEveryLineThatMayPick) {
       {"dev1", "x RCS file: /cvsroot/y.c,v\n" + Revision + "date: 2003/05/10 1;  author: dev1;\n", ""},
       // A date line that starts like an end row, also when it runs beyond the chunk read.
       {"", start + "=date: 2003/05/10 1;  author: dev1;\nm\n", "x.c|    m"},
+      // A revision's header rows of any length, well beyond what the reader keeps of other lines.
+      {"dev1", "RCS file: /cvsroot/x.c,v\n" + std::string(3000, 'f') + "\n" + Dashes + std::string(3000, ' ') +
+           "\nrevision 1.1" + std::string(3000, 'r') + "\ndate: 2003/05/10 1;  author: dev1;\nm\n", "x.c|    m"},
   };
   for (const TCase& c : cases) {
     // Read whole and in pieces that put a chunk's end on every byte.
