@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <thread>
 
 #include "Bibliothek/uFailure.h"
@@ -551,6 +552,66 @@ TEST_F(QuilletFiles, UnreadableOldOutputFailsTheRun) {
   EXPECT_EQ("Datei " + out + " kann nicht ge\xF6" "ffnet werden", failureOf([&] { engine.Run(); }));
   std::filesystem::permissions(out, std::filesystem::perms::owner_all);
   EXPECT_EQ("secret", ReadBytes(out));
+}
+
+// Another user at work in a folder both can write: once the `nth` temporary
+// file made (from 0) has had its first write, its name is given to a file of
+// the other user's choosing, and the log's name to another log.
+class TMeddlingFiles : public TRealFileSystem {
+public:
+  TMeddlingFiles(int nth, std::string log) : FNth(nth), FLog(std::move(log)) {}
+  std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath) override {
+    const std::optional<TOsFile> file = TRealFileSystem::CreateTempBeside(target, tempPath);
+    if (file && FNth-- == 0) FPaths[*file] = tempPath;
+    return file;
+  }
+  bool Write(TOsFile file, const char* data, std::size_t size) override {
+    const bool written = TRealFileSystem::Write(file, data, size);
+    const auto swap = FPaths.find(file);
+    if (swap != FPaths.end()) {
+      std::filesystem::rename(swap->second, swap->second + ".moved");
+      WriteBytes(swap->second, "the other user's secret\r\n");
+      std::filesystem::rename(FLog, FLog + ".old");
+      WriteBytes(FLog, "RCS file: /cvsroot/other/log.c,v\n");
+      FPaths.clear();
+      Swapped = true;
+    }
+    return written;
+  }
+  bool Swapped = false;
+
+private:
+  int FNth;
+  std::string FLog;
+  std::map<TOsFile, std::string> FPaths;
+};
+
+TEST_F(QuilletFiles, NoFileIsReadOrReplacedByNameTwice) {
+  const std::string in = FDir.File("cvs.log"), out = FDir.File("report.txt");
+  std::string log;
+  for (int i = 0; i < 400; ++i) log += WorkedExampleInput;
+  const std::string report = Filter(log, ".GE", "2003/05/10", "dev1");
+  // Which temporary file is swapped: the report's own, which must then not
+  // replace the output, or a later part's, whose report is read back all the same.
+  const struct {
+    std::size_t Parts;
+    int Nth;
+    bool Fails;
+  } cases[] = {{1, 0, true}, {3, 0, true}, {3, 1, false}, {3, 2, false}};
+  for (const auto& c : cases) {
+    WriteBytes(in, log);
+    WriteBytes(out, "old\r\n");
+    TMeddlingFiles meddling(c.Nth, in);
+    TQuillet engine(TestEnvironment(), meddling);
+    Configure(engine, in, out);
+    engine.SetParts(c.Parts);
+    const std::string message = failureOf([&] { engine.Run(); });
+    EXPECT_TRUE(meddling.Swapped) << c.Parts;
+    EXPECT_EQ(c.Fails ? "Datei " + out + " kann nicht erstellt werden" : "(no failure)", message) << c.Parts;
+    EXPECT_TRUE((c.Fails ? "old\r\n" : report + "old\r\n") == ReadBytes(out)) << c.Parts << " " << c.Nth;
+    for (const auto& entry : std::filesystem::directory_iterator(FDir.Path()))
+      if (entry.path().filename().string().find(".~") != std::string::npos) std::filesystem::remove(entry.path());
+  }
 }
 
 TEST_F(QuilletFiles, ConcurrentRunsOnOneOutputKeepEveryReport) {
