@@ -571,8 +571,10 @@ public:
     if (swap != FPaths.end()) {
       std::filesystem::rename(swap->second, swap->second + ".moved");
       WriteBytes(swap->second, "the other user's secret\r\n");
-      std::filesystem::rename(FLog, FLog + ".old");
-      WriteBytes(FLog, "RCS file: /cvsroot/other/log.c,v\n");
+      // Windows keeps an open log from being renamed; POSIX does not.
+      std::error_code refused;
+      std::filesystem::rename(FLog, FLog + ".old", refused);
+      if (!refused) WriteBytes(FLog, "RCS file: /cvsroot/other/log.c,v\n");
       FPaths.clear();
       Swapped = true;
     }
