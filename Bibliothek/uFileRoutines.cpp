@@ -34,6 +34,9 @@ bool TRealFileSystem::StartWriteBack(TOsFile file, std::uint64_t offset, std::ui
 void TRealFileSystem::ForgetRead(TOsFile file, std::uint64_t offset, std::uint64_t size) {
   OsForgetRead(file, offset, size);
 }
+bool TRealFileSystem::Discard(TOsFile file, std::uint64_t offset, std::uint64_t size) {
+  return OsDiscardFileRange(file, offset, size);
+}
 bool TRealFileSystem::Flush(TOsFile file) { return OsFlushFile(file); }
 void TRealFileSystem::Close(TOsFile file) { OsCloseFile(file); }
 bool TRealFileSystem::Replace(const std::string& source, const std::string& target) {

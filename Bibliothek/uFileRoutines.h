@@ -37,6 +37,7 @@ public:
   virtual bool Write(TOsFile file, const char* data, std::size_t size) = 0;
   virtual bool StartWriteBack(TOsFile file, std::uint64_t offset, std::uint64_t size) = 0;
   virtual void ForgetRead(TOsFile file, std::uint64_t offset, std::uint64_t size) = 0;
+  virtual bool Discard(TOsFile file, std::uint64_t offset, std::uint64_t size) = 0;
   virtual bool Flush(TOsFile file) = 0;
   virtual void Close(TOsFile file) = 0;
   virtual bool Replace(const std::string& source, const std::string& target) = 0;
@@ -65,6 +66,7 @@ public:
   bool Write(TOsFile file, const char* data, std::size_t size) override;
   bool StartWriteBack(TOsFile file, std::uint64_t offset, std::uint64_t size) override;
   void ForgetRead(TOsFile file, std::uint64_t offset, std::uint64_t size) override;
+  bool Discard(TOsFile file, std::uint64_t offset, std::uint64_t size) override;
   bool Flush(TOsFile file) override;
   void Close(TOsFile file) override;
   bool Replace(const std::string& source, const std::string& target) override;

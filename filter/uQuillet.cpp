@@ -389,13 +389,15 @@ private:
 
 /// The bytes of a file another owner holds open, from an offset on, read at
 /// their place so that several such sources can read one handle at once.
+/// With `discard` the space of what is read goes back to the file system.
 class TFileAtSource : public TByteSource {
 public:
-  TFileAtSource(TFileSystem& files, TOsFile file, std::uint64_t offset, std::string failure)
-      : FFiles(files), FFile(file), FOffset(offset), FFailure(std::move(failure)) {}
+  TFileAtSource(TFileSystem& files, TOsFile file, std::uint64_t offset, std::string failure, bool discard = false)
+      : FFiles(files), FFile(file), FOffset(offset), FFailure(std::move(failure)), FDiscard(discard) {}
   std::size_t Read(char* buffer, std::size_t size) override {
     const std::optional<std::size_t> n = FFiles.ReadAt(FFile, FOffset, buffer, size);
     if (!n) throw EFailure(FFailure);
+    if (FDiscard && *n > 0) FFiles.Discard(FFile, FOffset, *n);
     FOffset += *n;
     return *n;
   }
@@ -405,6 +407,7 @@ private:
   TOsFile FFile;
   std::uint64_t FOffset;
   std::string FFailure;
+  bool FDiscard;
 };
 
 /// A source's bytes up to a limit (none: all), and none once `stop` is set.
@@ -1139,8 +1142,10 @@ public:
         FFiles.Remove(FPath);
       }
       TByteSink& Sink() override { return *FSink; }
+      // What is copied into the report gives its space back at once, so
+      // that the join needs no room for a second copy of this part.
       std::unique_ptr<TByteSource> ReadBack() override {
-        return std::make_unique<TFileAtSource>(FFiles, *FFile, 0, FFailure);
+        return std::make_unique<TFileAtSource>(FFiles, *FFile, 0, FFailure, true);
       }
 
     private:

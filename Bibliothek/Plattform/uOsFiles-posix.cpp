@@ -428,6 +428,16 @@ void OsForgetRead(TOsFile file, std::uint64_t offset, std::uint64_t size) {
   posix_fadvise(posixFd(file), static_cast<off_t>(offset), static_cast<off_t>(size), POSIX_FADV_DONTNEED);
 }
 
+bool OsDiscardFileRange(TOsFile file, std::uint64_t offset, std::uint64_t size) {
+#if defined(__linux__)
+  return fallocate(posixFd(file), FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(offset),
+                   static_cast<off_t>(size)) == 0;
+#else
+  (void)file, (void)offset, (void)size;
+  return false;
+#endif
+}
+
 bool OsFlushFolderOf(const std::string& path, int* error) {
   const std::string folder = posixFolderOf(posixReplacedFile(path));
   const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -418,4 +418,6 @@ bool OsStartWriteBack(TOsFile file, std::uint64_t, std::uint64_t) {
 
 void OsForgetRead(TOsFile, std::uint64_t, std::uint64_t) {}
 
+bool OsDiscardFileRange(TOsFile, std::uint64_t, std::uint64_t) { return false; }
+
 bool OsFlushFolderOf(const std::string&, int*) { return true; }

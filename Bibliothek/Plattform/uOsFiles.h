@@ -131,6 +131,11 @@ bool OsStartWriteBack(TOsFile file, std::uint64_t offset, std::uint64_t size);
 /// now rather than when the file is removed. POSIX: posix_fadvise
 /// DONTNEED; Win32: nothing.
 void OsForgetRead(TOsFile file, std::uint64_t offset, std::uint64_t size);
+/// Gives the space of `size` bytes from `offset` of a file back to the file
+/// system; they read as zeros after. A temporary file that is copied
+/// elsewhere so never needs room twice. Linux: fallocate punching a hole;
+/// elsewhere nothing (false).
+bool OsDiscardFileRange(TOsFile file, std::uint64_t offset, std::uint64_t size);
 /// Forces the folder entry of `path` (after OsReplaceFile) to the disk, so a
 /// power cut cannot bring back the old file. POSIX: fsync of the folder (of
 /// the file a symbolic link points at); Win32: nothing, MoveFileEx has done it.

@@ -7,11 +7,26 @@
 #include <chrono>
 #include <filesystem>
 #include <thread>
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
 
 #include "test/uTestSupport.h"
 
 namespace {
 bool IsPosix() { return OsNativePath("a\\b") == "a/b"; }
+
+// The bytes the file system holds for a file (POSIX; 0 in the Windows build,
+// which gives no space back).
+std::uintmax_t DiskUsage(const std::string& path) {
+#if defined(_WIN32)
+  (void)path;
+  return 0;
+#else
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 ? static_cast<std::uintmax_t>(info.st_blocks) * 512 : 0;
+#endif
+}
 
 std::string ReadAll(TOsFile file, std::size_t chunk = 7) {
   std::string text, buffer(chunk, '\0');
@@ -199,6 +214,28 @@ TEST(OsFiles, ReplacedPathFollowsLinksAndOnlyRegularFilesAreReplaceable) {
     EXPECT_EQ(row.Replaceable, OsIsReplaceable(dir.File(row.Name))) << row.Name;
   }
   EXPECT_NE("", OsLastFileFailure());
+}
+
+TEST(OsFiles, DiscardedRangesGiveTheirSpaceBack) {
+  TTempDir dir;
+  std::string path;
+  const std::optional<TOsFile> file = OsCreateTempFileBeside(dir.File("out.txt"), path);
+  ASSERT_TRUE(file.has_value());
+  const std::string bytes(4u << 20, 'x');
+  ASSERT_TRUE(OsWriteFile(*file, bytes.data(), bytes.size()));
+  ASSERT_TRUE(OsFlushFile(*file));
+  const std::uintmax_t before = DiskUsage(path);
+  if (!OsDiscardFileRange(*file, 0, 3u << 20)) {
+    OsCloseFile(*file);
+    GTEST_SKIP() << "this system cannot give a file's space back";
+  }
+  char tail[4];
+  EXPECT_EQ(std::optional<std::size_t>(4), OsReadFileAt(*file, (4u << 20) - 4, tail, sizeof tail));
+  EXPECT_EQ("xxxx", std::string(tail, 4));
+  EXPECT_EQ(std::optional<std::size_t>(4), OsReadFileAt(*file, 0, tail, sizeof tail));
+  EXPECT_EQ(std::string(4, '\0'), std::string(tail, 4));
+  EXPECT_LE(DiskUsage(path), before / 2);
+  OsCloseFile(*file);
 }
 
 TEST(OsFiles, StaleTempFilesAreThoseNoHandleHoldsLocked) {
