@@ -1107,8 +1107,7 @@ private:
 };
 
 /// The input file, read only through the handle that Run opened, so that a
-/// log renamed or removed meanwhile changes nothing: one part reads it in
-/// turn, several parts each at their own place. Later parts' reports wait in
+/// log renamed or removed meanwhile changes nothing: each part at its own place. Later parts' reports wait in
 /// temporary files beside the output and are read back through the handle
 /// that wrote them. Any failure with those is one of creating the report.
 class TFileLog : public TLogParts {
@@ -1119,7 +1118,9 @@ public:
   std::optional<std::uint64_t> Size() override { return FOpened.Size(); }
 
   std::unique_ptr<TByteSource> Open(std::uint64_t from, std::optional<std::uint64_t> to) override {
-    if (from == 0 && !to) return std::make_unique<TRangeSource>(FOpened, to);
+    // A pipe is read in turn; a file always at a place, since a read at a
+    // place moves the Windows build's read position.
+    if (!FOpened.Size()) return std::make_unique<TRangeSource>(FOpened, to);
     return std::make_unique<TRangeSource>(
         std::make_unique<TFileAtSource>(FFiles, FOpened.Handle(), from, FOpened.Failure()),
         to ? std::optional(*to - from) : std::nullopt);

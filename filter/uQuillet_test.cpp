@@ -447,6 +447,16 @@ TEST_F(QuilletFiles, ReportGoesInFrontOfTheOldOutput) {
   const std::string report = Filter(WorkedExampleInput, ".GE", "2003/05/10", "dev1");
   EXPECT_EQ(report + "old report\r\n", ReadBytes(out));
   EXPECT_EQ(2u, FileCount()) << "no temporary or lock file stays behind";
+  // Parts asked for, but no end row to cut behind: the search for one must
+  // not move where the single part reads.
+  const std::string noEndRows = WorkedExampleInput.substr(0, WorkedExampleInput.find("====")) + "\n";
+  WriteBytes(in, noEndRows);
+  WriteBytes(out, "");
+  TQuillet parts(TestEnvironment());
+  Configure(parts, in, out);
+  parts.SetParts(3);
+  parts.Run();
+  EXPECT_EQ(Filter(noEndRows, ".GE", "2003/05/10", "dev1"), ReadBytes(out));
 }
 
 TEST_F(QuilletFiles, InputAndOutputMayBeTheSameFile) {
