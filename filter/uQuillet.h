@@ -23,7 +23,6 @@
 // before. A later part's report waits in a temporary file of its own and is
 // joined to the report of the parts before it, so the report is the same for
 // every cut.
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -32,15 +31,12 @@
 #include <vector>
 
 #include "Bibliothek/uFileRoutines.h"
+#include "filter/uCvsLogText.h"
 #include "filter/uDateOperator.h"
 
 class TByteSink;
 class TByteSource;
 class TLogParts;
-class TReportWriter;
-
-/// The user locale's upper-case mapping of every byte.
-using TUpperCaseTable = std::array<unsigned char, 256>;
 
 /// What the engine takes from its caller besides the settings: the texts it
 /// looks for and writes, the day of the run and the upper-case mapping.
@@ -96,8 +92,6 @@ public:
 private:
   void CheckSettings() const;
   void ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previousOutput);
-  /// Where the log's parts start: 0, then each behind an end row.
-  std::vector<std::uint64_t> PartStarts(TLogParts& log) const;
 
   const TQuilletEnvironment FEnvironment;
   TFileSystem& FFiles;
