@@ -42,7 +42,26 @@ template <std::size_t Size>
   return mask;
 }
 
+namespace {
+bool hasWide() {
+  static const bool wide = __builtin_cpu_supports("avx2");
+  return wide;
+}
+// The width in force; Best is resolved when set.
+TSearchWidth gWidth = hasWide() ? TSearchWidth::Bytes32 : TSearchWidth::Bytes16;
+}  // namespace
+
+void SetSearchWidth(TSearchWidth width) {
+  if (width == TSearchWidth::Best || (width == TSearchWidth::Bytes32 && !hasWide()))
+    width = hasWide() ? TSearchWidth::Bytes32 : TSearchWidth::Bytes16;
+  gWidth = width;
+}
+
 const char* findEither(const char* p, const char* end, char a, char b) {
+  if (gWidth == TSearchWidth::Scalar) {
+    while (p < end && *p != a && *p != b) ++p;
+    return p;
+  }
   const TBytes va = TBytes{} + static_cast<unsigned char>(a), vb = TBytes{} + static_cast<unsigned char>(b);
   for (; end - p >= 16; p += 16) {
     const TBytes v = load(p);
@@ -61,8 +80,7 @@ std::size_t findByte(std::string_view text, char c, std::size_t from) {
   return hit == text.data() + text.size() ? std::string_view::npos : static_cast<std::size_t>(hit - text.data());
 }
 
-// `text` begins with `prefix`. (A loop, as short compares through the C
-// library cost a call each, and a slow one in the Windows build.)
+static const char* nextCandidateByByte(const TSkipTargets& targets, const char* p, const char* last);
 
 // The first position in [p, last) that may start a target of the skip scan
 // (see TSkipTargets), or `last`: its first, middle and last byte match, or
@@ -98,6 +116,11 @@ template <int Width>
     for (int k = 0; k < 4; ++k)
       if (const std::uint32_t mask = maskOf<Width>(&hits[k])) return p + k * Width + __builtin_ctz(mask);
   }
+  return nextCandidateByByte(targets, p, last);
+}
+
+// nextCandidateIn without vectors (its tail, and the scalar path).
+static const char* nextCandidateByByte(const TSkipTargets& targets, const char* p, const char* last) {
   for (; p < last; ++p)
     if ((targets.EndRows && *p == '=' && isBreak(p[-1])) ||
         ((static_cast<unsigned char>(*p) | 0x20) == targets.First &&
@@ -118,13 +141,24 @@ static const char* nextCandidateNarrow(const TSkipTargets& targets, const char* 
 }
 
 const char* nextCandidate(const TSkipTargets& targets, const char* p, const char* last) {
-  static const bool wide = __builtin_cpu_supports("avx2");
-  return wide ? nextCandidateWide(targets, p, last) : nextCandidateNarrow(targets, p, last);
+  switch (gWidth) {
+    case TSearchWidth::Scalar:
+      return nextCandidateByByte(targets, p, last);
+    case TSearchWidth::Bytes32:
+      return nextCandidateWide(targets, p, last);
+    default:
+      return nextCandidateNarrow(targets, p, last);
+  }
 }
 
 bool onlyCrLf(const char* data, std::size_t size) {
   if (size == 0) return true;
   if (data[0] == '\n') return false;
+  if (gWidth == TSearchWidth::Scalar) {
+    for (std::size_t i = 1; i < size; ++i)
+      if ((data[i] == '\n') != (data[i - 1] == '\r')) return false;
+    return true;
+  }
   const TBytes lf = TBytes{} + static_cast<unsigned char>('\n'), cr = TBytes{} + static_cast<unsigned char>('\r');
   auto mismatch = [&](std::size_t at) { return (load(data + at) == lf) != (load(data + at - 1) == cr); };
   std::size_t i = 1;

@@ -15,6 +15,13 @@ struct TSkipTargets {
   bool EndRows = false;
 };
 
+/// The vectors the searches use: the widest the processor has, none (byte by
+/// byte), or 16 or 32 bytes (32 only where the processor has them, else 16).
+enum class TSearchWidth { Best, Scalar, Bytes16, Bytes32 };
+/// Sets the width of every search from now on, so that tests run each path.
+/// Not for use while a search runs on another thread.
+void SetSearchWidth(TSearchWidth width);
+
 // The first byte in [p, end) that is `a` or `b`, or end.
 const char* findEither(const char* p, const char* end, char a, char b);
 

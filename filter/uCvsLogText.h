@@ -25,6 +25,8 @@ constexpr std::size_t TreeIndent = 4;
 inline bool isBreak(char c) { return c == '\n' || c == '\r'; }
 inline bool isTrailingBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
+// `text` begins with `prefix`. (A loop, as short compares through the C
+// library cost a call each, and a slow one in the Windows build.)
 bool startsWith(std::string_view text, std::string_view prefix);
 
 // `line` is `count` times `c`, then nothing but trailing blanks.

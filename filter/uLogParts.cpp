@@ -84,6 +84,7 @@ void ScanLog(TLogParts& log, std::size_t parts, const TScanRules& rules, TReport
     std::vector<std::jthread> threads;
     std::vector<std::size_t> unthreaded;
     for (std::size_t k = 0; k < later.size(); ++k) try {
+        if (!EngineThreads()) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
         threads.emplace_back(scanLater, k);
       } catch (const std::system_error&) {
         unthreaded.push_back(k);  // no thread to be had: scanned below

@@ -7,7 +7,9 @@
 #include <thread>
 
 #include "Bibliothek/uFailure.h"
+#include "filter/uByteSearch.h"
 #include "filter/uQuilletTestEnvironment.h"
+#include "filter/uReportWriter.h"
 #include "test/uFaultyFiles.h"
 #include "test/uTestSupport.h"
 
@@ -58,6 +60,17 @@ protected:
       engine.SetParts(parts);
       EXPECT_EQ(report, engine.RunOnText(input, std::nullopt, pieceSize)) << "in " << parts << " parts";
     }
+    // So do the searches on every path, and the parts scanned without threads.
+    engine.SetParts(1);
+    for (const TSearchWidth width : {TSearchWidth::Scalar, TSearchWidth::Bytes16, TSearchWidth::Bytes32}) {
+      SetSearchWidth(width);
+      EXPECT_EQ(report, engine.RunOnText(input, std::nullopt, pieceSize)) << "search width " << static_cast<int>(width);
+    }
+    SetSearchWidth(TSearchWidth::Best);
+    SetEngineThreads(false);
+    engine.SetParts(2);
+    EXPECT_EQ(report, engine.RunOnText(input, std::nullopt, pieceSize)) << "without threads";
+    SetEngineThreads(true);
     return report;
   }
 
@@ -327,7 +340,11 @@ TEST_F(Quillet, LineEndsNulsAndTheOldReport) {
   const std::pair<std::string, std::string> olds[] = {
       {"a\r\nb\r\n", "a\r\nb\r\n"}, {"a\r\nb", "a\r\nb\r\n"}, {"a\r\nb\n\rc\r\n", "a\r\nb\r\n\r\nc\r\n"},
       {x + "\r\n" + y + "\r\r\n", x + "\r\n" + y + "\r\n\r\n"}, {a + "\r\n" + b + "\r\n\n", a + "\r\n" + b + "\r\n\r\n"}};
-  for (const auto& [old, mended] : olds) EXPECT_EQ("\r\n" + mended, engine.RunOnText("", old)) << old.substr(0, 20);
+  for (const bool threads : {true, false}) {
+    SetEngineThreads(threads);
+    for (const auto& [old, mended] : olds) EXPECT_EQ("\r\n" + mended, engine.RunOnText("", old)) << old.substr(0, 20);
+  }
+  SetEngineThreads(true);
 }
 
 TEST_F(Quillet, LinesAcrossTheReadersChunksAndVeryLongLines) {

@@ -10,6 +10,13 @@
 #include "filter/uLineReader.h"
 
 namespace {
+bool gEngineThreads = true;
+}  // namespace
+
+void SetEngineThreads(bool allowed) { gEngineThreads = allowed; }
+bool EngineThreads() { return gEngineThreads; }
+
+namespace {
 // Reads a source in pieces of whole lines, on a thread of its own, while the
 // caller writes the pieces before: reading and writing an old report take
 // about as long as each other. The pieces are the source's lines up to the
@@ -21,14 +28,14 @@ public:
       FBuffers.emplace_back(ChunkSize);
       FFree.push_back(i);
     }
-    try {
-      FReader = std::jthread([this] {
-        while (Step()) {
-        }
-      });
-    } catch (const std::system_error&) {
-      // No thread to be had: Next reads each piece itself.
-    }
+    // Without a thread (none to be had), Next reads each piece itself.
+    if (EngineThreads()) try {
+        FReader = std::jthread([this] {
+          while (Step()) {
+          }
+        });
+      } catch (const std::system_error&) {
+      }
   }
   ~TLinePieces() { Quit(); }
   TLinePieces(const TLinePieces&) = delete;

@@ -152,6 +152,12 @@ private:
   std::size_t FCopyIndent = 0;
 };
 
+/// Whether the engine may start threads of its own (the old report's reader,
+/// the later parts' scans). Tests turn it off to run what the engine does
+/// where no thread can be had.
+void SetEngineThreads(bool allowed);
+bool EngineThreads();
+
 /// Copies an old report behind the new one. One written by this program ends
 /// every line in CR LF already: such text is copied as it is, in large
 /// pieces. At the first other line break the rest goes line by line.
