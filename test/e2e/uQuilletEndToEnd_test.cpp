@@ -1511,8 +1511,8 @@ TEST_F(Resilience, MemoryRunningOutWhileReadingSettingsGivesOneLine) {
 
 namespace {
 TEST_F(QuilletEndToEnd, LargeLogScannedInPartsGivesTheReportOfOneScan) {
-  // From 8 MiB on the log is cut behind end rows and its parts are scanned on
-  // threads of their own; the folders that a cut falls between must still be
+  // A large log, whose folders run across the places where the engine would
+  // cut it into parts (the engine's tests force such cuts): every folder is
   // written once.
   std::vector<TArchiveFile> files;
   std::vector<std::string> body;
