@@ -103,6 +103,8 @@ public:
       : FFiles(files), FPath(std::move(path)),
         FFailure(failure.empty() ? FormatMessage(SCannotOpenFile, FPath) : std::move(failure)) {}
   ~TFileSource() override { Close(); }
+  TFileSource(const TFileSource&) = delete;
+  TFileSource& operator=(const TFileSource&) = delete;
   /// False when the file cannot be opened.
   bool Open() {
     const std::optional<TOsFile> file = FFiles.OpenRead(FPath);

@@ -48,86 +48,117 @@ void TQuillet::CheckSettings() const {
 }
 
 namespace {
-// Releases what Run holds, in every outcome.
-struct TRunResources {
-  explicit TRunResources(TFileSystem& files) : Files(files) {}
-  ~TRunResources() {
-    if (Temp) Files.Close(*Temp);
-    if (!TempPath.empty() && !Replaced) Files.Remove(TempPath);
-    if (Lock) Files.Unlock(*Lock, LockPath);
+// The output's side of a run, as one transaction: the lock that makes runs on
+// the output wait for each other, the old report, the temporary file the new
+// one is written to, and the replacement. Whatever is held is released in
+// every outcome; the output changes only in Commit.
+class TOutputTransaction {
+public:
+  TOutputTransaction(TFileSystem& files, const std::string& output)
+      : FFiles(files), FOutput(output), FReplaced(files.ReplacedPath(output)) {}
+  ~TOutputTransaction() {
+    if (FTemp) FFiles.Close(*FTemp);
+    if (!FTempPath.empty() && !FCommitted) FFiles.Remove(FTempPath);
+    if (FLock) FFiles.Unlock(*FLock, FLockPath);
   }
-  TFileSystem& Files;
-  std::optional<TOsFile> Lock, Temp;
-  std::string LockPath, TempPath;
-  bool Replaced = false;
+  TOutputTransaction(const TOutputTransaction&) = delete;
+  TOutputTransaction& operator=(const TOutputTransaction&) = delete;
+
+  /// The file really replaced (through a followed link).
+  const std::string& Path() const { return FReplaced; }
+
+  /// Waits for other runs on the output. A device or pipe is never replaced
+  /// by a report (nor read as one), and a link another user planted is not
+  /// written through. The lock is named after the file really replaced, so
+  /// that runs through a symbolic link and on its target meet too.
+  void Lock() {
+    if (!FFiles.IsReplaceable(FReplaced)) throw Failed(FOutput);
+    FLockPath = OsSiblingPath(FReplaced, ".lock");
+    FLock = FFiles.Lock(FLockPath);
+    if (!FLock) throw Failed(FLockPath);
+    FFiles.RemoveStaleTemps(FReplaced);
+  }
+
+  /// The old report, as the run before this one left it, into `previous`;
+  /// none when there is none. One that exists but cannot be read must not be lost.
+  void OpenPrevious(std::optional<TFileSource>& previous) {
+    previous.emplace(FFiles, FOutput);
+    if (!previous->Open()) {
+      previous.reset();
+      if (FFiles.FileExists(FOutput)) throw EFailure(FormatMessage(SCannotOpenFile, FOutput));
+      return;
+    }
+    previous->ForgetWhatIsRead();
+  }
+
+  /// Where the new report goes.
+  TFileSink& CreateTemp() {
+    FTemp = FFiles.CreateTempBeside(FReplaced, FTempPath);
+    if (!FTemp) throw Failed(FOutput);
+    return FSink.emplace(FFiles, *FTemp, FOutput);
+  }
+
+  /// The new report reaches the disk before it replaces the old one, and the
+  /// folder's entry after, so that a power cut leaves one of the two whole.
+  /// Only the file this run wrote replaces the output: in a folder others can
+  /// write, its name may have been given to another file meanwhile.
+  void Commit() {
+    if (!FFiles.Flush(*FTemp)) throw Failed(FOutput);
+    if (!FFiles.IsSameFile(*FTemp, FTempPath)) throw Failed(FTempPath);
+    if (!FFiles.Replace(FTempPath, FReplaced)) throw Failed(FOutput);
+    FCommitted = true;
+    FFiles.Close(*FTemp);
+    FTemp.reset();
+    // Only durability is at stake now: the report is in place, and a failure
+    // reported here would make a retrying script add it a second time.
+    FFiles.FlushFolderOf(FReplaced);
+  }
+
+private:
+  // Scripts match the line on standard output as it is; the system's reason
+  // for it, about `what`, goes to standard error.
+  EFailure Failed(const std::string& what) const {
+    OsWriteFileFailure(what);
+    return EFailure(FormatMessage(SCannotCreateFile, FOutput));
+  }
+
+  TFileSystem& FFiles;
+  const std::string FOutput, FReplaced;
+  std::string FLockPath, FTempPath;
+  std::optional<TOsFile> FLock, FTemp;
+  std::optional<TFileSink> FSink;
+  bool FCommitted = false;
 };
 
+// The log into `input`.
+void openInput(std::optional<TFileSource>& input, TFileSystem& files, const std::string& path) {
+  input.emplace(files, path);
+  if (!input->Open()) throw EFailure(FormatMessage(SCannotOpenFile, path));
+}
 }  // namespace
 
 void TQuillet::Run() {
   CheckSettings();
-
-  std::optional<TFileSource> input(std::in_place, FFiles, FInputFile);
-  if (!input->Open()) throw EFailure(FormatMessage(SCannotOpenFile, FInputFile));
-
-  TRunResources held(FFiles);
-  // Scripts match the line on standard output as it is; the system's reason
-  // for it goes to standard error.
-  auto failedToCreate = [&](const std::string& why) {
-    OsWriteFileFailure(why);
-    return EFailure(FormatMessage(SCannotCreateFile, FOutputFile));
-  };
-  // A device or pipe is never replaced by a report (nor read as one), and a
-  // link another user planted is not written through.
-  const std::string output = FFiles.ReplacedPath(FOutputFile);
-  if (!FFiles.IsReplaceable(output)) throw failedToCreate(FOutputFile);
-  // Runs on the same output wait here for each other, so each one merges the
-  // report of the one before it. The lock is named after the file really
-  // replaced, so that runs through a symbolic link and on its target meet too.
-  held.LockPath = OsSiblingPath(output, ".lock");
-  held.Lock = FFiles.Lock(held.LockPath);
-  if (!held.Lock) throw failedToCreate(held.LockPath);
+  // The log first, so that a missing one is told before anything else.
+  std::optional<TFileSource> input, previous;
+  openInput(input, FFiles, FInputFile);
+  TOutputTransaction output(FFiles, FOutputFile);
+  output.Lock();
   // A log that is the output itself is read as the run before this one left it.
-  if (FFiles.ReplacedPath(FInputFile) == output) {
-    input.emplace(FFiles, FInputFile);
-    if (!input->Open()) throw EFailure(FormatMessage(SCannotOpenFile, FInputFile));
-  }
-  FFiles.RemoveStaleTemps(output);
-
-  // An old report that exists but cannot be read must not be lost.
-  TFileSource previous(FFiles, FOutputFile);
-  const bool hasPrevious = previous.Open();
-  if (!hasPrevious && FFiles.FileExists(FOutputFile))
-    throw EFailure(FormatMessage(SCannotOpenFile, FOutputFile));
-  previous.ForgetWhatIsRead();
-
-  held.Temp = FFiles.CreateTempBeside(output, held.TempPath);
-  if (!held.Temp) throw failedToCreate(FOutputFile);
-  TFileSink sink(FFiles, *held.Temp, FOutputFile);
-  TFileLog log(FFiles, *input, output, FOutputFile);
+  if (FFiles.ReplacedPath(FInputFile) == output.Path()) openInput(input, FFiles, FInputFile);
+  output.OpenPrevious(previous);
+  TFileSink& report = output.CreateTemp();
+  TFileLog log(FFiles, *input, output.Path(), FOutputFile);
   try {
-    ProcessLog(log, sink, hasPrevious ? &previous : nullptr);
-    sink.Finish();
+    ProcessLog(log, report, previous ? &*previous : nullptr);
+    report.Finish();
   } catch (const std::bad_alloc&) {
     // One line is held whole; a gigantic one must fail the run, not end the process.
     throw EFailure(SOutOfMemory);
   }
   input.reset();
-  previous.Close();
-
-  // The new report reaches the disk before it replaces the old one, and the
-  // folder's entry after, so that a power cut leaves one of the two whole.
-  // Only the file this run wrote replaces the output: in a folder others can
-  // write, its name may have been given to another file meanwhile.
-  if (!FFiles.Flush(*held.Temp)) throw failedToCreate(FOutputFile);
-  if (!FFiles.IsSameFile(*held.Temp, held.TempPath)) throw failedToCreate(held.TempPath);
-  if (!FFiles.Replace(held.TempPath, output)) throw failedToCreate(FOutputFile);
-  held.Replaced = true;
-  FFiles.Close(*held.Temp);
-  held.Temp.reset();
-  // Only durability is at stake now: the report is in place, and a failure
-  // reported here would make a retrying script add it a second time.
-  FFiles.FlushFolderOf(output);
+  previous.reset();
+  output.Commit();
 }
 
 std::string TQuillet::RunOnText(const std::string& input, const std::optional<std::string>& previousOutput,
