@@ -49,6 +49,7 @@ void TRealFileSystem::RemoveStaleTemps(const std::string& target) { OsRemoveStal
 std::optional<TOsFile> TRealFileSystem::Lock(const std::string& lockPath) { return OsLockFile(lockPath); }
 void TRealFileSystem::Unlock(TOsFile lock, const std::string& lockPath) { OsUnlockFile(lock, lockPath); }
 bool TRealFileSystem::FlushFolderOf(const std::string& path) { return OsFlushFolderOf(path); }
+void TRealFileSystem::TellFailure(const std::string& path) { OsWriteFileFailure(path); }
 
 TFileSystem& RealFileSystem() {
   // Stateless, so one shared instance serves every thread.

@@ -48,6 +48,9 @@ public:
   virtual std::optional<TOsFile> Lock(const std::string& lockPath) = 0;
   virtual void Unlock(TOsFile lock, const std::string& lockPath) = 0;
   virtual bool FlushFolderOf(const std::string& path) = 0;
+  /// Tells why the last call above failed, on `path`, as one line on standard
+  /// error (OsWriteFileFailure).
+  virtual void TellFailure(const std::string& path) = 0;
 };
 
 /// The file system itself, through the Os* functions.
@@ -77,6 +80,7 @@ public:
   std::optional<TOsFile> Lock(const std::string& lockPath) override;
   void Unlock(TOsFile lock, const std::string& lockPath) override;
   bool FlushFolderOf(const std::string& path) override;
+  void TellFailure(const std::string& path) override;
 };
 
 /// The one real file system, for callers that are handed none.

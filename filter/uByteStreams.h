@@ -140,14 +140,21 @@ private:
 
 /// The bytes of a file another owner holds open, from an offset on, read at
 /// their place so that several such sources can read one handle at once.
-/// With `discard` the space of what is read goes back to the file system.
+/// With `discard` the space of what is read goes back to the file system. A
+/// failed read fails with `failure`; with a `tellAbout` path the system's
+/// reason is told too.
 class TFileAtSource : public TByteSource {
 public:
-  TFileAtSource(TFileSystem& files, TOsFile file, std::uint64_t offset, std::string failure, bool discard = false)
-      : FFiles(files), FFile(file), FOffset(offset), FFailure(std::move(failure)), FDiscard(discard) {}
+  TFileAtSource(TFileSystem& files, TOsFile file, std::uint64_t offset, std::string failure, bool discard = false,
+                std::string tellAbout = "")
+      : FFiles(files), FFile(file), FOffset(offset), FFailure(std::move(failure)), FTellAbout(std::move(tellAbout)),
+        FDiscard(discard) {}
   std::size_t Read(char* buffer, std::size_t size) override {
     const std::optional<std::size_t> n = FFiles.ReadAt(FFile, FOffset, buffer, size);
-    if (!n) throw EFailure(FFailure);
+    if (!n) {
+      if (!FTellAbout.empty()) FFiles.TellFailure(FTellAbout);
+      throw EFailure(FFailure);
+    }
     if (FDiscard && *n > 0) FFiles.Discard(FFile, FOffset, *n);
     FOffset += *n;
     return *n;
@@ -157,7 +164,7 @@ private:
   TFileSystem& FFiles;
   TOsFile FFile;
   std::uint64_t FOffset;
-  std::string FFailure;
+  std::string FFailure, FTellAbout;
   bool FDiscard;
 };
 
@@ -237,7 +244,7 @@ private:
     if (size == 0) return;
     if (!FFiles.Write(FFile, data, size)) {
       // The system's reason is this thread's: told here, where it is known.
-      OsWriteFileFailure(FPath);
+      FFiles.TellFailure(FPath);
       throw EFailure(FormatMessage(SCannotCreateFile, FPath));
     }
     FWritten += size;

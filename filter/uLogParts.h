@@ -82,11 +82,11 @@ public:
       TFileReport(TFileSystem& files, const std::string& output, const std::string& outputName) : FFiles(files) {
         FFile = FFiles.CreateTempBeside(output, FPath);
         if (!FFile) {
-          OsWriteFileFailure(outputName);
+          FFiles.TellFailure(outputName);
           throw EFailure(FormatMessage(SCannotCreateFile, outputName));
         }
         FSink.emplace(FFiles, *FFile, outputName, false);
-        FFailure = FormatMessage(SCannotCreateFile, outputName);
+        FOutputName = outputName;
       }
       ~TFileReport() override {
         FFiles.Close(*FFile);
@@ -96,12 +96,13 @@ public:
       // What is copied into the report gives its space back at once, so
       // that the join needs no room for a second copy of this part.
       std::unique_ptr<TByteSource> ReadBack() override {
-        return std::make_unique<TFileAtSource>(FFiles, *FFile, 0, FFailure, true);
+        return std::make_unique<TFileAtSource>(FFiles, *FFile, 0, FormatMessage(SCannotCreateFile, FOutputName), true,
+                                               FOutputName);
       }
 
     private:
       TFileSystem& FFiles;
-      std::string FPath, FFailure;
+      std::string FPath, FOutputName;
       std::optional<TOsFile> FFile;
       std::optional<TFileSink> FSink;
     };

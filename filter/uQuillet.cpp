@@ -118,7 +118,7 @@ private:
   // Scripts match the line on standard output as it is; the system's reason
   // for it, about `what`, goes to standard error.
   EFailure Failed(const std::string& what) const {
-    OsWriteFileFailure(what);
+    FFiles.TellFailure(what);
     return EFailure(FormatMessage(SCannotCreateFile, FOutput));
   }
 

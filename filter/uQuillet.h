@@ -12,11 +12,13 @@
 // at the row of 77 "=". Only such a date line can pick its file; every other
 // line is message text.
 //
-// The input is streamed: it is read in large chunks, only the current
-// section's first line is kept, and the report goes straight into a temporary
-// file beside the output, followed by the previous output; the temporary file
-// then replaces the output in one step. Memory therefore does not grow with
-// the input or the report; a single line is held whole, however long it is.
+// The input is streamed: it is read in large chunks; besides the chunk only
+// the current section's first line is kept, and 1 KiB above the current line
+// (or the two lines above it whole, where they may be a revision's header
+// rows). The report goes straight into a temporary file beside the output,
+// followed by the previous output; the temporary file then replaces the
+// output in one step. Memory therefore does not grow with the input or the
+// report; a single line is held whole, however long it is.
 //
 // A large log is cut into parts, each scanned on a thread of its own: a part
 // starts behind an end row, where the scan is in the same state whatever came

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "Bibliothek/Plattform/uOsIni.h"
 #include "Bibliothek/Plattform/uOsRegistry.h"
@@ -35,6 +36,12 @@ public:
   /// The path (a value's name for the registry) of the call that failed.
   const std::string& FailedSubject() const { return FSubject; }
   int IniFlushes() const { return FIniFlushes; }
+  /// The paths whose failure the run told on standard error, in order.
+  const std::vector<std::string>& Told() const { return FTold; }
+  void TellFailure(const std::string& path) override {
+    const std::lock_guard lock(FMutex);
+    FTold.push_back(path);
+  }
 
   std::optional<TOsFile> OpenRead(const std::string& path) override {
     if (Fails(TFileOp::OpenRead, path)) return std::nullopt;
@@ -115,5 +122,6 @@ private:
   std::string FSubject;
   int FIniFlushes = 0;
   std::map<TOsFile, std::string> FPaths;
+  std::vector<std::string> FTold;
   std::mutex FMutex;
 };
