@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <thread>
 
 #include "filter/uEngineTestFixture.h"
@@ -390,13 +391,16 @@ TEST_F(QuilletFiles, UnreadableOldOutputFailsTheRun) {
 class TMeddlingFiles : public TRealFileSystem {
 public:
   TMeddlingFiles(int nth, std::string log) : FNth(nth), FLog(std::move(log)) {}
+  // The engine calls from several threads at once.
   std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath) override {
     const std::optional<TOsFile> file = TRealFileSystem::CreateTempBeside(target, tempPath);
+    const std::lock_guard lock(FMutex);
     if (file && FNth-- == 0) FPaths[*file] = tempPath;
     return file;
   }
   bool Write(TOsFile file, const char* data, std::size_t size) override {
     const bool written = TRealFileSystem::Write(file, data, size);
+    const std::lock_guard lock(FMutex);
     const auto swap = FPaths.find(file);
     if (swap != FPaths.end()) {
       std::filesystem::rename(swap->second, swap->second + ".moved");
@@ -416,6 +420,7 @@ private:
   int FNth;
   std::string FLog;
   std::map<TOsFile, std::string> FPaths;
+  std::mutex FMutex;
 };
 
 TEST_F(QuilletFiles, NoFileIsReadOrReplacedByNameTwice) {
