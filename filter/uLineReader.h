@@ -50,14 +50,7 @@ public:
 
   /// Position of the first ":" in the last line returned, or npos. The search
   /// runs ahead, so lines without a colon cost nothing.
-  std::size_t FirstColon() {
-    const std::size_t lineEnd = FBegin;  // at least one past the line's last character
-    if (FColon == NotSearched || FColon < FLineStart) {
-      const char* const data = FBuffer.data();
-      FColon = static_cast<std::size_t>(findEither(data + FLineStart, data + FEnd, ':', ':') - data);
-    }
-    return FColon < lineEnd && FColon < FEnd ? FColon - FLineStart : std::string_view::npos;
-  }
+  std::size_t FirstColon();
 
   /// Drops the lines ahead of the first one at which `targets` hit and
   /// `mayMatter(lineStart, hit, bufferEnd)` holds; the next call of Next
@@ -90,26 +83,12 @@ public:
   }
 
   /// True when the two lines above the line at `lineStart` are a revision's header.
-  bool FollowsRevisionHeader(const char* lineStart) const {
-    std::string_view numberLine, dashRow;
-    return LineAbove(lineStart, numberLine) && isRevisionRow(numberLine) && LineAbove(numberLine.data(), dashRow) &&
-           isDashRow(dashRow);
-  }
+  bool FollowsRevisionHeader(const char* lineStart) const;
 
 private:
   // The line that ends right above `lineStart`; false when it is not in the
   // buffer whole (then it is longer than a header row).
-  bool LineAbove(const char* lineStart, std::string_view& line) const {
-    const char* const floor = FBuffer.data();
-    if (lineStart == floor) return false;
-    const char* lineEnd = lineStart - 1;
-    if (*lineEnd == '\n' && lineEnd > floor && lineEnd[-1] == '\r') --lineEnd;
-    const char* start = lineEnd;
-    while (start > floor && !isBreak(start[-1])) --start;
-    if (start == floor && !FFloorIsLineStart) return false;
-    line = std::string_view(start, static_cast<std::size_t>(lineEnd - start));
-    return true;
-  }
+  bool LineAbove(const char* lineStart, std::string_view& line) const;
 
   // The first hit in [begin, end) that passes `mayMatter`, or nullptr.
   template <class TTest>
@@ -134,41 +113,12 @@ private:
     return nullptr;
   }
 
-  void Fill() {
-    // Keep the text above the current line that FollowsRevisionHeader looks at.
-    const std::size_t keepFrom = HistoryStart();
-    if (keepFrom > 0) {
-      FFloorIsLineStart = isBreak(FBuffer[keepFrom - 1]);
-      std::memmove(FBuffer.data(), FBuffer.data() + keepFrom, FEnd - keepFrom);
-      FEnd -= keepFrom;
-      FBegin -= keepFrom;
-    }
-    // A line longer than the buffer is held whole.
-    if (FEnd == FBuffer.size()) FBuffer.resize(FBuffer.size() * 2);
-    const std::size_t n = FSource.Read(FBuffer.data() + FEnd, FBuffer.size() - FEnd);
-    if (n == 0) FEndOfSource = true;
-    FEnd += n;
-    FColon = NotSearched;
-  }
+  void Fill();
 
   // Where the text to keep starts: HistoryBytes before the current line, or
   // earlier, at the start of one of the two lines above it that may be a
   // header row however long it is.
-  std::size_t HistoryStart() const {
-    const char* const data = FBuffer.data();
-    std::size_t keepFrom = FBegin - std::min(FBegin, HistoryBytes);
-    std::size_t start = FBegin;
-    for (int above = 0; above < 2 && start > 0; ++above) {
-      std::size_t end = start - 1;
-      if (data[end] == '\n' && end > 0 && data[end - 1] == '\r') --end;
-      start = end;
-      while (start > 0 && !isBreak(data[start - 1])) --start;
-      if (start == 0 && !FFloorIsLineStart) break;
-      const std::string_view line(data + start, end - start);
-      if (start < keepFrom && (isDashRow(line) || isRevisionRow(line))) keepFrom = start;
-    }
-    return keepFrom;
-  }
+  std::size_t HistoryStart() const;
 
   static constexpr std::size_t NotSearched = static_cast<std::size_t>(-1);
 

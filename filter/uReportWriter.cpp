@@ -9,6 +9,83 @@
 
 #include "filter/uLineReader.h"
 
+bool TReportWriter::FileLines(std::string_view sectionLine) {
+  FWantsHeader = true;
+  if (!FLaterPart) Header();
+  // Picks are many: the scratch texts keep their room from one to the next.
+  const std::string_view archive = archivePath(sectionLine);
+  FUpperPath.assign(archive);
+  for (char& c : FUpperPath) c = static_cast<char>(up(FEnvironment.UpperCase, c));
+  if (FUpperPath.find("ATTIC") != std::string::npos) return false;
+
+  withoutRoot(archive, FPath);
+  const std::string_view file = folderParts(FPath, TQuillet::MaxFolderDepth, FFolders);
+  // Folders shared with the last written file stand above it already.
+  const std::size_t shared = SharedFolders(FFolders);
+  for (std::size_t i = shared; i < FFolders.size(); ++i) Line(TreeIndent * i, FFolders[i]);
+  std::size_t depth = FFolders.size();
+  if (!file.empty()) Line(TreeIndent * depth++, file);
+  if (FLaterPart && !FFirstFolders) FFirstFolders = FFolders;
+  std::swap(FFolders, FWrittenFolders);
+  FCopyIndent = TreeIndent * depth;
+  return true;
+}
+
+void TReportWriter::Raw(const char* data, std::size_t size) {
+  if (size < FBuffer.size() / 4) return Put(data, size);
+  Flush();
+  FSink.Write(data, size);
+}
+
+void TReportWriter::Append(const TReportWriter& part, TByteSource& bytes) {
+  if (part.FWantsHeader) Header();
+  std::uint64_t skip = 0;
+  if (part.FFirstFolders) {
+    const std::vector<std::string>& folders = *part.FFirstFolders;
+    for (std::size_t i = 0; i < SharedFolders(folders); ++i) skip += TreeIndent * i + folders[i].size() + 2;
+    FWrittenFolders = part.FWrittenFolders;
+  }
+  Flush();
+  for (std::size_t n; (n = bytes.Read(FBuffer.data(), FBuffer.size())) > 0;) {
+    const std::size_t dropped = static_cast<std::size_t>(std::min<std::uint64_t>(skip, n));
+    skip -= dropped;
+    if (n > dropped) FSink.Write(FBuffer.data() + dropped, n - dropped);
+  }
+}
+
+void TReportWriter::Flush() {
+  if (FUsed > 0) FSink.Write(FBuffer.data(), FUsed);
+  FUsed = 0;
+}
+
+void TReportWriter::Header() {
+  if (FHeaderWritten) return;
+  Line(0, FEnvironment.PersonHeader + FPerson);
+  Line(0, FEnvironment.DateHeader + FEnvironment.Today);
+  Line(0, "");
+  FHeaderWritten = true;
+}
+
+std::size_t TReportWriter::SharedFolders(const std::vector<std::string>& folders) const {
+  std::size_t shared = 0;
+  while (shared < folders.size() && shared < FWrittenFolders.size() &&
+         sameNoCase(FEnvironment.UpperCase, folders[shared], FWrittenFolders[shared]))
+    ++shared;
+  return shared;
+}
+
+void TReportWriter::Put(const char* data, std::size_t size) {
+  if (size > FBuffer.size() - FUsed) {
+    Flush();
+    if (size >= FBuffer.size()) {
+      FSink.Write(data, size);
+      return;
+    }
+  }
+  std::memcpy(FBuffer.data() + FUsed, data, size);
+  FUsed += size;
+}
+
 namespace {
 bool gEngineThreads = true;
 }  // namespace

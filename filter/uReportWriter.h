@@ -28,27 +28,7 @@ public:
   /// The header if none is written yet, then the folder and file lines of
   /// the section that starts with `sectionLine`. False when the section
   /// writes nothing (Attic); else the copied lines follow with CopiedLine.
-  bool FileLines(std::string_view sectionLine) {
-    FWantsHeader = true;
-    if (!FLaterPart) Header();
-    // Picks are many: the scratch texts keep their room from one to the next.
-    const std::string_view archive = archivePath(sectionLine);
-    FUpperPath.assign(archive);
-    for (char& c : FUpperPath) c = static_cast<char>(up(FEnvironment.UpperCase, c));
-    if (FUpperPath.find("ATTIC") != std::string::npos) return false;
-
-    withoutRoot(archive, FPath);
-    const std::string_view file = folderParts(FPath, TQuillet::MaxFolderDepth, FFolders);
-    // Folders shared with the last written file stand above it already.
-    const std::size_t shared = SharedFolders(FFolders);
-    for (std::size_t i = shared; i < FFolders.size(); ++i) Line(TreeIndent * i, FFolders[i]);
-    std::size_t depth = FFolders.size();
-    if (!file.empty()) Line(TreeIndent * depth++, file);
-    if (FLaterPart && !FFirstFolders) FFirstFolders = FFolders;
-    std::swap(FFolders, FWrittenFolders);
-    FCopyIndent = TreeIndent * depth;
-    return true;
-  }
+  bool FileLines(std::string_view sectionLine);
 
   /// A log line of the file last written, one level below it.
   void CopiedLine(std::string_view line) { Line(FCopyIndent, line); }
@@ -76,66 +56,23 @@ public:
 
   /// Bytes that are whole report lines already; large pieces go to the sink
   /// without a copy.
-  void Raw(const char* data, std::size_t size) {
-    if (size < FBuffer.size() / 4) return Put(data, size);
-    Flush();
-    FSink.Write(data, size);
-  }
+  void Raw(const char* data, std::size_t size);
 
   /// The report of a later part of the log, written by `part` and read from
   /// `bytes`, behind what this writer wrote, as if this writer had written
   /// it: the header comes first, and the first file's folder lines that
   /// stand above it already are left out.
-  void Append(const TReportWriter& part, TByteSource& bytes) {
-    if (part.FWantsHeader) Header();
-    std::uint64_t skip = 0;
-    if (part.FFirstFolders) {
-      const std::vector<std::string>& folders = *part.FFirstFolders;
-      for (std::size_t i = 0; i < SharedFolders(folders); ++i) skip += TreeIndent * i + folders[i].size() + 2;
-      FWrittenFolders = part.FWrittenFolders;
-    }
-    Flush();
-    for (std::size_t n; (n = bytes.Read(FBuffer.data(), FBuffer.size())) > 0;) {
-      const std::size_t dropped = static_cast<std::size_t>(std::min<std::uint64_t>(skip, n));
-      skip -= dropped;
-      if (n > dropped) FSink.Write(FBuffer.data() + dropped, n - dropped);
-    }
-  }
+  void Append(const TReportWriter& part, TByteSource& bytes);
 
-  void Flush() {
-    if (FUsed > 0) FSink.Write(FBuffer.data(), FUsed);
-    FUsed = 0;
-  }
+  void Flush();
 
 private:
-  void Header() {
-    if (FHeaderWritten) return;
-    Line(0, FEnvironment.PersonHeader + FPerson);
-    Line(0, FEnvironment.DateHeader + FEnvironment.Today);
-    Line(0, "");
-    FHeaderWritten = true;
-  }
+  void Header();
 
   // How many of `folders`, from the top, are those of the last written file.
-  std::size_t SharedFolders(const std::vector<std::string>& folders) const {
-    std::size_t shared = 0;
-    while (shared < folders.size() && shared < FWrittenFolders.size() &&
-           sameNoCase(FEnvironment.UpperCase, folders[shared], FWrittenFolders[shared]))
-      ++shared;
-    return shared;
-  }
+  std::size_t SharedFolders(const std::vector<std::string>& folders) const;
 
-  void Put(const char* data, std::size_t size) {
-    if (size > FBuffer.size() - FUsed) {
-      Flush();
-      if (size >= FBuffer.size()) {
-        FSink.Write(data, size);
-        return;
-      }
-    }
-    std::memcpy(FBuffer.data() + FUsed, data, size);
-    FUsed += size;
-  }
+  void Put(const char* data, std::size_t size);
 
   TByteSink& FSink;
   const TQuilletEnvironment& FEnvironment;
