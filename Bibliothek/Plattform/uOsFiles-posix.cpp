@@ -148,41 +148,40 @@ std::optional<TOsFile> OsOpenRead(const std::string& path, int* error) {
   return fd;
 }
 
-bool OsSeekFile(TOsFile file, std::uint64_t offset, int* error) {
+bool OsSeekFile(TOsFile file, std::uint64_t offset) {
   if (lseek(posixFd(file), static_cast<off_t>(offset), SEEK_SET) < 0) {
-    posixSetError(error);
+    posixSetError(nullptr);
     return false;
   }
   return true;
 }
 
-std::optional<std::uint64_t> OsFileSize(TOsFile file, int* error) {
+std::optional<std::uint64_t> OsFileSize(TOsFile file) {
   struct stat status;
   if (fstat(posixFd(file), &status) != 0) {
-    posixSetError(error);
+    posixSetError(nullptr);
     return std::nullopt;
   }
   if (!S_ISREG(status.st_mode)) return std::nullopt;
   return static_cast<std::uint64_t>(status.st_size);
 }
 
-std::optional<std::size_t> OsReadFile(TOsFile file, char* buffer, std::size_t size, int* error) {
+std::optional<std::size_t> OsReadFile(TOsFile file, char* buffer, std::size_t size) {
   for (;;) {
     const ssize_t n = read(posixFd(file), buffer, size);
     if (n >= 0) return static_cast<std::size_t>(n);
     if (errno == EINTR) continue;
-    posixSetError(error);
+    posixSetError(nullptr);
     return std::nullopt;
   }
 }
 
-std::optional<std::size_t> OsReadFileAt(TOsFile file, std::uint64_t offset, char* buffer, std::size_t size,
-                                        int* error) {
+std::optional<std::size_t> OsReadFileAt(TOsFile file, std::uint64_t offset, char* buffer, std::size_t size) {
   for (;;) {
     const ssize_t n = pread(posixFd(file), buffer, size, static_cast<off_t>(offset));
     if (n >= 0) return static_cast<std::size_t>(n);
     if (errno == EINTR) continue;
-    posixSetError(error);
+    posixSetError(nullptr);
     return std::nullopt;
   }
 }
@@ -204,18 +203,17 @@ std::string OsSiblingPath(const std::string& path, const std::string& suffix) {
   return path.substr(0, nameStart + std::min(room, path.size() - nameStart)) + suffix;
 }
 
-std::optional<TOsFile> OsCreateFile(const std::string& path, int* error) {
+std::optional<TOsFile> OsCreateFile(const std::string& path) {
   posixIgnoreFileSizeSignal();
   const int fd = open(OsNativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) {
-    posixSetError(error);
+    posixSetError(nullptr);
     return std::nullopt;
   }
   return fd;
 }
 
-std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::string& tempPath,
-                                              int* error) {
+std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::string& tempPath) {
   static std::atomic<unsigned> counter{0};
   posixIgnoreFileSizeSignal();
   const std::string replaced = posixReplacedFile(target);
@@ -241,16 +239,16 @@ std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::st
     }
     if (errno != EEXIST) break;
   }
-  posixSetError(error);
+  posixSetError(nullptr);
   return std::nullopt;
 }
 
-bool OsWriteFile(TOsFile file, const char* data, std::size_t size, int* error) {
+bool OsWriteFile(TOsFile file, const char* data, std::size_t size) {
   while (size > 0) {
     const ssize_t n = write(posixFd(file), data, size);
     if (n < 0) {
       if (errno == EINTR) continue;
-      posixSetError(error);
+      posixSetError(nullptr);
       return false;
     }
     data += n;
@@ -259,9 +257,9 @@ bool OsWriteFile(TOsFile file, const char* data, std::size_t size, int* error) {
   return true;
 }
 
-bool OsFlushFile(TOsFile file, int* error) {
+bool OsFlushFile(TOsFile file) {
   if (fsync(posixFd(file)) != 0) {
-    posixSetError(error);
+    posixSetError(nullptr);
     return false;
   }
   return true;
@@ -269,17 +267,17 @@ bool OsFlushFile(TOsFile file, int* error) {
 
 void OsCloseFile(TOsFile file) { close(posixFd(file)); }
 
-bool OsReplaceFile(const std::string& source, const std::string& target, int* error) {
+bool OsReplaceFile(const std::string& source, const std::string& target) {
   if (rename(OsNativePath(source).c_str(), posixReplacedFile(target).c_str()) != 0) {
-    posixSetError(error);
+    posixSetError(nullptr);
     return false;
   }
   return true;
 }
 
-bool OsRemoveFile(const std::string& path, int* error) {
+bool OsRemoveFile(const std::string& path) {
   if (unlink(OsNativePath(path).c_str()) != 0) {
-    posixSetError(error);
+    posixSetError(nullptr);
     return false;
   }
   return true;
@@ -290,20 +288,20 @@ std::string OsReplacedFilePath(const std::string& path) {
   return replaced == OsNativePath(path) ? path : replaced;
 }
 
-bool OsIsReplaceable(const std::string& path, int* error) {
+bool OsIsReplaceable(const std::string& path) {
   const std::string replaced = posixReplacedFile(path);
   struct stat info;
   // A link that is still a link here was not to be followed (see posixTrustedLink).
   if (lstat(replaced.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
     errno = EACCES;
-    posixSetError(error);
+    posixSetError(nullptr);
     return false;
   }
   // A missing file is created; any other trouble shows at the writing itself.
   // A folder fails at the reading of the old report, as before.
   if (stat(replaced.c_str(), &info) != 0 || S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) return true;
   errno = ENOTSUP;
-  posixSetError(error);
+  posixSetError(nullptr);
   return false;
 }
 
@@ -344,7 +342,7 @@ void OsWriteFileFailure(const std::string& path) {
   }
 }
 
-std::optional<TOsFile> OsLockFile(const std::string& lockPath, int* error) {
+std::optional<TOsFile> OsLockFile(const std::string& lockPath) {
   const std::string path = OsNativePath(lockPath);
   // Each round either takes the lock, waits for a live holder, or changes
   // what the path names (a removed or replaced file); anything else fails.
@@ -355,7 +353,7 @@ std::optional<TOsFile> OsLockFile(const std::string& lockPath, int* error) {
       struct stat own;
       if (fstat(fd, &own) == 0 && own.st_uid == geteuid()) fchmod(fd, 0666);
       if (!posixLockByte(fd, F_WRLCK, true)) {
-        posixSetError(error);
+        posixSetError(nullptr);
         close(fd);
         return std::nullopt;
       }
@@ -403,7 +401,7 @@ std::optional<TOsFile> OsLockFile(const std::string& lockPath, int* error) {
       break;
     }
   }
-  posixSetError(error);
+  posixSetError(nullptr);
   return std::nullopt;
 }
 
@@ -438,15 +436,15 @@ bool OsDiscardFileRange(TOsFile file, std::uint64_t offset, std::uint64_t size) 
 #endif
 }
 
-bool OsFlushFolderOf(const std::string& path, int* error) {
+bool OsFlushFolderOf(const std::string& path) {
   const std::string folder = posixFolderOf(posixReplacedFile(path));
   const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {
-    posixSetError(error);
+    posixSetError(nullptr);
     return false;
   }
   const bool flushed = fsync(fd) == 0;
-  if (!flushed) posixSetError(error);
+  if (!flushed) posixSetError(nullptr);
   close(fd);
   return flushed;
 }

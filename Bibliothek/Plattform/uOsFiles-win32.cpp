@@ -147,40 +147,39 @@ std::optional<TOsFile> OsOpenRead(const std::string& path, int* error) {
   return winFile(handle);
 }
 
-bool OsSeekFile(TOsFile file, std::uint64_t offset, int* error) {
+bool OsSeekFile(TOsFile file, std::uint64_t offset) {
   LARGE_INTEGER distance;
   distance.QuadPart = static_cast<LONGLONG>(offset);
   if (!SetFilePointerEx(winHandle(file), distance, nullptr, FILE_BEGIN)) {
-    winSetError(error);
+    winSetError(nullptr);
     return false;
   }
   return true;
 }
 
-std::optional<std::uint64_t> OsFileSize(TOsFile file, int* error) {
+std::optional<std::uint64_t> OsFileSize(TOsFile file) {
   if (GetFileType(winHandle(file)) != FILE_TYPE_DISK) return std::nullopt;
   LARGE_INTEGER size;
   if (!GetFileSizeEx(winHandle(file), &size)) {
-    winSetError(error);
+    winSetError(nullptr);
     return std::nullopt;
   }
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
-std::optional<std::size_t> OsReadFile(TOsFile file, char* buffer, std::size_t size, int* error) {
+std::optional<std::size_t> OsReadFile(TOsFile file, char* buffer, std::size_t size) {
   DWORD read = 0;
   const DWORD wanted = static_cast<DWORD>(size < winMaxTransfer ? size : winMaxTransfer);
   if (!ReadFile(winHandle(file), buffer, wanted, &read, nullptr)) {
     // A pipe's writer that went away is the end of the data, not a failure.
     if (GetLastError() == ERROR_BROKEN_PIPE) return 0;
-    winSetError(error);
+    winSetError(nullptr);
     return std::nullopt;
   }
   return static_cast<std::size_t>(read);
 }
 
-std::optional<std::size_t> OsReadFileAt(TOsFile file, std::uint64_t offset, char* buffer, std::size_t size,
-                                        int* error) {
+std::optional<std::size_t> OsReadFileAt(TOsFile file, std::uint64_t offset, char* buffer, std::size_t size) {
   OVERLAPPED at{};
   at.Offset = static_cast<DWORD>(offset);
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
@@ -188,7 +187,7 @@ std::optional<std::size_t> OsReadFileAt(TOsFile file, std::uint64_t offset, char
   const DWORD wanted = static_cast<DWORD>(size < winMaxTransfer ? size : winMaxTransfer);
   if (!ReadFile(winHandle(file), buffer, wanted, &read, &at)) {
     if (GetLastError() == ERROR_HANDLE_EOF) return 0;
-    winSetError(error);
+    winSetError(nullptr);
     return std::nullopt;
   }
   return static_cast<std::size_t>(read);
@@ -208,18 +207,17 @@ std::string OsSiblingPath(const std::string& path, const std::string& suffix) {
   return path.substr(0, nameStart + std::min(room, path.size() - nameStart)) + suffix;
 }
 
-std::optional<TOsFile> OsCreateFile(const std::string& path, int* error) {
+std::optional<TOsFile> OsCreateFile(const std::string& path) {
   const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    winSetError(error);
+    winSetError(nullptr);
     return std::nullopt;
   }
   return winFile(handle);
 }
 
-std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::string& tempPath,
-                                              int* error) {
+std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::string& tempPath) {
   static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 1000; ++attempt) {
     const std::string candidate =
@@ -238,16 +236,16 @@ std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::st
     const DWORD code = GetLastError();
     if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) break;
   }
-  winSetError(error);
+  winSetError(nullptr);
   return std::nullopt;
 }
 
-bool OsWriteFile(TOsFile file, const char* data, std::size_t size, int* error) {
+bool OsWriteFile(TOsFile file, const char* data, std::size_t size) {
   while (size > 0) {
     DWORD written = 0;
     const DWORD chunk = static_cast<DWORD>(size < winMaxTransfer ? size : winMaxTransfer);
     if (!WriteFile(winHandle(file), data, chunk, &written, nullptr) || written == 0) {
-      winSetError(error);
+      winSetError(nullptr);
       return false;
     }
     data += written;
@@ -256,9 +254,9 @@ bool OsWriteFile(TOsFile file, const char* data, std::size_t size, int* error) {
   return true;
 }
 
-bool OsFlushFile(TOsFile file, int* error) {
+bool OsFlushFile(TOsFile file) {
   if (!FlushFileBuffers(winHandle(file))) {
-    winSetError(error);
+    winSetError(nullptr);
     return false;
   }
   return true;
@@ -269,7 +267,7 @@ void OsCloseFile(TOsFile file) {
   CloseHandle(winHandle(file));
 }
 
-bool OsReplaceFile(const std::string& source, const std::string& target, int* error) {
+bool OsReplaceFile(const std::string& source, const std::string& target) {
   // Another process that only looks at the target for a moment (a run asking
   // for its final path, a virus scanner) makes the replacement fail for that
   // moment: try again for a while.
@@ -279,13 +277,13 @@ bool OsReplaceFile(const std::string& source, const std::string& target, int* er
     if (attempt >= 100 || (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION)) break;
     Sleep(20);
   }
-  winSetError(error);
+  winSetError(nullptr);
   return false;
 }
 
-bool OsRemoveFile(const std::string& path, int* error) {
+bool OsRemoveFile(const std::string& path) {
   if (!DeleteFileA(path.c_str())) {
-    winSetError(error);
+    winSetError(nullptr);
     return false;
   }
   return true;
@@ -313,7 +311,7 @@ std::string OsReplacedFilePath(const std::string& path) {
   return result;
 }
 
-bool OsIsReplaceable(const std::string& path, int* error) {
+bool OsIsReplaceable(const std::string& path) {
   const HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   // A missing file is created; any other trouble shows at the writing itself.
@@ -323,7 +321,7 @@ bool OsIsReplaceable(const std::string& path, int* error) {
   CloseHandle(handle);
   if (disk) return true;
   SetLastError(ERROR_NOT_SUPPORTED);
-  winSetError(error);
+  winSetError(nullptr);
   return false;
 }
 
@@ -368,7 +366,7 @@ void OsWriteFileFailure(const std::string& path) {
   WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
-std::optional<TOsFile> OsLockFile(const std::string& lockPath, int* error) {
+std::optional<TOsFile> OsLockFile(const std::string& lockPath) {
   // Access denied is also what a file whose removal is pending gives for a
   // moment; for longer it is a real refusal.
   int deniedRetries = 0;
@@ -384,14 +382,14 @@ std::optional<TOsFile> OsLockFile(const std::string& lockPath, int* error) {
         Sleep(20);
         continue;
       }
-      winSetError(error);
+      winSetError(nullptr);
       return std::nullopt;
     }
     // Another holder: wait. LockFileEx is asked again rather than left to
     // wait, since wine cannot wait for a lock that a POSIX process holds.
     while (!winLockByte(handle, true)) {
       if (!winLockTaken(GetLastError())) {
-        winSetError(error);
+        winSetError(nullptr);
         CloseHandle(handle);
         return std::nullopt;
       }
@@ -420,4 +418,4 @@ void OsForgetRead(TOsFile, std::uint64_t, std::uint64_t) {}
 
 bool OsDiscardFileRange(TOsFile, std::uint64_t, std::uint64_t) { return false; }
 
-bool OsFlushFolderOf(const std::string&, int*) { return true; }
+bool OsFlushFolderOf(const std::string&) { return true; }
