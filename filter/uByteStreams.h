@@ -68,13 +68,7 @@ class TTextSource : public TByteSource {
 public:
   /// `pieceSize` caps what one Read hands out (0: no cap).
   explicit TTextSource(std::string_view text, std::size_t pieceSize = 0) : FText(text), FPiece(pieceSize) {}
-  std::size_t Read(char* buffer, std::size_t size) override {
-    if (FPiece != 0) size = std::min(size, FPiece);
-    const std::size_t n = std::min(size, FText.size() - FPosition);
-    std::memcpy(buffer, FText.data() + FPosition, n);
-    FPosition += n;
-    return n;
-  }
+  std::size_t Read(char* buffer, std::size_t size) override;
 
 private:
   std::string_view FText;
@@ -86,10 +80,7 @@ private:
 class TJoinedSource : public TByteSource {
 public:
   TJoinedSource(std::string_view front, TByteSource& rest) : FFront(front), FRest(rest) {}
-  std::size_t Read(char* buffer, std::size_t size) override {
-    const std::size_t n = FFront.Read(buffer, size);
-    return n > 0 ? n : FRest.Read(buffer, size);
-  }
+  std::size_t Read(char* buffer, std::size_t size) override;
 
 private:
   TTextSource FFront;
@@ -106,28 +97,15 @@ public:
   TFileSource(const TFileSource&) = delete;
   TFileSource& operator=(const TFileSource&) = delete;
   /// False when the file cannot be opened.
-  bool Open() {
-    const std::optional<TOsFile> file = FFiles.OpenRead(FPath);
-    if (file) FFile = *file;
-    return file.has_value();
-  }
+  bool Open();
   TOsFile Handle() const { return *FFile; }
   const std::string& Failure() const { return FFailure; }
-  void Close() {
-    if (FFile) FFiles.Close(*FFile);
-    FFile.reset();
-  }
+  void Close();
   std::optional<std::uint64_t> Size() { return FFiles.FileSize(*FFile); }
   /// What is read of a file that is about to be replaced leaves the system's
   /// cache as it is read, not all at once when the file is removed.
   void ForgetWhatIsRead() { FForget = true; }
-  std::size_t Read(char* buffer, std::size_t size) override {
-    const std::optional<std::size_t> n = FFiles.Read(*FFile, buffer, size);
-    if (!n) throw EFailure(FFailure);
-    if (FForget && *n > 0) FFiles.ForgetRead(*FFile, FRead, *n);
-    FRead += *n;
-    return *n;
-  }
+  std::size_t Read(char* buffer, std::size_t size) override;
 
 private:
   TFileSystem& FFiles;
@@ -149,16 +127,7 @@ public:
                 std::string tellAbout = "")
       : FFiles(files), FFile(file), FOffset(offset), FFailure(std::move(failure)), FTellAbout(std::move(tellAbout)),
         FDiscard(discard) {}
-  std::size_t Read(char* buffer, std::size_t size) override {
-    const std::optional<std::size_t> n = FFiles.ReadAt(FFile, FOffset, buffer, size);
-    if (!n) {
-      if (!FTellAbout.empty()) FFiles.TellFailure(FTellAbout);
-      throw EFailure(FFailure);
-    }
-    if (FDiscard && *n > 0) FFiles.Discard(FFile, FOffset, *n);
-    FOffset += *n;
-    return *n;
-  }
+  std::size_t Read(char* buffer, std::size_t size) override;
 
 private:
   TFileSystem& FFiles;
@@ -176,13 +145,7 @@ public:
   TRangeSource(std::unique_ptr<TByteSource> source, std::optional<std::uint64_t> limit,
                const std::atomic<bool>* stop = nullptr)
       : FOwned(std::move(source)), FSource(*FOwned), FLeft(limit), FStop(stop) {}
-  std::size_t Read(char* buffer, std::size_t size) override {
-    if (FStop && FStop->load(std::memory_order_relaxed)) return 0;
-    if (FLeft) size = static_cast<std::size_t>(std::min<std::uint64_t>(size, *FLeft));
-    const std::size_t n = size == 0 ? 0 : FSource.Read(buffer, size);
-    if (FLeft) *FLeft -= n;
-    return n;
-  }
+  std::size_t Read(char* buffer, std::size_t size) override;
 
 private:
   std::unique_ptr<TByteSource> FOwned;
@@ -205,50 +168,15 @@ public:
   TFileSink(TFileSystem& files, TOsFile file, std::string path, bool writeBack = true)
       : FFiles(files), FFile(file), FPath(std::move(path)), FWriteBack(writeBack) {}
 
-  void Write(const char* data, std::size_t size) override {
-    if (!FWriteBack) return Put(data, size);
-    // Only whole pages go to the file until Finish: a page on its way to the
-    // disk that is written again would make the writer wait for the disk.
-    if (FTailSize + size < PageSize) {
-      std::memcpy(FTail.data() + FTailSize, data, size);
-      FTailSize += size;
-      return;
-    }
-    if (FTailSize > 0) {
-      const std::size_t fill = PageSize - FTailSize;
-      std::memcpy(FTail.data() + FTailSize, data, fill);
-      Put(FTail.data(), PageSize);
-      data += fill;
-      size -= fill;
-    }
-    const std::size_t whole = size - size % PageSize;
-    Put(data, whole);
-    std::memcpy(FTail.data(), data + whole, size - whole);
-    FTailSize = size - whole;
-    if (FWritten - FWrittenBack >= WriteBackSize) {
-      FFiles.StartWriteBack(FFile, FWrittenBack, FWritten - FWrittenBack);
-      FWrittenBack = FWritten;
-    }
-  }
+  void Write(const char* data, std::size_t size) override;
 
   /// Writes what is held back.
-  void Finish() {
-    Put(FTail.data(), FTailSize);
-    FTailSize = 0;
-  }
+  void Finish();
 
 private:
   static constexpr std::size_t PageSize = 4096;
 
-  void Put(const char* data, std::size_t size) {
-    if (size == 0) return;
-    if (!FFiles.Write(FFile, data, size)) {
-      // The system's reason is this thread's: told here, where it is known.
-      FFiles.TellFailure(FPath);
-      throw EFailure(FormatMessage(SCannotCreateFile, FPath));
-    }
-    FWritten += size;
-  }
+  void Put(const char* data, std::size_t size);
 
   TFileSystem& FFiles;
   TOsFile FFile;
