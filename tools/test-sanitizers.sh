@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the native unit and end-to-end tests with AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-asan/ and runs them, then the engine's
-# tests (the one part that runs threads) with ThreadSanitizer in build-tsan/;
+# tests (the one part that runs threads) and the end-to-end cases whose runs
+# cut the log into parts or run at once with ThreadSanitizer in build-tsan/;
 # any report fails.
 set -u -o pipefail
 cd "$(dirname "$0")/.."
@@ -24,7 +25,10 @@ echo "== sanitizer build (thread): the engine's tests"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="-fsanitize=thread" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" >/tmp/quillet-cmake-tsan.log 2>&1 ||
   { cat /tmp/quillet-cmake-tsan.log; exit 1; }
-cmake --build build-tsan -j"$JOBS" --target filter_tests || exit 1
-TSAN_OPTIONS=halt_on_error=1 build-tsan/filter_tests --gtest_brief=1 || status=1
+cmake --build build-tsan -j"$JOBS" --target filter_tests quillet e2e_tests || exit 1
+export TSAN_OPTIONS=halt_on_error=1:exitcode=66
+build-tsan/filter_tests --gtest_brief=1 || status=1
+build-tsan/e2e_tests --gtest_brief=1 \
+  --gtest_filter='*Parts*:*Concurrent*:*KeepEveryReport*:*SharedFolders*:*LogRenamed*' || status=1
 echo "== sanitizer build and tests took $(( $(date +%s) - start )) s"
 exit $status

@@ -11,7 +11,11 @@
 #   4. peak memory (max RSS) at 1x, at 10x, and at 1x with a 10x old report
 #      (target under 16 MB);
 #   5. (mode all only) the Windows build on a log larger than 4 GiB, whose
-#      report must equal the native one (all but the "Datum:" line).
+#      report must equal the native one (all but the "Datum:" line);
+#   6. the log in parts beside one part at 9, 20, 64 and 200 MiB, on every
+#      processor and on one (taskset -c 0): the engine's own choice and two
+#      parts forced, each against one part (target: its choice never more
+#      than 3% slower than one part).
 # Usage: tools/bench/run.sh [quick|targets|all]   quick: step 1; targets
 # (the default of make bench): steps 1 to 4. The big files are removed at
 # the end; KEEP=1 keeps them.
@@ -142,4 +146,30 @@ if [ "$MODE" = all ]; then
   echo "5. $(size_mb log-big.txt) MiB log: native ${RN% *}s ${RN#* } KiB, wine (32-bit) ${RW% *}s ${RW#* } KiB;" \
     "reports ($(size_mb out-big-native.txt) MiB): $SAME"
 fi
+
+# --- parts beside one part -------------------------------------------------------
+echo "6. parts: medians of $RUNS runs in turn; the engine's choice and 2 parts forced, each / 1 part"
+for mib in 9 20 64 200; do
+  head -c $((mib * 1048576)) log-1x.txt >log-part.txt
+  for cpus in all one; do
+    [ "$cpus" = one ] && pin="taskset -c 0" || pin=
+    [ "$cpus" = one ] && ! command -v taskset >/dev/null && continue
+    rm -f .p1 .pchoice .p2
+    for i in $(seq 0 "$RUNS"); do
+      [ "$i" = 0 ] && keep=/dev/null || keep=
+      for parts in 1 choice 2; do
+        rm -f out-part.txt
+        if [ "$parts" = choice ]; then
+          run_filter log-part.txt out-part.txt $pin "$B/quillet_bench"
+        else
+          QUILLET_PARTS=$parts run_filter log-part.txt out-part.txt $pin "$B/quillet_bench"
+        fi | cut -d' ' -f1 >>"${keep:-.p$parts}"
+      done
+    done
+    P1=$(median <.p1) PC=$(median <.pchoice) P2=$(median <.p2)
+    echo "   ${mib} MiB, $cpus processor(s): 1 part ${P1}s; choice ${PC}s = $(ratio "$PC" "$P1")x" \
+      "(target <= 1.03x: $(verdict "$(ratio "$PC" "$P1")" 1.03)); 2 parts ${P2}s = $(ratio "$P2" "$P1")x"
+  done
+done
+rm -f log-part.txt out-part.txt .p1 .pchoice .p2
 [ "${KEEP:-0}" = 1 ] || rm -f log-10x.txt log-big.txt out-big-native.txt out-big-wine.txt
