@@ -33,6 +33,8 @@ configure() {
   local tree=$1
   shift
   mkdir -p "$tree"
+  # A second run, or a second clone on the same machine, compiles only what changed.
+  command -v ccache >/dev/null && set -- "$@" -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache
   cmake -S . -B "$tree" "$@" >"$tree/configure.log" 2>&1 || { cat "$tree/configure.log"; return 1; }
   # Without GoogleTest the tree has no tests, and ctest would pass on nothing.
   if ! ctest --test-dir "$tree" -N | grep -q 'Test *#'; then
