@@ -37,7 +37,7 @@ configure() {
   command -v ccache >/dev/null && set -- "$@" -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache
   cmake -S . -B "$tree" "$@" >"$tree/configure.log" 2>&1 || { cat "$tree/configure.log"; return 1; }
   # Without GoogleTest the tree has no tests, and ctest would pass on nothing.
-  if ! ctest --test-dir "$tree" -N | grep -q 'Test *#'; then
+  if [ "$(ctest --test-dir "$tree" -N 2>/dev/null | grep -c 'Test *#')" = 0 ]; then
     echo "make test: $tree has no tests: GoogleTest (libgtest-dev) is missing; tools/install-deps.sh installs it as root"
     return 1
   fi
