@@ -22,6 +22,8 @@ export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 status=0
 (cd build-asan && ctest --output-on-failure --timeout 900 --no-tests=error) || status=1
 
+echo "== address and undefined: $(( $(date +%s) - start )) s"
+half=$(date +%s)
 echo "== sanitizer build (thread): the engine's tests"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
   -DCMAKE_CXX_FLAGS="-fsanitize=thread" \
@@ -29,5 +31,5 @@ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_REL
   { cat build-tsan/configure.log; exit 1; }
 cmake --build build-tsan -j"$JOBS" --target filter_tests || exit 1
 TSAN_OPTIONS=halt_on_error=1 build-tsan/filter_tests --gtest_brief=1 || status=1
-echo "== sanitizer build and tests took $(( $(date +%s) - start )) s"
+echo "== thread: $(( $(date +%s) - half )) s; sanitizer builds and tests: $(( $(date +%s) - start )) s"
 exit $status
