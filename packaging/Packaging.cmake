@@ -31,8 +31,8 @@ endif()
 
 # --- documents made by the program itself -------------------------------------
 if(WIN32)
-  # Windows users open text files with Notepad: CR LF.
-  # The Windows parts of README.md as plain text, so the two cannot drift.
+  # The Windows parts of README.md as plain text with CR LF line ends (Notepad),
+  # so that the two cannot drift.
   add_custom_command(OUTPUT ${QUILLET_DOC_DIR}/README.txt
     COMMAND sh ${QUILLET_PACKAGING}/readme-txt.sh ${CMAKE_CURRENT_SOURCE_DIR}/README.md ${QUILLET_DOC_DIR}/README.txt
             ${PROJECT_VERSION}
@@ -70,7 +70,7 @@ if(WIN32)
   install(FILES ${QUILLET_DOC_DIR}/README.txt DESTINATION .)
   # Not under the name the program reads: a live file beside Quillet.exe would
   # give every run its placeholders. The README says how to put it to use.
-  install(FILES ${QUILLET_DOC_DIR}/Quillet.ini DESTINATION . RENAME Quillet.example.ini)
+  install(FILES ${QUILLET_DOC_DIR}/Quillet.ini DESTINATION . RENAME Quillet.example.ini OPTIONAL)
 else()
   include(GNUInstallDirs)
   set(QUILLET_INSTALL_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillet)
@@ -82,8 +82,9 @@ else()
     set(MANDIR ${CMAKE_INSTALL_MANDIR})
     set(DOCDIR ${QUILLET_INSTALL_DOCDIR})
     include(${QUILLET_PACKAGING}/install-manpage.cmake)")
-  install(FILES README.md ${QUILLET_DOC_DIR}/quillet.ini ${QUILLET_DOC_DIR}/changelog.gz
-          ${QUILLET_PACKAGING}/copyright DESTINATION ${QUILLET_INSTALL_DOCDIR})
+  install(FILES README.md ${QUILLET_DOC_DIR}/changelog.gz ${QUILLET_PACKAGING}/copyright
+          DESTINATION ${QUILLET_INSTALL_DOCDIR})
+  install(FILES ${QUILLET_DOC_DIR}/quillet.ini DESTINATION ${QUILLET_INSTALL_DOCDIR} OPTIONAL)
 endif()
 
 # --- packages: a Debian package of the native program, a zip of Quillet.exe --
