@@ -179,7 +179,9 @@ TEST(OsIni, WritesLikeTheProfileFunctions) {
     EXPECT_TRUE(OsIniWrite(file, row.Section, row.Key, row.Value));
     OsIniFlush(file);
     const std::string context = ::testing::PrintToString(std::string(row.Before ? row.Before : "(none)"));
-    if (row.Tidy || !ProfileFunctionsOwnLayout()) EXPECT_EQ(row.After, ReadBytes(file)) << context;
+    if (row.Tidy || !ProfileFunctionsOwnLayout()) {
+      EXPECT_EQ(row.After, ReadBytes(file)) << context;
+    }
     EXPECT_EQ(row.After, TIniText(row.Before ? row.Before : "").Stored(row.Section, row.Key, row.Value)) << context;
     EXPECT_EQ(Visible(expected, row.After), Visible(file, row.After)) << context;
   }
