@@ -365,7 +365,9 @@ TEST_F(QuilletFiles, EveryFailingFileOperationLeavesTheOldOutputAndNothingElse) 
       // A file that cannot be created gets the system's reason as one line,
       // about the lock file where the lock failed.
       ASSERT_EQ(c.Message == outFails ? 1u : 0u, faults.Told().size()) << where;
-      if (c.Op == Lock) EXPECT_EQ(out + ".lock", faults.Told()[0]);
+      if (c.Op == Lock) {
+        EXPECT_EQ(out + ".lock", faults.Told()[0]);
+      }
       EXPECT_EQ(c.Message.empty() ? report : old, ReadBytes(out)) << where;
     }
   }

@@ -94,9 +94,13 @@ TEST(OsIni, ReadsLikeTheProfileFunctions) {
     const auto entries = OsIniEntries(file, row.Section);
     for (const auto& [key, value] : *entries) {
       listed += (listed.empty() ? "" : "|") + key;
-      if (row.Key != kKeyList) EXPECT_EQ(OsIniValue(file, row.Section, key), value) << key;
+      if (row.Key != kKeyList) {
+        EXPECT_EQ(OsIniValue(file, row.Section, key), value) << key;
+      }
     }
-    if (row.Key == kKeyList) EXPECT_EQ(row.Expected, listed) << ::testing::PrintToString(std::string(row.Text));
+    if (row.Key == kKeyList) {
+      EXPECT_EQ(row.Expected, listed) << ::testing::PrintToString(std::string(row.Text));
+    }
   }
 }
 

@@ -65,8 +65,10 @@ TEST(OsLocale, Utf8CharsetReadsWhatItWritesAndRefusesBrokenBytes) {
     EXPECT_EQ(row.Bytes != nullptr, Utf8Charset().Append(text, row.Code)) << static_cast<unsigned long>(row.Code);
     EXPECT_EQ(row.Bytes ? row.Bytes : "", text);
     char32_t code = 0;
-    if (row.Bytes) EXPECT_EQ(text.size(), Utf8Charset().Read(text, 0, code));
-    if (row.Bytes) EXPECT_EQ(static_cast<unsigned long>(row.Code), static_cast<unsigned long>(code));
+    if (row.Bytes) {
+      EXPECT_EQ(text.size(), Utf8Charset().Read(text, 0, code));
+      EXPECT_EQ(static_cast<unsigned long>(row.Code), static_cast<unsigned long>(code));
+    }
   }
   // Overlong, a surrogate, a cut sequence, a lone continuation byte.
   for (const char* broken : {"\xC0\xAF", "\xED\xA0\x80", "\xE2\x82", "\x80", "\xF6x"}) {
