@@ -45,7 +45,9 @@ command -v ccache >/dev/null && LAUNCHER=-DCMAKE_CXX_COMPILER_LAUNCHER=ccache
 cmake -S "$ROOT" -B "$B" -DQUILLET_TESTS=OFF -DCMAKE_BUILD_TYPE=Release $LAUNCHER >/dev/null
 cmake --build "$B" -j"$JOBS" --target quillet_filter >/dev/null
 g++ -std=c++20 -O2 -I"$ROOT" "$ROOT/tools/bench/quillet_bench.cpp" $(libs "$B") -o "$B/quillet_bench"
-cc -std=c11 -O2 -Wall -Wextra -Wpedantic -Wshadow "$ROOT/tools/bench/floor.c" -o "$B/floor"
+for tool in floor timed; do
+  cc -std=c11 -O2 -Wall -Wextra -Wpedantic -Wshadow "$ROOT/tools/bench/$tool.c" -o "$B/$tool"
+done
 if [ "$MODE" != quick ]; then
   cmake -S "$ROOT" -B "$W" -DQUILLET_TESTS=OFF -DCMAKE_BUILD_TYPE=Release $LAUNCHER \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686-posix.cmake" >/dev/null
@@ -64,13 +66,10 @@ size_mb() { echo "$(($(stat -c %s "$1") / 1048576))"; }
 # An old report as the program writes it: lines ending in CR LF.
 [ -f old-report.txt ] || sed 's/$/\r/' log-1x.txt >old-report.txt
 
-# elapsed seconds (from date: time's own figure has only 10 ms steps) and max
-# RSS in KiB of one command: "SECONDS KIB"
+# elapsed seconds and max RSS in KiB of one command: "SECONDS KIB"
 measure() {
-  start=$(date +%s%N)
-  /usr/bin/time -f "%M" -o "$D/.time" "$@" >/dev/null
-  end=$(date +%s%N)
-  echo "$(echo "scale=3; ($end - $start) / 1000000000" | bc | sed 's/^\./0./') $(cat "$D/.time")"
+  "$B/timed" "$D/.time" "$@" >/dev/null
+  cat "$D/.time"
 }
 run_filter() {  # run_filter INPUT OUTPUT PROGRAM... -> "SECONDS KIB"
   input=$1 output=$2
