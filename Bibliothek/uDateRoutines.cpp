@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "Bibliothek/Plattform/uOsLocale.h"
+#include "Bibliothek/Plattform/uOsRegistry.h"
 
 namespace {
 std::optional<TDate> testToday;
@@ -64,7 +65,15 @@ TDate Today() {
 
 void SetTodayForTests(std::optional<TDate> date) { testToday = date; }
 
-std::string ShortDatePicture() { return testPicture ? *testPicture : OsShortDatePicture(); }
+std::string ShortDatePicture() {
+  if (testPicture) return *testPicture;
+  // The user's own setting wins, where Windows keeps it (the native build
+  // keeps it in the registry file).
+  if (auto value = OsRegReadValue("Control Panel\\International", "sShortDate");
+      value && value->Type != TOsRegType::Other && !value->Data.empty())
+    return value->Data;
+  return OsShortDatePicture();
+}
 
 void SetShortDatePictureForTests(std::optional<std::string> picture) { testPicture = std::move(picture); }
 

@@ -16,7 +16,8 @@ TDate Today();
 /// Makes Today() answer `date`; nullopt restores the clock. Used by tests.
 void SetTodayForTests(std::optional<TDate> date);
 
-/// The user's short date picture (OsShortDatePicture), unless a test set one.
+/// The user's short date picture, unless a test set one: sShortDate of the
+/// registry key Control Panel\International when set, else OsShortDatePicture.
 std::string ShortDatePicture();
 /// Makes ShortDatePicture() answer `picture`; nullopt restores the platform's. Used by tests.
 void SetShortDatePictureForTests(std::optional<std::string> picture);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "Bibliothek/Plattform/uOsRegistry.h"
+#include "test/uTestSupport.h"
+
 namespace {
 class DateRoutines : public ::testing::Test {
 protected:
@@ -92,5 +95,18 @@ TEST_F(DateRoutines, TestsReplaceTodayAndThePicture) {
   SetShortDatePictureForTests(std::nullopt);
   SetTodayForTests(std::nullopt);
   EXPECT_TRUE(IsValidDate(Today()));
+}
+
+TEST(ShortDatePicture, UsersOwnSettingWins) {
+  // The user's setting lives in the registry on both platforms.
+  TTempDir dir;
+  TEnvGuard registryFile("HKCU_FILE", dir.File("hkcu.reg"));
+  if (OsRegistryFilePath().empty())
+    GTEST_SKIP() << "the real registry's regional settings are the whole prefix's; the end-to-end "
+                    "tests set them before the program starts";
+  ASSERT_TRUE(OsRegWriteString("Control Panel\\International", "sShortDate", "yyyy-MM-dd"));
+  EXPECT_EQ("yyyy-MM-dd", ShortDatePicture());
+  ASSERT_TRUE(OsRegWriteString("Control Panel\\International", "sShortDate", "d/M/yy"));
+  EXPECT_EQ("d/M/yy", ShortDatePicture());
 }
 }  // namespace

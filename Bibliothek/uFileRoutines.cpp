@@ -15,6 +15,11 @@ std::optional<TOsFile> TRealFileSystem::OpenRead(const std::string& path) { retu
 std::optional<std::size_t> TRealFileSystem::Read(TOsFile file, char* buffer, std::size_t size) {
   return OsReadFile(file, buffer, size);
 }
+std::optional<std::size_t> TRealFileSystem::ReadAt(TOsFile file, std::uint64_t offset, char* buffer,
+                                                   std::size_t size) {
+  return OsReadFileAt(file, offset, buffer, size);
+}
+bool TRealFileSystem::IsSameFile(TOsFile file, const std::string& path) { return OsIsSameFile(file, path); }
 bool TRealFileSystem::Seek(TOsFile file, std::uint64_t offset) { return OsSeekFile(file, offset); }
 std::optional<std::uint64_t> TRealFileSystem::FileSize(TOsFile file) { return OsFileSize(file); }
 std::optional<TOsFile> TRealFileSystem::CreateTempBeside(const std::string& target, std::string& tempPath) {
@@ -29,6 +34,9 @@ bool TRealFileSystem::StartWriteBack(TOsFile file, std::uint64_t offset, std::ui
 void TRealFileSystem::ForgetRead(TOsFile file, std::uint64_t offset, std::uint64_t size) {
   OsForgetRead(file, offset, size);
 }
+bool TRealFileSystem::Discard(TOsFile file, std::uint64_t offset, std::uint64_t size) {
+  return OsDiscardFileRange(file, offset, size);
+}
 bool TRealFileSystem::Flush(TOsFile file) { return OsFlushFile(file); }
 void TRealFileSystem::Close(TOsFile file) { OsCloseFile(file); }
 bool TRealFileSystem::Replace(const std::string& source, const std::string& target) {
@@ -41,6 +49,7 @@ void TRealFileSystem::RemoveStaleTemps(const std::string& target) { OsRemoveStal
 std::optional<TOsFile> TRealFileSystem::Lock(const std::string& lockPath) { return OsLockFile(lockPath); }
 void TRealFileSystem::Unlock(TOsFile lock, const std::string& lockPath) { OsUnlockFile(lock, lockPath); }
 bool TRealFileSystem::FlushFolderOf(const std::string& path) { return OsFlushFolderOf(path); }
+void TRealFileSystem::TellFailure(const std::string& path) { OsWriteFileFailure(path); }
 
 TFileSystem& RealFileSystem() {
   // Stateless, so one shared instance serves every thread.

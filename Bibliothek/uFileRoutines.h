@@ -29,12 +29,15 @@ public:
   virtual bool FileExists(const std::string& path) = 0;
   virtual std::optional<TOsFile> OpenRead(const std::string& path) = 0;
   virtual std::optional<std::size_t> Read(TOsFile file, char* buffer, std::size_t size) = 0;
+  virtual std::optional<std::size_t> ReadAt(TOsFile file, std::uint64_t offset, char* buffer, std::size_t size) = 0;
+  virtual bool IsSameFile(TOsFile file, const std::string& path) = 0;
   virtual bool Seek(TOsFile file, std::uint64_t offset) = 0;
   virtual std::optional<std::uint64_t> FileSize(TOsFile file) = 0;
   virtual std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath) = 0;
   virtual bool Write(TOsFile file, const char* data, std::size_t size) = 0;
   virtual bool StartWriteBack(TOsFile file, std::uint64_t offset, std::uint64_t size) = 0;
   virtual void ForgetRead(TOsFile file, std::uint64_t offset, std::uint64_t size) = 0;
+  virtual bool Discard(TOsFile file, std::uint64_t offset, std::uint64_t size) = 0;
   virtual bool Flush(TOsFile file) = 0;
   virtual void Close(TOsFile file) = 0;
   virtual bool Replace(const std::string& source, const std::string& target) = 0;
@@ -45,6 +48,9 @@ public:
   virtual std::optional<TOsFile> Lock(const std::string& lockPath) = 0;
   virtual void Unlock(TOsFile lock, const std::string& lockPath) = 0;
   virtual bool FlushFolderOf(const std::string& path) = 0;
+  /// Tells why the last call above failed, on `path`, as one line on standard
+  /// error (OsWriteFileFailure).
+  virtual void TellFailure(const std::string& path) = 0;
 };
 
 /// The file system itself, through the Os* functions.
@@ -55,12 +61,15 @@ public:
   bool FileExists(const std::string& path) override;
   std::optional<TOsFile> OpenRead(const std::string& path) override;
   std::optional<std::size_t> Read(TOsFile file, char* buffer, std::size_t size) override;
+  std::optional<std::size_t> ReadAt(TOsFile file, std::uint64_t offset, char* buffer, std::size_t size) override;
+  bool IsSameFile(TOsFile file, const std::string& path) override;
   bool Seek(TOsFile file, std::uint64_t offset) override;
   std::optional<std::uint64_t> FileSize(TOsFile file) override;
   std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath) override;
   bool Write(TOsFile file, const char* data, std::size_t size) override;
   bool StartWriteBack(TOsFile file, std::uint64_t offset, std::uint64_t size) override;
   void ForgetRead(TOsFile file, std::uint64_t offset, std::uint64_t size) override;
+  bool Discard(TOsFile file, std::uint64_t offset, std::uint64_t size) override;
   bool Flush(TOsFile file) override;
   void Close(TOsFile file) override;
   bool Replace(const std::string& source, const std::string& target) override;
@@ -71,6 +80,7 @@ public:
   std::optional<TOsFile> Lock(const std::string& lockPath) override;
   void Unlock(TOsFile lock, const std::string& lockPath) override;
   bool FlushFolderOf(const std::string& path) override;
+  void TellFailure(const std::string& path) override;
 };
 
 /// The one real file system, for callers that are handed none.

@@ -12,18 +12,19 @@
 // at the row of 77 "=". Only such a date line can pick its file; every other
 // line is message text.
 //
-// The input is streamed: it is read in large chunks, only the current
-// section's first line is kept, and the report goes straight into a temporary
-// file beside the output, followed by the previous output; the temporary file
-// then replaces the output in one step. Memory therefore does not grow with
-// the input or the report; a single line is held whole, however long it is.
+// The input is streamed: it is read in large chunks; besides the chunk only
+// the current section's first line is kept, and 1 KiB above the current line
+// (or the two lines above it whole, where they may be a revision's header
+// rows). The report goes straight into a temporary file beside the output,
+// followed by the previous output; the temporary file then replaces the
+// output in one step. Memory therefore does not grow with the input or the
+// report; a single line is held whole, however long it is.
 //
 // A large log is cut into parts, each scanned on a thread of its own: a part
 // starts behind an end row, where the scan is in the same state whatever came
 // before. A later part's report waits in a temporary file of its own and is
 // joined to the report of the parts before it, so the report is the same for
 // every cut.
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -32,15 +33,13 @@
 #include <vector>
 
 #include "Bibliothek/uFileRoutines.h"
+#include "filter/uCvsLogText.h"
 #include "filter/uDateOperator.h"
 
 class TByteSink;
 class TByteSource;
+class TFileSource;
 class TLogParts;
-class TReportWriter;
-
-/// The user locale's upper-case mapping of every byte.
-using TUpperCaseTable = std::array<unsigned char, 256>;
 
 /// What the engine takes from its caller besides the settings: the texts it
 /// looks for and writes, the day of the run and the upper-case mapping.
@@ -100,11 +99,13 @@ public:
 
 private:
   void CheckSettings() const;
-  /// With `mustHoldLog`, a log without any section start fails (NoCvsLog)
-  /// before anything is written.
-  void ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previousOutput, bool mustHoldLog = false);
-  /// Where the log's parts start: 0, then each behind an end row.
-  std::vector<std::uint64_t> PartStarts(TLogParts& log) const;
+  /// The report of `log` in about `parts` parts into `sink`, then the old
+  /// one. With `mustHoldLog`, a log without any section start fails
+  /// (NoCvsLog) before anything is written.
+  void ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previousOutput, std::size_t parts,
+                  bool mustHoldLog);
+  /// Run for the output "-".
+  void ReportToStandardOutput(TFileSource& input);
 
   const TQuilletEnvironment FEnvironment;
   TFileSystem& FFiles;

@@ -3,114 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <thread>
 
-#include "Bibliothek/uFailure.h"
-#include "filter/uQuilletTestEnvironment.h"
+#include "filter/uEngineTestFixture.h"
 #include "test/uFaultyFiles.h"
 #include "test/uTestSupport.h"
 
 namespace {
-// Lines joined with LF, as a log is written on POSIX.
-std::string lf(std::initializer_list<const char*> lines) {
-  std::string text;
-  for (const char* line : lines) text += std::string(line) + "\n";
-  return text;
-}
-// Lines joined with CR LF, as every report line ends.
-std::string crlf(std::initializer_list<std::string> lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
-  return text;
-}
-
-// What cvs writes between revisions and at the end of a file's section.
-const std::string Dashes(28, '-');
-const std::string EndRow(77, '=');
-// A revision's header: the row of dashes and the number line.
-const std::string Revision = Dashes + "\nrevision 1.1\n";
-
-TDateOperator Op(const std::string& text) { return *DateOperatorFromText(text); }
-
-std::string failureOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EFailure& failure) {
-    return failure.Message();
-  }
-  return "(no failure)";
-}
-
-class Quillet : public ::testing::Test {
-protected:
-  // The report for `input` under one condition, without an old output.
-  static std::string Filter(const std::string& input, const std::string& op, const std::string& date,
-                            const std::string& author, std::size_t pieceSize = 0) {
-    TQuillet engine(TestEnvironment());
-    engine.SetDateOperator(Op(op));
-    engine.SetDate(date);
-    engine.SetPerson("tester");
-    engine.SetAuthor(author);
-    const std::string report = engine.RunOnText(input, std::nullopt, pieceSize);
-    // Cut into parts, at a few end rows or at every one, the log gives the same report.
-    for (const std::size_t parts : {std::size_t{2}, std::min<std::size_t>(input.size(), 40)}) {
-      engine.SetParts(parts);
-      EXPECT_EQ(report, engine.RunOnText(input, std::nullopt, pieceSize)) << "in " << parts << " parts";
-    }
-    return report;
-  }
-
-  static std::string Block(const std::string& path, const std::string& date, const std::string& author) {
-    return lf({("RCS file: " + path + ",v").c_str(), "description:", "----------------------------",
-               "revision 1.1", ("date: " + date + " 10:00:00;  author: " + author + ";  state: Exp;").c_str(),
-               "Message.", EndRow.c_str()});
-  }
-
-  static const std::string Header;
-  /// The whole output for report `lines` (separated by "|"; "" when nothing is picked).
-  static std::string Report(const std::string& lines) {
-    std::string text = lines.empty() ? "" : Header;
-    for (std::size_t from = 0, bar; !lines.empty() && from <= lines.size(); from = bar + 1) {
-      bar = std::min(lines.find('|', from), lines.size());
-      text += lines.substr(from, bar - from) + "\r\n";
-    }
-    return text + "\r\n";
-  }
-};
-const std::string Quillet::Header = crlf({"User: tester", "Datum: 14.05.2003", ""});
-
-const std::string WorkedExampleInput = lf({
-    "RCS file: /cvsroot/proj/src/main.c,v",
-    "Working file: src/main.c",
-    "head: 1.3",
-    "description:",
-    "----------------------------",
-    "revision 1.3",
-    "date: 2003/05/12 10:11:12;  author: dev1;  state: Exp;  lines: +2 -1",
-    "Fixed the parser.",
-    "----------------------------",
-    "revision 1.2",
-    "date: 2003/05/02 09:00:00;  author: dev2;  state: Exp;  lines: +5 -0",
-    "Added options.",
-    "=============================================================================",
-    "",
-    "RCS file: /cvsroot/proj/src/Attic/old.c,v",
-    "description:",
-    "----------------------------",
-    "revision 1.4",
-    "date: 2003/05/11 08:00:00;  author: dev1;  state: dead;  lines: +0 -0",
-    "Removed.",
-    "=============================================================================",
-    "",
-    "RCS file: /cvsroot/proj/src/util.c,v",
-    "description:",
-    "----------------------------",
-    "revision 1.1",
-    "date: 2003/05/11 08:00:00;  author: dev1;  state: Exp;",
-    "Initial revision",
-    "=============================================================================",
-});
-
 TEST_F(Quillet, WorkedExampleByteForByte) {
   const std::string expected = crlf({
       "User: tester",
@@ -311,86 +212,6 @@ TEST_F(Quillet, ReportGrowsLinearlyWithTheLog) {
   EXPECT_LT(Filter(input, ".GE", "2003/05/10", "dev1").size(), 3 * input.size());
 }
 
-TEST_F(Quillet, LineEndsNulsAndTheOldReport) {
-  // CR LF, lone CR and LF all end a line; a NUL is an ordinary character.
-  using namespace std::string_literals;
-  const std::string input = "RCS file: /cvsroot/x.c,v\r\n" + Dashes + "\r\nrevision 1.1\r" +
-                            "date: 2003/05/10 1;  author: dev1;\ra\0b\r\n\rc\n"s + EndRow + "\r\n";
-  TQuillet engine(TestEnvironment());
-  engine.SetDate("2003/05/10");
-  engine.SetPerson("tester");
-  EXPECT_EQ(Header + crlf({"x.c", std::string("    a\0b", 7), "    ", "    c", "", "old", "", "older"}),
-            engine.RunOnText(input, std::string("old\r\rolder")));
-  // An old report in CR LF is copied as it is, other line ends are mended.
-  const std::string x(3u << 20, 'x'), y(100, 'y'), a(600000, 'a'), b(600000, 'b');
-  const std::pair<std::string, std::string> olds[] = {
-      {"a\r\nb\r\n", "a\r\nb\r\n"}, {"a\r\nb", "a\r\nb\r\n"}, {"a\r\nb\n\rc\r\n", "a\r\nb\r\n\r\nc\r\n"},
-      {x + "\r\n" + y + "\r\r\n", x + "\r\n" + y + "\r\n\r\n"}, {a + "\r\n" + b + "\r\n\n", a + "\r\n" + b + "\r\n\r\n"}};
-  for (const auto& [old, mended] : olds) EXPECT_EQ("\r\n" + mended, engine.RunOnText("", old)) << old.substr(0, 20);
-}
-
-TEST_F(Quillet, LinesAcrossTheReadersChunksAndVeryLongLines) {
-  // The reader takes 1 MiB at a time: put a CR LF on every position around
-  // that boundary, and one line of 3 MiB.
-  const std::string head = "RCS file: /cvsroot/x.c,v\n" + Revision + "date: 2003/05/10 1;  author: dev1;\n";
-  for (std::size_t at = (1u << 20) - 3; at <= (1u << 20) + 1; ++at) {
-    const std::string filler(at - head.size(), 'f');
-    const std::string report = Filter(head + filler + "\r\nnext\r\n" + EndRow + "\r\n", ".EQ", "2003/05/10", "dev1");
-    EXPECT_EQ(Header + crlf({"x.c", "    " + filler, "    next", ""}), report) << at;
-  }
-  const std::string longLine(3u << 20, 'L');
-  EXPECT_EQ(Header + crlf({"x.c", "    " + longLine, ""}),
-            Filter(head + longLine + "\n" + EndRow + "\n", ".EQ", "2003/05/10", "dev1"));
-}
-
-TEST_F(Quillet, SkippedLinesAcrossTheReadersChunks) {
-  // Outside a copy the reader skips ahead. Move a section across the 1 MiB
-  // boundary byte by byte, so that each label, the author's name, the rows of
-  // a revision's header, a CR LF and a lone CR in turn straddle it. The filler
-  // ahead holds colons inside a section whose revisions are by someone else.
-  const std::string open = "RCS file: /cvsroot/a.c,v\r\n" + Revision + "date: 2003/05/10 1;  author: dev2;\n";
-  const std::string block = "RCS file: /cvsroot/b.c,v\r\n" + Dashes + "\nrevision 1.2\r\n" +
-                            "date: 2003/05/10 1;  AuThOr: dev11;\n" + Dashes + "\rrevision 1.1\n" +
-                            "date: 2003/05/10 1;  author: dev1;\r" + "copied: 1\r\n" + EndRow + "\n";
-  for (std::size_t at = (1u << 20) - 150; at <= (1u << 20) + 2; ++at) {
-    std::string input = open;
-    while (input.size() + 16 + EndRow.size() + 2 < at) input += "msg: x author:\r\n";
-    input += std::string(at - input.size() - EndRow.size() - 2, 'f') + "\r\n" + EndRow + "\r";
-    EXPECT_EQ(Header + crlf({"b.c", "    copied: 1", ""}), Filter(input + block, ".EQ", "2003/05/10", "dev1"))
-        << at;
-  }
-}
-
-TEST_F(Quillet, SkippingKeepsEveryLineThatMayPick) {
-  // Label and name variants the skipping must neither miss nor take wrongly.
-  struct TCase {
-    const char* Author;
-    std::string Input;
-    std::string Picked;  // the report's lines behind the header
-  };
-  const std::string start = "RCS file: /cvsroot/x.c,v\n" + Revision;
-  const TCase cases[] = {
-      {"dev1", start + "date: 2003/05/10 1;  author: dev1", "x.c"},  // name at the very end
-      {"dev1", start + "date: 2003/05/10 1;  author: dev1\nm\n", "x.c|    m"},
-      {"dev1", start + "date: 2003/05/10 1;  author: dev1;", "x.c"},
-      {"dev1", start + "date: 2003/05/10 1;  author: dev12;\n", ""},
-      {"dev1", start + "date: 2003/05/10 1;  author:\ndev1;\n", ""},
-      {"dev1", start + "date: 2003/05/10 1;  author:", ""},
-      {"", start + "date: 2003/05/10 1;  author:\nm\n", "x.c|    m"},
-      {"DEV1", start + "date: 2003/05/10 1;  aUtHoR: dEv1;\nm\n", "x.c|    m"},
-      // The first author label decides, however the later ones read.
-      {"dev1", start + "date: 2003/05/10 1;  author: dev2; author: dev1;\n", ""},
-      {"dev1", "x RCS file: /cvsroot/y.c,v\n" + Revision + "date: 2003/05/10 1;  author: dev1;\n", ""},
-      // A date line that starts like an end row, also when it runs beyond the chunk read.
-      {"", start + "=date: 2003/05/10 1;  author: dev1;\nm\n", "x.c|    m"},
-  };
-  for (const TCase& c : cases) {
-    // Read whole and in pieces that put a chunk's end on every byte.
-    for (std::size_t piece = 0; piece <= 64; ++piece)
-      EXPECT_EQ(Report(c.Picked), Filter(c.Input, ".EQ", "2003/05/10", c.Author, piece)) << c.Input << piece;
-  }
-}
-
 TEST_F(Quillet, OperatorTextsAndQuotes) {
   EXPECT_EQ(std::nullopt, DateOperatorFromText(".NE"));
   EXPECT_EQ(TDateOperator::Greater, DateOperatorFromText(".gt"));
@@ -443,6 +264,16 @@ TEST_F(QuilletFiles, ReportGoesInFrontOfTheOldOutput) {
   const std::string report = Filter(WorkedExampleInput, ".GE", "2003/05/10", "dev1");
   EXPECT_EQ(report + "old report\r\n", ReadBytes(out));
   EXPECT_EQ(2u, FileCount()) << "no temporary or lock file stays behind";
+  // Parts asked for, but no end row to cut behind: the search for one must
+  // not move where the single part reads.
+  const std::string noEndRows = WorkedExampleInput.substr(0, WorkedExampleInput.find("====")) + "\n";
+  WriteBytes(in, noEndRows);
+  WriteBytes(out, "");
+  TQuillet parts(TestEnvironment());
+  Configure(parts, in, out);
+  parts.SetParts(3);
+  parts.Run();
+  EXPECT_EQ(Filter(noEndRows, ".GE", "2003/05/10", "dev1"), ReadBytes(out));
 }
 
 TEST_F(QuilletFiles, InputAndOutputMayBeTheSameFile) {
@@ -504,12 +335,12 @@ TEST_F(QuilletFiles, EveryFailingFileOperationLeavesTheOldOutputAndNothingElse) 
       {Read, "report.txt", false, oldFails},   {Read, "report.txt", true, SOutOfMemory},
       {CreateTemp, "", false, outFails},       {Write, "", false, outFails},
       {Write, "", true, SOutOfMemory},         {Flush, "", false, outFails},
-      {Replace, "", false, outFails},
+      {SameFile, "", false, outFails},        {Replace, "", false, outFails},
       // After the replacement only durability is at stake: the report stays.
       {FlushFolder, "", false, ""},
       {OpenRead, "cvs.log", false, inFails, 3}, {Read, "cvs.log", false, inFails, 3},
       {CreateTemp, "", false, outFails, 3},     {Write, ".~", false, outFails, 3},
-      {OpenRead, ".~", false, outFails, 3},     {Read, ".~", false, outFails, 3},
+      {Read, ".~", false, outFails, 3},
       {Read, ".~", true, SOutOfMemory, 3},
   };
   int points = 0;
@@ -531,6 +362,12 @@ TEST_F(QuilletFiles, EveryFailingFileOperationLeavesTheOldOutputAndNothingElse) 
       }
       ++points;
       EXPECT_EQ(c.Message.empty() ? "(no failure)" : c.Message, message) << where;
+      // A file that cannot be created gets the system's reason as one line,
+      // about the lock file where the lock failed.
+      ASSERT_EQ(c.Message == outFails ? 1u : 0u, faults.Told().size()) << where;
+      if (c.Op == Lock) {
+        EXPECT_EQ(out + ".lock", faults.Told()[0]);
+      }
       EXPECT_EQ(c.Message.empty() ? report : old, ReadBytes(out)) << where;
     }
   }
@@ -548,6 +385,72 @@ TEST_F(QuilletFiles, UnreadableOldOutputFailsTheRun) {
   EXPECT_EQ("Datei " + out + " kann nicht ge\xF6" "ffnet werden", failureOf([&] { engine.Run(); }));
   std::filesystem::permissions(out, std::filesystem::perms::owner_all);
   EXPECT_EQ("secret", ReadBytes(out));
+}
+
+// Another user at work in a folder both can write: once the `nth` temporary
+// file made (from 0) has had its first write, its name is given to a file of
+// the other user's choosing, and the log's name to another log.
+class TMeddlingFiles : public TRealFileSystem {
+public:
+  TMeddlingFiles(int nth, std::string log) : FNth(nth), FLog(std::move(log)) {}
+  // The engine calls from several threads at once.
+  std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath) override {
+    const std::optional<TOsFile> file = TRealFileSystem::CreateTempBeside(target, tempPath);
+    const std::lock_guard lock(FMutex);
+    if (file && FNth-- == 0) FPaths[*file] = tempPath;
+    return file;
+  }
+  bool Write(TOsFile file, const char* data, std::size_t size) override {
+    const bool written = TRealFileSystem::Write(file, data, size);
+    const std::lock_guard lock(FMutex);
+    const auto swap = FPaths.find(file);
+    if (swap != FPaths.end()) {
+      std::filesystem::rename(swap->second, swap->second + ".moved");
+      WriteBytes(swap->second, "the other user's secret\r\n");
+      // Windows keeps an open log from being renamed; POSIX does not.
+      std::error_code refused;
+      std::filesystem::rename(FLog, FLog + ".old", refused);
+      if (!refused) WriteBytes(FLog, "RCS file: /cvsroot/other/log.c,v\n");
+      FPaths.clear();
+      Swapped = true;
+    }
+    return written;
+  }
+  bool Swapped = false;
+
+private:
+  int FNth;
+  std::string FLog;
+  std::map<TOsFile, std::string> FPaths;
+  std::mutex FMutex;
+};
+
+TEST_F(QuilletFiles, NoFileIsReadOrReplacedByNameTwice) {
+  const std::string in = FDir.File("cvs.log"), out = FDir.File("report.txt");
+  std::string log;
+  for (int i = 0; i < 400; ++i) log += WorkedExampleInput;
+  const std::string report = Filter(log, ".GE", "2003/05/10", "dev1");
+  // Which temporary file is swapped: the report's own, which must then not
+  // replace the output, or a later part's, whose report is read back all the same.
+  const struct {
+    std::size_t Parts;
+    int Nth;
+    bool Fails;
+  } cases[] = {{1, 0, true}, {3, 0, true}, {3, 1, false}, {3, 2, false}};
+  for (const auto& c : cases) {
+    WriteBytes(in, log);
+    WriteBytes(out, "old\r\n");
+    TMeddlingFiles meddling(c.Nth, in);
+    TQuillet engine(TestEnvironment(), meddling);
+    Configure(engine, in, out);
+    engine.SetParts(c.Parts);
+    const std::string message = failureOf([&] { engine.Run(); });
+    EXPECT_TRUE(meddling.Swapped) << c.Parts;
+    EXPECT_EQ(c.Fails ? "Datei " + out + " kann nicht erstellt werden" : "(no failure)", message) << c.Parts;
+    EXPECT_TRUE((c.Fails ? "old\r\n" : report + "old\r\n") == ReadBytes(out)) << c.Parts << " " << c.Nth;
+    for (const auto& entry : std::filesystem::directory_iterator(FDir.Path()))
+      if (entry.path().filename().string().find(".~") != std::string::npos) std::filesystem::remove(entry.path());
+  }
 }
 
 TEST_F(QuilletFiles, ConcurrentRunsOnOneOutputKeepEveryReport) {

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "Bibliothek/Plattform/uOsIni.h"
 #include "Bibliothek/Plattform/uOsRegistry.h"
@@ -15,7 +16,7 @@
 #include "Bibliothek/uFileRoutines.h"
 
 enum class TFileOp {
-  OpenRead, Read, Lock, IsReplaceable, CreateTemp, Write, Flush, Replace, FlushFolder,
+  OpenRead, Read, Lock, IsReplaceable, CreateTemp, Write, Flush, SameFile, Replace, FlushFolder,
   MakeDirectory, IniWrite, RegWrite
 };
 
@@ -35,6 +36,12 @@ public:
   /// The path (a value's name for the registry) of the call that failed.
   const std::string& FailedSubject() const { return FSubject; }
   int IniFlushes() const { return FIniFlushes; }
+  /// The paths whose failure the run told on standard error, in order.
+  const std::vector<std::string>& Told() const { return FTold; }
+  void TellFailure(const std::string& path) override {
+    const std::lock_guard lock(FMutex);
+    FTold.push_back(path);
+  }
 
   std::optional<TOsFile> OpenRead(const std::string& path) override {
     if (Fails(TFileOp::OpenRead, path)) return std::nullopt;
@@ -45,6 +52,10 @@ public:
   std::optional<std::size_t> Read(TOsFile file, char* buffer, std::size_t size) override {
     if (Fails(TFileOp::Read, PathOf(file))) return std::nullopt;
     return TRealFileSystem::Read(file, buffer, FReadPiece != 0 && size > FReadPiece ? FReadPiece : size);
+  }
+  std::optional<std::size_t> ReadAt(TOsFile file, std::uint64_t offset, char* buffer, std::size_t size) override {
+    if (Fails(TFileOp::Read, PathOf(file))) return std::nullopt;
+    return TRealFileSystem::ReadAt(file, offset, buffer, FReadPiece != 0 && size > FReadPiece ? FReadPiece : size);
   }
   std::optional<TOsFile> Lock(const std::string& lockPath) override {
     return Fails(TFileOp::Lock, lockPath) ? std::nullopt : TRealFileSystem::Lock(lockPath);
@@ -62,6 +73,9 @@ public:
     return !Fails(TFileOp::Write, PathOf(file)) && TRealFileSystem::Write(file, data, size);
   }
   bool Flush(TOsFile file) override { return !Fails(TFileOp::Flush, PathOf(file)) && TRealFileSystem::Flush(file); }
+  bool IsSameFile(TOsFile file, const std::string& path) override {
+    return !Fails(TFileOp::SameFile, path) && TRealFileSystem::IsSameFile(file, path);
+  }
   bool Replace(const std::string& source, const std::string& target) override {
     return !Fails(TFileOp::Replace, target) && TRealFileSystem::Replace(source, target);
   }
@@ -108,5 +122,6 @@ private:
   std::string FSubject;
   int FIniFlushes = 0;
   std::map<TOsFile, std::string> FPaths;
+  std::vector<std::string> FTold;
   std::mutex FMutex;
 };

@@ -7,7 +7,9 @@ set -u
 exe=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 command -v tmux >/dev/null || { echo "console check NOT RUN: tmux is missing"; exit 1; }
 dir=$(mktemp -d)
-trap 'tmux -L quillet-test kill-server 2>/dev/null; rm -rf "$dir"' EXIT
+# A tmux server of this run's own: another run's server is never touched.
+sock=quillet-console-$$
+trap 'tmux -L "$sock" kill-server 2>/dev/null; rm -rf "$dir"' EXIT
 args=(/PERSON=me /INPUT=missing.log /OUTPUT=out.txt /REGOFF+ /INIOFF+)
 
 # Redirected: code page bytes, CR LF.
@@ -19,10 +21,10 @@ if [ "$rc" != 1 ] || [ "$(cat "$dir/redirected.txt")" != "$expected" ]; then
 fi
 
 # A real console: the characters, as the terminal shows them.
-tmux -L quillet-test new-session -d -s quillet-console -x 120 -y 10 \
+tmux -L "$sock" new-session -d -s quillet-console -x 120 -y 10 \
   "cd '$dir' && WINEPREFIX='${WINEPREFIX:-}' WINEDEBUG=-all LANG='${LANG:-C.UTF-8}' LC_ALL='${LC_ALL:-C.UTF-8}' wine '$exe' ${args[*]}; echo \"exit=\$?\"; sleep 30"
 for _ in $(seq 1 100); do
-  tmux -L quillet-test capture-pane -t quillet-console -p >"$dir/screen.txt" 2>/dev/null
+  tmux -L "$sock" capture-pane -t quillet-console -p >"$dir/screen.txt" 2>/dev/null
   grep -q 'exit=' "$dir/screen.txt" && break
   sleep 0.2
 done

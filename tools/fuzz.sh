@@ -11,11 +11,13 @@ CC_FUZZ=clang-14 CXX_FUZZ=clang++-14
 command -v "$CXX_FUZZ" >/dev/null 2>&1 || CC_FUZZ=clang CXX_FUZZ=clang++
 command -v "$CXX_FUZZ" >/dev/null 2>&1 || { echo "make fuzz: clang is missing (apt-get install clang-14 libclang-rt-14-dev)"; exit 1; }
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -g -O1 -Wno-unknown-warning-option"
+mkdir -p build-fuzz
+log=build-fuzz/configure.log
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_TESTS=OFF -DQUILLET_FUZZ=ON \
   -DCMAKE_C_COMPILER="$CC_FUZZ" -DCMAKE_CXX_COMPILER="$CXX_FUZZ" \
   -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_C_FLAGS="$flags" \
-  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/tmp/quillet-cmake-fuzz.log 2>&1 ||
-  { cat /tmp/quillet-cmake-fuzz.log; exit 1; }
+  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >"$log" 2>&1 ||
+  { cat "$log"; exit 1; }
 cmake --build build-fuzz -j"$JOBS" || exit 1
 
 mkdir -p build-fuzz/findings

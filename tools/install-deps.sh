@@ -15,6 +15,7 @@ command -v man >/dev/null || missing_native+=(man-db)
 command -v dpkg-shlibdeps >/dev/null || missing_native+=(dpkg-dev)
 command -v file >/dev/null || missing_native+=(file)
 command -v unzip >/dev/null || missing_native+=(unzip)
+command -v lintian >/dev/null || missing_native+=(lintian)
 command -v cvs >/dev/null || missing_native+=(cvs)  # the README's worked example
 command -v python3 >/dev/null || missing_native+=(python3)  # the locale check reads .reg text
 # The switch overview: ncurses on a terminal; the Windows window under a virtual display.
@@ -37,18 +38,20 @@ if [ "$(id -u)" != 0 ] || ! command -v apt-get >/dev/null; then
   exit 0
 fi
 export DEBIAN_FRONTEND=noninteractive
+# Before any build tree exists: the logs carry the process id instead.
+log=/tmp/quillet-apt-$$
 if [ ${#missing_win[@]} -gt 0 ]; then
   dpkg --add-architecture i386
 fi
 echo "install-deps: installing ${missing_native[*]} ${missing_win[*]}"
 apt-get update -q >/dev/null 2>&1 || echo "install-deps: apt-get update failed"
 if [ ${#missing_native[@]} -gt 0 ]; then
-  apt-get install -y -q --no-install-recommends "${missing_native[@]}" >/tmp/quillet-apt-native.log 2>&1 ||
-    echo "install-deps: could not install ${missing_native[*]} (see /tmp/quillet-apt-native.log)"
+  apt-get install -y -q --no-install-recommends "${missing_native[@]}" >"$log.native" 2>&1 ||
+    echo "install-deps: could not install ${missing_native[*]} (see $log.native)"
 fi
 if [ ${#missing_win[@]} -gt 0 ]; then
   apt-get install -y -q --no-install-recommends g++-mingw-w64-i686-posix wine wine32:i386 \
-    >/tmp/quillet-apt-win.log 2>&1 ||
-    echo "install-deps: could not install the Windows toolchain or wine (see /tmp/quillet-apt-win.log)"
+    >"$log.win" 2>&1 ||
+    echo "install-deps: could not install the Windows toolchain or wine (see $log.win)"
 fi
 exit 0

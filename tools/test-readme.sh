@@ -12,7 +12,7 @@
 #                          format), times, logins and commit ids may differ
 # The blocks run in order, each in the folder and with the exported variables
 # that the one before left, in a fresh home with no registry file, the C locale
-# and UTC.
+# and UTC. The first starts in this tree, where a user types make install.
 set -u -o pipefail
 cd "$(dirname "$0")/.."
 status=0
@@ -63,7 +63,7 @@ home=$tmp/home/me
 mkdir -p "$home"
 state=$tmp/state
 mkdir "$state"
-echo "$home" >"$state/cwd"
+echo "$PWD" >"$state/cwd"
 : >"$state/env"
 last=""
 for kindfile in "$tmp/blocks"/*.kind; do

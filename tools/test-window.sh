@@ -32,11 +32,15 @@ status=0
 fail() { echo "window test FAILED: $*"; status=1; }
 caption="List of registered switches"
 work=$(mktemp -d)
-trap 'wineserver -k >/dev/null 2>&1; rm -rf "$work"' EXIT
 # A wineserver started without a display (as for the other Windows tests) has
-# a desktop that can show no window: start one on this display.
-wineserver -k >/dev/null 2>&1
-wineserver -w >/dev/null 2>&1
+# a desktop that can show no window, so the test starts the prefix's server
+# itself, here; it never stops one that it did not start (tools/test.sh stops
+# its own first).
+if ! wineserver -p >/dev/null 2>&1; then
+  echo "window test NOT RUN: a wineserver of $WINEPREFIX is running; stop it first (WINEPREFIX=$WINEPREFIX wineserver -k)"
+  exit 1
+fi
+trap 'wineserver -k >/dev/null 2>&1; rm -rf "$work"' EXIT
 
 # 1. The real program.
 (cd "$work" && wine "$root/build-win32/Quillet.exe" '/?' </dev/null >stdout.txt 2>stderr.txt; echo $? >rc.txt) &

@@ -83,6 +83,36 @@ private:
   HANDLE FFlushing = nullptr;
   bool FStarted = false;
 };
+
+// The whole-file lock both builds agree on: byte 0 of the file (wine holds it
+// as a POSIX lock on that byte, which the POSIX build's own lock conflicts with).
+bool winLockByte(HANDLE file, bool exclusive) {
+  OVERLAPPED at{};
+  return LockFileEx(file, (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0) | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) != 0;
+}
+
+// Whether a failed LockFileEx met another holder (as against a real failure).
+bool winLockTaken(DWORD code) { return code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING; }
+
+// True when `path`, not followed if it is a link, names the file `file` is open on.
+bool winSameFile(HANDLE file, const std::string& path) {
+  const HANDLE named = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (named == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION a, b;
+  const bool same = GetFileInformationByHandle(file, &a) && GetFileInformationByHandle(named, &b) &&
+                    a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+                    a.nFileIndexLow == b.nFileIndexLow;
+  CloseHandle(named);
+  return same;
+}
+
+// Marks an open file (opened with DELETE access) to go when its last handle closes.
+bool winDeleteOnClose(HANDLE file) {
+  FILE_DISPOSITION_INFO gone{};
+  gone.DeleteFile = TRUE;
+  return SetFileInformationByHandle(file, FileDispositionInfo, &gone, sizeof gone) != 0;
+}
 }  // namespace
 
 std::string OsNativePath(const std::string& path) { return path; }
@@ -105,77 +135,117 @@ std::optional<TOsFile> OsOpenRead(const std::string& path, int* error) {
     winSetError(error);
     return std::nullopt;
   }
+  // A device (NUL, CON, AUX, COM1, also as aux.log) is no log: it reads as
+  // nothing or waits for ever. Only files and pipes are read.
+  const DWORD type = GetFileType(handle);
+  if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) {
+    CloseHandle(handle);
+    SetLastError(ERROR_NOT_SUPPORTED);
+    winSetError(error);
+    return std::nullopt;
+  }
   return winFile(handle);
 }
 
-bool OsSeekFile(TOsFile file, std::uint64_t offset, int* error) {
+bool OsSeekFile(TOsFile file, std::uint64_t offset) {
   LARGE_INTEGER distance;
   distance.QuadPart = static_cast<LONGLONG>(offset);
   if (!SetFilePointerEx(winHandle(file), distance, nullptr, FILE_BEGIN)) {
-    winSetError(error);
+    winSetError(nullptr);
     return false;
   }
   return true;
 }
 
-std::optional<std::uint64_t> OsFileSize(TOsFile file, int* error) {
+std::optional<std::uint64_t> OsFileSize(TOsFile file) {
   if (GetFileType(winHandle(file)) != FILE_TYPE_DISK) return std::nullopt;
   LARGE_INTEGER size;
   if (!GetFileSizeEx(winHandle(file), &size)) {
-    winSetError(error);
+    winSetError(nullptr);
     return std::nullopt;
   }
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
-std::optional<std::size_t> OsReadFile(TOsFile file, char* buffer, std::size_t size, int* error) {
+std::optional<std::size_t> OsReadFile(TOsFile file, char* buffer, std::size_t size) {
   DWORD read = 0;
   const DWORD wanted = static_cast<DWORD>(size < winMaxTransfer ? size : winMaxTransfer);
   if (!ReadFile(winHandle(file), buffer, wanted, &read, nullptr)) {
     // A pipe's writer that went away is the end of the data, not a failure.
     if (GetLastError() == ERROR_BROKEN_PIPE) return 0;
-    winSetError(error);
+    winSetError(nullptr);
     return std::nullopt;
   }
   return static_cast<std::size_t>(read);
 }
 
-std::optional<TOsFile> OsCreateFile(const std::string& path, int* error) {
+std::optional<std::size_t> OsReadFileAt(TOsFile file, std::uint64_t offset, char* buffer, std::size_t size) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD read = 0;
+  const DWORD wanted = static_cast<DWORD>(size < winMaxTransfer ? size : winMaxTransfer);
+  if (!ReadFile(winHandle(file), buffer, wanted, &read, &at)) {
+    if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+    winSetError(nullptr);
+    return std::nullopt;
+  }
+  return static_cast<std::size_t>(read);
+}
+
+bool OsIsSameFile(TOsFile file, const std::string& path) {
+  if (winSameFile(winHandle(file), path)) return true;
+  SetLastError(ERROR_FILE_INVALID);  // the name no longer leads to the open file
+  winSetError(nullptr);
+  return false;
+}
+
+std::string OsSiblingPath(const std::string& path, const std::string& suffix) {
+  const std::size_t separator = path.find_last_of("\\/:");
+  const std::size_t nameStart = separator == std::string::npos ? 0 : separator + 1;
+  const std::size_t room = OsMaxNameBytes > suffix.size() ? OsMaxNameBytes - suffix.size() : 0;
+  return path.substr(0, nameStart + std::min(room, path.size() - nameStart)) + suffix;
+}
+
+std::optional<TOsFile> OsCreateFile(const std::string& path) {
   const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    winSetError(error);
+    winSetError(nullptr);
     return std::nullopt;
   }
   return winFile(handle);
 }
 
-std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::string& tempPath,
-                                              int* error) {
+std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::string& tempPath) {
   static std::atomic<unsigned> counter{0};
-  const std::string base = target + ".~" + std::to_string(GetCurrentProcessId()) + "-";
   for (int attempt = 0; attempt < 1000; ++attempt) {
-    const std::string candidate = base + std::to_string(counter++);
-    // CREATE_NEW: a name another run happens to use is never shared.
-    const HANDLE handle = CreateFileA(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    const std::string candidate =
+        OsSiblingPath(target, ".~" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++));
+    // CREATE_NEW never opens what is there already. Others may look (the
+    // clean-up's lock test) and the file may be renamed while open.
+    const HANDLE handle = CreateFileA(candidate.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                      FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
+      // Live while locked: a clean-up of another run leaves it alone.
+      winLockByte(handle, true);
       tempPath = candidate;
       return winFile(handle);
     }
     const DWORD code = GetLastError();
     if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) break;
   }
-  winSetError(error);
+  winSetError(nullptr);
   return std::nullopt;
 }
 
-bool OsWriteFile(TOsFile file, const char* data, std::size_t size, int* error) {
+bool OsWriteFile(TOsFile file, const char* data, std::size_t size) {
   while (size > 0) {
     DWORD written = 0;
     const DWORD chunk = static_cast<DWORD>(size < winMaxTransfer ? size : winMaxTransfer);
     if (!WriteFile(winHandle(file), data, chunk, &written, nullptr) || written == 0) {
-      winSetError(error);
+      winSetError(nullptr);
       return false;
     }
     data += written;
@@ -184,9 +254,9 @@ bool OsWriteFile(TOsFile file, const char* data, std::size_t size, int* error) {
   return true;
 }
 
-bool OsFlushFile(TOsFile file, int* error) {
+bool OsFlushFile(TOsFile file) {
   if (!FlushFileBuffers(winHandle(file))) {
-    winSetError(error);
+    winSetError(nullptr);
     return false;
   }
   return true;
@@ -197,7 +267,7 @@ void OsCloseFile(TOsFile file) {
   CloseHandle(winHandle(file));
 }
 
-bool OsReplaceFile(const std::string& source, const std::string& target, int* error) {
+bool OsReplaceFile(const std::string& source, const std::string& target) {
   // Another process that only looks at the target for a moment (a run asking
   // for its final path, a virus scanner) makes the replacement fail for that
   // moment: try again for a while.
@@ -207,13 +277,13 @@ bool OsReplaceFile(const std::string& source, const std::string& target, int* er
     if (attempt >= 100 || (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION)) break;
     Sleep(20);
   }
-  winSetError(error);
+  winSetError(nullptr);
   return false;
 }
 
-bool OsRemoveFile(const std::string& path, int* error) {
+bool OsRemoveFile(const std::string& path) {
   if (!DeleteFileA(path.c_str())) {
-    winSetError(error);
+    winSetError(nullptr);
     return false;
   }
   return true;
@@ -241,7 +311,7 @@ std::string OsReplacedFilePath(const std::string& path) {
   return result;
 }
 
-bool OsIsReplaceable(const std::string& path, int* error) {
+bool OsIsReplaceable(const std::string& path) {
   const HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   // A missing file is created; any other trouble shows at the writing itself.
@@ -251,38 +321,31 @@ bool OsIsReplaceable(const std::string& path, int* error) {
   CloseHandle(handle);
   if (disk) return true;
   SetLastError(ERROR_NOT_SUPPORTED);
-  winSetError(error);
+  winSetError(nullptr);
   return false;
 }
 
 void OsRemoveStaleTempFiles(const std::string& target) {
   const std::size_t slash = target.find_last_of("\\/:");
   const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-  const std::string prefix = target.substr(slash == std::string::npos ? 0 : slash + 1) + ".~";
+  // The names OsCreateTempFileBeside gives: the target's name (cut to fit), ".~", then the rest.
+  const std::string prefix = OsSiblingPath(target, ".~").substr(folder.size());
   WIN32_FIND_DATAA found;
   const HANDLE search = FindFirstFileA((folder + prefix + "*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;
   do {
     const std::string name = found.cFileName;
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || name.compare(0, prefix.size(), prefix) != 0)
+    if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+        !OsIsTempName(name, prefix))
       continue;
-    // The name is prefix PID "-" N, as OsCreateTempFileBeside makes it.
-    std::size_t pos = prefix.size(), digits = 0;
-    DWORD pid = 0;
-    for (; pos < name.size() && name[pos] >= '0' && name[pos] <= '9' && digits < 9; ++pos, ++digits)
-      pid = pid * 10 + static_cast<DWORD>(name[pos] - '0');
-    if (digits == 0 || pos >= name.size() || name[pos] != '-' || pos + 1 >= name.size() ||
-        name.find_first_not_of("0123456789", pos + 1) != std::string::npos || pid == GetCurrentProcessId())
-      continue;
-    // Only a process that is certainly gone: no such process, or one that has ended.
-    bool gone = false;
-    if (const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid)) {
-      gone = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-      CloseHandle(process);
-    } else {
-      gone = GetLastError() == ERROR_INVALID_PARAMETER;
-    }
-    if (gone) DeleteFileA((folder + name).c_str());
+    // A temporary file is live exactly while its run holds its lock, whatever
+    // build or process that run is.
+    const HANDLE file = CreateFileA((folder + name).c_str(), GENERIC_READ | DELETE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) continue;
+    if (winLockByte(file, false)) winDeleteOnClose(file);
+    CloseHandle(file);
   } while (FindNextFileA(search, &found));
   FindClose(search);
 }
@@ -303,41 +366,48 @@ void OsWriteFileFailure(const std::string& path) {
   WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
-std::optional<TOsFile> OsLockFile(const std::string& lockPath, int* error) {
-  // Held = opened without sharing; the system deletes the file when the
-  // holder closes it, also when the holder dies.
+std::optional<TOsFile> OsLockFile(const std::string& lockPath) {
+  // Access denied is also what a file whose removal is pending gives for a
+  // moment; for longer it is a real refusal.
   int deniedRetries = 0;
   for (;;) {
-    const HANDLE handle =
-        CreateFileA(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) return winFile(handle);
-    const DWORD code = GetLastError();
-    // Another holder: wait. Access denied is also what a file whose deletion
-    // is pending gives for a moment; for longer it is a real refusal.
-    if (code == ERROR_SHARING_VIOLATION || (code == ERROR_ACCESS_DENIED && ++deniedRetries < 100)) {
-      Sleep(20);
-      continue;
-    }
-    // A lock file another user left behind (a lock never outlives its holder
-    // here) may not be ours to delete: held open without sharing, it guards
-    // the output just the same.
-    if (code == ERROR_ACCESS_DENIED) {
-      const HANDLE left = CreateFileA(lockPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+    const HANDLE handle = CreateFileA(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (left != INVALID_HANDLE_VALUE) return winFile(left);
-      if (GetLastError() == ERROR_SHARING_VIOLATION) {
-        deniedRetries = 0;
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD code = GetLastError();
+      // A sharing violation: a holder of an earlier version, which held its
+      // lock file open without sharing.
+      if (code == ERROR_SHARING_VIOLATION || (code == ERROR_ACCESS_DENIED && ++deniedRetries < 100)) {
         Sleep(20);
         continue;
       }
+      winSetError(nullptr);
+      return std::nullopt;
     }
-    winSetError(error);
-    return std::nullopt;
+    // Another holder: wait. LockFileEx is asked again rather than left to
+    // wait, since wine cannot wait for a lock that a POSIX process holds.
+    while (!winLockByte(handle, true)) {
+      if (!winLockTaken(GetLastError())) {
+        winSetError(nullptr);
+        CloseHandle(handle);
+        return std::nullopt;
+      }
+      Sleep(20);
+    }
+    // The holder before us removed the file when it let go; a lock on that
+    // file guards nothing, so take the lock again on the new one.
+    if (winSameFile(handle, lockPath)) return winFile(handle);
+    CloseHandle(handle);
   }
 }
 
-void OsUnlockFile(TOsFile lock, const std::string&) { CloseHandle(winHandle(lock)); }
+void OsUnlockFile(TOsFile lock, const std::string&) {
+  // Removed while still held, so no waiter can lock the old file after a
+  // newcomer created a new one.
+  winDeleteOnClose(winHandle(lock));
+  CloseHandle(winHandle(lock));
+}
 
 bool OsStartWriteBack(TOsFile file, std::uint64_t, std::uint64_t) {
   TWriteBack::Instance().Request(winHandle(file));
@@ -346,4 +416,6 @@ bool OsStartWriteBack(TOsFile file, std::uint64_t, std::uint64_t) {
 
 void OsForgetRead(TOsFile, std::uint64_t, std::uint64_t) {}
 
-bool OsFlushFolderOf(const std::string&, int*) { return true; }
+bool OsDiscardFileRange(TOsFile, std::uint64_t, std::uint64_t) { return false; }
+
+bool OsFlushFolderOf(const std::string&) { return true; }

@@ -20,8 +20,8 @@ std::string OsNativePath(const std::string& path);
 // below by the engine's needs.
 
 // An open file is an opaque handle (Win32 HANDLE, POSIX descriptor). Every
-// function below saves the OS error code (GetLastError / errno) in `error`
-// when it fails and one is given.
+// function below that fails keeps the OS error code (GetLastError / errno)
+// for OsLastFileFailure; OsOpenRead also hands it to a caller that gives `error`.
 using TOsFile = std::intptr_t;
 
 /// Opens an existing file for sequential reading from its start. Others may
@@ -29,26 +29,40 @@ using TOsFile = std::intptr_t;
 /// share modes and keeps nobody out). Files beyond 4 GiB work in both builds.
 std::optional<TOsFile> OsOpenRead(const std::string& path, int* error = nullptr);
 /// Moves the read position to `offset` bytes from the start (64-bit in both builds).
-bool OsSeekFile(TOsFile file, std::uint64_t offset, int* error = nullptr);
+bool OsSeekFile(TOsFile file, std::uint64_t offset);
 /// The size in bytes of an open file; nullopt when it has none (a pipe or a
 /// device) or it cannot be told.
-std::optional<std::uint64_t> OsFileSize(TOsFile file, int* error = nullptr);
+std::optional<std::uint64_t> OsFileSize(TOsFile file);
 /// Reads up to `size` bytes; 0 at the end of the file; nullopt on a failure.
-std::optional<std::size_t> OsReadFile(TOsFile file, char* buffer, std::size_t size,
-                                      int* error = nullptr);
+std::optional<std::size_t> OsReadFile(TOsFile file, char* buffer, std::size_t size);
+/// Reads up to `size` bytes from `offset` of a file with a size (OsFileSize),
+/// so that several threads can read one handle at once. POSIX: pread, which
+/// leaves the read position alone; Win32: ReadFile at an offset, which moves
+/// it, so a handle read this way is read only this way.
+std::optional<std::size_t> OsReadFileAt(TOsFile file, std::uint64_t offset, char* buffer, std::size_t size);
+/// True when `path` (not following a link) names the file `file` is open on.
+bool OsIsSameFile(TOsFile file, const std::string& path);
+
+/// The longest name of one folder entry, in bytes, that both builds' file systems take.
+inline constexpr std::size_t OsMaxNameBytes = 255;
+/// `path` with `suffix` behind it, its last name cut so that name and suffix
+/// together stay within OsMaxNameBytes: a file beside `path` named after it.
+std::string OsSiblingPath(const std::string& path, const std::string& suffix);
 
 /// Creates or truncates `path` for writing; nobody else may write it meanwhile.
-std::optional<TOsFile> OsCreateFile(const std::string& path, int* error = nullptr);
+std::optional<TOsFile> OsCreateFile(const std::string& path);
 /// Creates a new, empty file in the folder of `target`, named after it with a
-/// unique suffix, for writing; its path goes to `tempPath`. Used to replace
-/// `target` atomically with OsReplaceFile. POSIX: beside the file a symbolic
-/// link points at, with the old file's permissions and (where allowed) owner.
-std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::string& tempPath,
-                                              int* error = nullptr);
+/// unique suffix (OsSiblingPath), for writing and reading back through the
+/// handle; its path goes to `tempPath`. Never opens an existing file or link.
+/// The handle holds a lock on the file while it is open, which tells others
+/// that the file is live (OsRemoveStaleTempFiles). Used to replace `target`
+/// atomically with OsReplaceFile. POSIX: beside the file a symbolic link
+/// points at, with the old file's permissions and (where allowed) owner.
+std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::string& tempPath);
 /// Writes all `size` bytes or fails.
-bool OsWriteFile(TOsFile file, const char* data, std::size_t size, int* error = nullptr);
+bool OsWriteFile(TOsFile file, const char* data, std::size_t size);
 /// Forces written data to the disk (Win32 FlushFileBuffers, POSIX fsync).
-bool OsFlushFile(TOsFile file, int* error = nullptr);
+bool OsFlushFile(TOsFile file);
 /// Closes a handle of the functions above (also a lock's handle is released
 /// by OsUnlockFile, not here).
 void OsCloseFile(TOsFile file);
@@ -57,20 +71,34 @@ void OsCloseFile(TOsFile file);
 /// old or the new file, never a mixture. Win32: MoveFileExA with
 /// MOVEFILE_REPLACE_EXISTING. POSIX: rename, onto the file a symbolic link
 /// points at. Both must be in one folder.
-bool OsReplaceFile(const std::string& source, const std::string& target, int* error = nullptr);
+bool OsReplaceFile(const std::string& source, const std::string& target);
 /// Removes a file; false when it cannot be removed (a missing file included).
-bool OsRemoveFile(const std::string& path, int* error = nullptr);
+bool OsRemoveFile(const std::string& path);
 
 /// The file that replacing `path` really replaces: a symbolic link (Win32: a
 /// reparse point) is followed to its final target, also a missing one, so a
-/// dangling link is written through. Any other path comes back as given.
+/// dangling link is written through. POSIX follows a link only when its owner
+/// is the user who runs or root, or when nobody but the link's owner can write
+/// its folder; such a link stays the answer, and OsIsReplaceable refuses it.
+/// Any other path comes back as given.
 std::string OsReplacedFilePath(const std::string& path);
 /// False when `path` names a device, pipe or socket: such a file is never
-/// replaced by a regular file (nor read as an old one). A folder is left to
-/// fail where it is read.
-bool OsIsReplaceable(const std::string& path, int* error = nullptr);
-/// Removes the temporary files OsCreateTempFileBeside made for `target` whose
-/// process has ended (a killed run). Call only while holding target's lock.
+/// replaced by a regular file (nor read as an old one); nor is a link that
+/// OsReplacedFilePath does not follow. A folder is left to fail where it is read.
+bool OsIsReplaceable(const std::string& path);
+/// True when `name` is `prefix` (a target's name, cut to fit, and ".~") followed
+/// by a number, "-" and a number, as OsCreateTempFileBeside names its files.
+inline bool OsIsTempName(const std::string& name, const std::string& prefix) {
+  if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return false;
+  const std::size_t dash = name.find('-', prefix.size());
+  auto digits = [&](std::size_t from, std::size_t to) {
+    return from < to && name.find_first_not_of("0123456789", from) >= to;
+  };
+  return dash != std::string::npos && digits(prefix.size(), dash) && digits(dash + 1, name.size());
+}
+/// Removes the temporary files OsCreateTempFileBeside made for `target` that
+/// no handle holds locked any more (left by a killed run, of either build and
+/// any process namespace). Call only while holding target's lock.
 void OsRemoveStaleTempFiles(const std::string& target);
 /// The system's words for this thread's last failed file operation above.
 std::string OsLastFileFailure();
@@ -78,11 +106,14 @@ std::string OsLastFileFailure();
 void OsWriteFileFailure(const std::string& path);
 
 /// Takes the lock named by `lockPath`, waiting as long as another process (or
-/// another handle of this one) holds it. The lock file exists only while the
-/// lock is held. Win32: the file opened without sharing and deleted on close,
-/// retried while it is taken. POSIX: flock on the file, then a check that the
-/// path still names the locked file (a releasing holder unlinks it).
-std::optional<TOsFile> OsLockFile(const std::string& lockPath, int* error = nullptr);
+/// another handle of this one) holds it; any other trouble fails at once. The
+/// lock file exists only while the lock is held or waited for. Both builds
+/// lock byte 0 of the file (POSIX: an open file description lock; Win32:
+/// LockFileEx), so that they keep each other out, then check that the path
+/// still names the locked file (a releasing holder removes it). A lock file
+/// this user may not write is waited for while a live run holds it and
+/// removed once none does; where it cannot be removed the call fails.
+std::optional<TOsFile> OsLockFile(const std::string& lockPath);
 /// Releases a lock of OsLockFile and removes its file.
 void OsUnlockFile(TOsFile lock, const std::string& lockPath);
 
@@ -97,7 +128,12 @@ bool OsStartWriteBack(TOsFile file, std::uint64_t offset, std::uint64_t size);
 /// now rather than when the file is removed. POSIX: posix_fadvise
 /// DONTNEED; Win32: nothing.
 void OsForgetRead(TOsFile file, std::uint64_t offset, std::uint64_t size);
+/// Gives the space of `size` bytes from `offset` of a file back to the file
+/// system; they read as zeros after. A temporary file that is copied
+/// elsewhere so never needs room twice. Linux: fallocate punching a hole;
+/// elsewhere nothing (false).
+bool OsDiscardFileRange(TOsFile file, std::uint64_t offset, std::uint64_t size);
 /// Forces the folder entry of `path` (after OsReplaceFile) to the disk, so a
 /// power cut cannot bring back the old file. POSIX: fsync of the folder (of
 /// the file a symbolic link points at); Win32: nothing, MoveFileEx has done it.
-bool OsFlushFolderOf(const std::string& path, int* error = nullptr);
+bool OsFlushFolderOf(const std::string& path);

@@ -7,11 +7,26 @@
 #include <chrono>
 #include <filesystem>
 #include <thread>
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
 
 #include "test/uTestSupport.h"
 
 namespace {
 bool IsPosix() { return OsNativePath("a\\b") == "a/b"; }
+
+// The bytes the file system holds for a file (POSIX; 0 in the Windows build,
+// which gives no space back).
+std::uintmax_t DiskUsage(const std::string& path) {
+#if defined(_WIN32)
+  (void)path;
+  return 0;
+#else
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 ? static_cast<std::uintmax_t>(info.st_blocks) * 512 : 0;
+#endif
+}
 
 std::string ReadAll(TOsFile file, std::size_t chunk = 7) {
   std::string text, buffer(chunk, '\0');
@@ -68,9 +83,8 @@ TEST(OsFiles, MissingFilesReportAnError) {
   int error = 0;
   EXPECT_FALSE(OsOpenRead(dir.File("missing"), &error).has_value());
   EXPECT_NE(0, error);
-  error = 0;
-  EXPECT_FALSE(OsCreateFile(dir.File("no-folder") + "/x", &error).has_value());
-  EXPECT_NE(0, error);
+  EXPECT_FALSE(OsCreateFile(dir.File("no-folder") + "/x").has_value());
+  EXPECT_NE("", OsLastFileFailure());
   EXPECT_FALSE(OsRemoveFile(dir.File("missing")));
 }
 
@@ -201,20 +215,46 @@ TEST(OsFiles, ReplacedPathFollowsLinksAndOnlyRegularFilesAreReplaceable) {
   EXPECT_NE("", OsLastFileFailure());
 }
 
-TEST(OsFiles, StaleTempFilesOfEndedProcessesAreRemoved) {
+TEST(OsFiles, DiscardedRangesGiveTheirSpaceBack) {
+  TTempDir dir;
+  std::string path;
+  const std::optional<TOsFile> file = OsCreateTempFileBeside(dir.File("out.txt"), path);
+  ASSERT_TRUE(file.has_value());
+  const std::string bytes(4u << 20, 'x');
+  ASSERT_TRUE(OsWriteFile(*file, bytes.data(), bytes.size()));
+  ASSERT_TRUE(OsFlushFile(*file));
+  const std::uintmax_t before = DiskUsage(path);
+  if (!OsDiscardFileRange(*file, 0, 3u << 20)) {
+    OsCloseFile(*file);
+    GTEST_SKIP() << "this system cannot give a file's space back";
+  }
+  char tail[4];
+  EXPECT_EQ(std::optional<std::size_t>(4), OsReadFileAt(*file, (4u << 20) - 4, tail, sizeof tail));
+  EXPECT_EQ("xxxx", std::string(tail, 4));
+  EXPECT_EQ(std::optional<std::size_t>(4), OsReadFileAt(*file, 0, tail, sizeof tail));
+  EXPECT_EQ(std::string(4, '\0'), std::string(tail, 4));
+  EXPECT_LE(DiskUsage(path), before / 2);
+  OsCloseFile(*file);
+}
+
+TEST(OsFiles, StaleTempFilesAreThoseNoHandleHoldsLocked) {
   TTempDir dir;
   const std::string target = dir.File("out.txt");
-  std::string live;
+  std::string live, ended;
   const std::optional<TOsFile> mine = OsCreateTempFileBeside(target, live);
-  ASSERT_TRUE(mine.has_value());
-  OsCloseFile(*mine);
-  // No process has this number in either system.
+  const std::optional<TOsFile> closed = OsCreateTempFileBeside(target, ended);
+  ASSERT_TRUE(mine.has_value() && closed.has_value());
+  OsCloseFile(*closed);
+  // Not named like a temporary file: never touched.
   const char* const kept[] = {"out.txt.~99999999", "out.txt.~x-1", "out.txt.~99999999-1x", "other.txt.~99999999-1"};
   for (const char* name : kept) WriteFileWith(dir.File(name), "k");
-  WriteFileWith(dir.File("out.txt.~99999999-7"), "left by a killed run");
+  // A run that was process 1 of its namespace, or this very process number.
+  WriteFileWith(dir.File("out.txt.~1-7"), "left by a killed run");
   OsRemoveStaleTempFiles(target);
-  EXPECT_FALSE(OsFileExists(dir.File("out.txt.~99999999-7")));
+  EXPECT_FALSE(OsFileExists(dir.File("out.txt.~1-7")));
+  EXPECT_FALSE(OsFileExists(ended));
   EXPECT_TRUE(OsFileExists(live));
   for (const char* name : kept) EXPECT_TRUE(OsFileExists(dir.File(name))) << name;
+  OsCloseFile(*mine);
 }
 }  // namespace

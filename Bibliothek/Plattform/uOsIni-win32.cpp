@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
-#include "Bibliothek/Plattform/uOsIniRules.h"
+#include <algorithm>
+
+#include "Bibliothek/Plattform/uIniText.h"
 
 namespace {
 constexpr DWORD kKeyListSize = 16384;
@@ -28,6 +30,27 @@ std::vector<std::string> OsIniKeys(const std::string& file, const std::string& s
     pos = end + 1;
   }
   return keys;
+}
+
+std::shared_ptr<const TIniEntries> OsIniEntries(const std::string& file, const std::string& section) {
+  // One call for the whole section: a value asked for key by key is found by
+  // a search through the section each time, which made a large section
+  // quadratic work. The section's lines go through the portable reader,
+  // which trims, unquotes, cuts and lists as the profile functions do.
+  std::string buffer(65536, '\0');
+  DWORD length = 0;
+  for (;;) {
+    length = GetPrivateProfileSectionA(section.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()), file.c_str());
+    if (length < buffer.size() - 2 || buffer.size() >= (1u << 30)) break;
+    buffer.resize(buffer.size() * 2);  // a full buffer (size - 2) means the section was cut
+  }
+  std::string text = "[S]\r\n";
+  for (std::size_t pos = 0; pos < length;) {
+    const std::size_t end = std::min<std::size_t>(buffer.find('\0', pos), length);
+    text.append(buffer, pos, end - pos).append("\r\n");
+    pos = end + 1;
+  }
+  return TIniText(std::move(text)).Entries("S");
 }
 
 std::string OsIniValue(const std::string& file, const std::string& section, const std::string& key) {

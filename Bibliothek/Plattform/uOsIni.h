@@ -1,14 +1,23 @@
 #pragma once
 // INI files with Windows semantics. Win32: GetPrivateProfileStringA and
-// WritePrivateProfileStringA. POSIX: a reader and writer that give the same
-// answers on the same file.
+// WritePrivateProfileStringA. POSIX: the portable reader and writer of
+// uIniText.h, which give the same answers on the same file; the file is
+// parsed once while it stays the same.
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 /// The keys of `section` in file order (names found without regard to case);
 /// empty when the file or the section is missing. Win32 reads them into a
 /// 16384-byte buffer, as GetPrivateProfileStringA with a null key does.
 std::vector<std::string> OsIniKeys(const std::string& file, const std::string& section);
+
+using TIniEntries = std::vector<std::pair<std::string, std::string>>;
+
+/// OsIniKeys, each with its OsIniValue, from one reading of the file; never
+/// null. POSIX hands out the same list while the file stays the same.
+std::shared_ptr<const TIniEntries> OsIniEntries(const std::string& file, const std::string& section);
 
 /// The value of `key` in `section`, blanks around it removed and one pair of
 /// enclosing double or single quotes dropped; at most 2047 characters; empty

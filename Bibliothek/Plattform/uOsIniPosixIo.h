@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <ctime>
 #include <map>
 #include <memory>
@@ -22,16 +23,23 @@ inline bool PosixReadWholeFile(const std::string& path, std::string& bytes, bool
   const std::optional<TOsFile> file = OsOpenRead(path, &error);
   if (!file) return error == ENOENT || error == ENOTDIR;
   exists = true;
-  char buffer[65536];
+  // Read straight into the text, sized by the file: a large file is then
+  // neither copied from a buffer nor moved as the text grows.
+  const std::optional<std::uint64_t> size = OsFileSize(*file);
+  bytes.resize(size && *size < (std::uint64_t{1} << 40) ? static_cast<std::size_t>(*size) + 1 : 65536);
+  std::size_t used = 0;
   for (;;) {
-    const std::optional<std::size_t> n = OsReadFile(*file, buffer, sizeof buffer);
+    if (used == bytes.size()) bytes.resize(bytes.size() * 2);
+    const std::optional<std::size_t> n = OsReadFile(*file, bytes.data() + used, bytes.size() - used);
     if (!n) {
       OsCloseFile(*file);
+      bytes.clear();
       return false;
     }
     if (*n == 0) break;
-    bytes.append(buffer, *n);
+    used += *n;
   }
+  bytes.resize(used);
   OsCloseFile(*file);
   return true;
 }
@@ -77,7 +85,7 @@ private:
 template <class T>
 class TPosixParsedFiles {
 public:
-  /// The parsed file (`parse(bytes, exists)` makes it); null when it cannot be read.
+  /// The parsed file (`parse(std::string bytes, bool exists)` makes it); null when it cannot be read.
   template <class Parse>
   std::shared_ptr<const T> Get(const std::string& path, Parse parse) {
     std::lock_guard<std::mutex> guard(FMutex);
@@ -94,13 +102,18 @@ public:
     // Stamps of the last two seconds may not tell two versions apart.
     const bool racy = !stamped || !stamp.Exists || stamp.Mtime.tv_sec >= std::time(nullptr) - 2 ||
                       stamp.Ctime.tv_sec >= std::time(nullptr) - 2;
-    if (found != FFiles.end() && found->second.Exists == exists && found->second.Bytes == bytes) {
+    if (found != FFiles.end() && found->second.KeptBytes && found->second.Exists == exists &&
+        found->second.Bytes == bytes) {
       found->second.Stamp = stamp;
       found->second.Racy = racy;
       return found->second.Parsed;
     }
-    auto parsed = std::make_shared<const T>(parse(bytes, exists));
-    FFiles[path] = {stamp, racy, exists, std::move(bytes), parsed};
+    // Only a file whose stamp may not tell versions apart keeps its bytes for
+    // that comparison; any other file hands them to the parser, so that a
+    // large file is not held twice.
+    std::string kept = racy ? bytes : std::string();
+    auto parsed = std::make_shared<const T>(parse(std::move(bytes), exists));
+    FFiles[path] = {stamp, racy, exists, racy, std::move(kept), parsed};
     return parsed;
   }
 
@@ -120,6 +133,7 @@ private:
     TStamp Stamp;
     bool Racy = true;
     bool Exists = false;
+    bool KeptBytes = false;
     std::string Bytes;
     std::shared_ptr<const T> Parsed;
   };

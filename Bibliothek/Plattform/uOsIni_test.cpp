@@ -1,6 +1,7 @@
-// Contract of the INI module. The same tables run in both builds; in the
-// Windows build they run against the system's profile functions, which holds
-// the native reader and writer to the same answers.
+// Contract of the INI module. The same tables run in both builds, against the
+// portable INI text and through the module; in the Windows build the module is
+// the system's profile functions, which holds the portable reader and writer
+// to the same answers.
 #include "Bibliothek/Plattform/uOsIni.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "Bibliothek/Plattform/uIniText.h"
 #include "Bibliothek/Plattform/uOsRegistry.h"
 #include "test/uTestSupport.h"
 
@@ -82,8 +84,23 @@ TEST(OsIni, ReadsLikeTheProfileFunctions) {
     WriteBytes(file, row.Text);
     const std::string got =
         row.Key == kKeyList ? Join(OsIniKeys(file, row.Section)) : OsIniValue(file, row.Section, row.Key);
+    const TIniText text(row.Text);
+    const std::string parsed = row.Key == kKeyList ? Join(text.Keys(row.Section)) : text.Value(row.Section, row.Key);
     EXPECT_EQ(row.Expected, got) << "file: " << ::testing::PrintToString(std::string(row.Text))
                                  << " section: " << row.Section << " key: " << (row.Key ? row.Key : "(list)");
+    EXPECT_EQ(row.Expected, parsed) << "text: " << ::testing::PrintToString(std::string(row.Text));
+    // The whole section at once gives the same keys, each with its value.
+    std::string listed;
+    const auto entries = OsIniEntries(file, row.Section);
+    for (const auto& [key, value] : *entries) {
+      listed += (listed.empty() ? "" : "|") + key;
+      if (row.Key != kKeyList) {
+        EXPECT_EQ(OsIniValue(file, row.Section, key), value) << key;
+      }
+    }
+    if (row.Key == kKeyList) {
+      EXPECT_EQ(row.Expected, listed) << ::testing::PrintToString(std::string(row.Text));
+    }
   }
 }
 
@@ -105,6 +122,11 @@ TEST(OsIni, LongValuesAndKeyListsAreCutAtTheBufferSizes) {
   const std::vector<std::string> keys = OsIniKeys(file, "BIG");
   ASSERT_EQ(1820u, keys.size());
   EXPECT_EQ("KEY01819", keys.back());
+  const auto entries = OsIniEntries(file, "BIG");
+  ASSERT_EQ(1820u, entries->size());
+  EXPECT_EQ("KEY01819", entries->back().first);
+  EXPECT_EQ("1", entries->back().second);
+  EXPECT_EQ(kLong.substr(0, 2046), OsIniEntries(file, "s")->at(1).second);
 }
 
 struct TWriteRow {
@@ -161,7 +183,10 @@ TEST(OsIni, WritesLikeTheProfileFunctions) {
     EXPECT_TRUE(OsIniWrite(file, row.Section, row.Key, row.Value));
     OsIniFlush(file);
     const std::string context = ::testing::PrintToString(std::string(row.Before ? row.Before : "(none)"));
-    if (row.Tidy || !ProfileFunctionsOwnLayout()) EXPECT_EQ(row.After, ReadBytes(file)) << context;
+    if (row.Tidy || !ProfileFunctionsOwnLayout()) {
+      EXPECT_EQ(row.After, ReadBytes(file)) << context;
+    }
+    EXPECT_EQ(row.After, TIniText(row.Before ? row.Before : "").Stored(row.Section, row.Key, row.Value)) << context;
     EXPECT_EQ(Visible(expected, row.After), Visible(file, row.After)) << context;
   }
 }

@@ -1,13 +1,57 @@
 // POSIX side of uOsLocale.h.
 #include "Bibliothek/Plattform/uOsLocale.h"
 
+#include <langinfo.h>
+#include <strings.h>
+
 #include <cctype>
+#include <climits>
 #include <clocale>
 #include <ctime>
-#include <langinfo.h>
+#include <cwchar>
 #include <string>
 
-#include "Bibliothek/Plattform/uOsRegistry.h"
+namespace {
+
+/// The C library's multibyte functions in the current locale (a single-byte
+/// set such as ISO-8859-15, or a multibyte one other than UTF-8).
+class TPosixLibraryCharset : public TCharset {
+public:
+  bool Append(std::string& text, char32_t code) const override {
+    if (code > WCHAR_MAX) return false;
+    char buffer[MB_LEN_MAX];
+    std::mbstate_t state{};
+    const std::size_t n = std::wcrtomb(buffer, static_cast<wchar_t>(code), &state);
+    if (n == static_cast<std::size_t>(-1)) return false;
+    text.append(buffer, n);
+    return true;
+  }
+  std::size_t Read(std::string_view text, std::size_t pos, char32_t& code) const override {
+    wchar_t wide = 0;
+    std::mbstate_t state{};
+    const std::size_t n = std::mbrtowc(&wide, text.data() + pos, text.size() - pos, &state);
+    if (n == 0 || n > MB_LEN_MAX) return 0;  // a zero character, or bytes that start none
+    code = static_cast<char32_t>(wide);
+    return n;
+  }
+};
+
+bool posixIsAsciiCodeset(const char* codeset) {
+  for (const char* name : {"ANSI_X3.4-1968", "ASCII", "US-ASCII", "646"})
+    if (strcasecmp(codeset, name) == 0) return true;
+  return false;
+}
+
+}  // namespace
+
+const TCharset& OsLocaleCharset() {
+  const char* codeset = nl_langinfo(CODESET);
+  if (!codeset || strcasecmp(codeset, "UTF-8") == 0 || strcasecmp(codeset, "UTF8") == 0 ||
+      posixIsAsciiCodeset(codeset))
+    return Utf8Charset();
+  static const TPosixLibraryCharset library;
+  return library;
+}
 
 void OsUpperCaseBuffer(char* data, std::size_t length) {
   for (std::size_t i = 0; i < length; ++i)
@@ -59,10 +103,6 @@ bool posixIsNeutralLocale(const char* name) {
 }  // namespace
 
 std::string OsShortDatePicture() {
-  // The user's own setting wins, where Windows keeps it.
-  if (auto value = OsRegReadValue("Control Panel\\International", "sShortDate");
-      value && value->Type != TOsRegType::Other && !value->Data.empty())
-    return value->Data;
   if (posixIsNeutralLocale(std::setlocale(LC_TIME, nullptr))) return "yyyy-MM-dd";
   const std::string picture = posixPictureFromStrftime(nl_langinfo(D_FMT));
   return picture.empty() ? "MM/dd/yy" : picture;

@@ -5,6 +5,48 @@
 
 #include <string>
 
+namespace {
+
+/// The ANSI code page, which the ...A functions speak.
+class TWinAnsiCharset : public TCharset {
+public:
+  bool Append(std::string& text, char32_t code) const override {
+    wchar_t units[2];
+    int count = 1;
+    if (code >= 0x10000 && code <= 0x10FFFF) {
+      units[0] = static_cast<wchar_t>(0xD800 + ((code - 0x10000) >> 10));
+      units[1] = static_cast<wchar_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+      count = 2;
+    } else if (code < 0x10000) {
+      units[0] = static_cast<wchar_t>(code);
+    } else {
+      return false;
+    }
+    char buffer[8];
+    BOOL lossy = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, units, count, buffer, sizeof buffer, nullptr, &lossy);
+    if (n <= 0 || lossy) return false;
+    text.append(buffer, static_cast<std::size_t>(n));
+    return true;
+  }
+  std::size_t Read(std::string_view text, std::size_t pos, char32_t& code) const override {
+    const std::size_t length = IsDBCSLeadByte(static_cast<BYTE>(text[pos])) ? 2 : 1;
+    if (text.size() - pos < length) return 0;
+    wchar_t unit = 0;
+    if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data() + pos, static_cast<int>(length), &unit, 1) != 1)
+      return 0;
+    code = unit;
+    return length;
+  }
+};
+
+}  // namespace
+
+const TCharset& OsLocaleCharset() {
+  static const TWinAnsiCharset charset;
+  return charset;
+}
+
 void OsUpperCaseBuffer(char* data, std::size_t length) {
   // CharUpperBuffA takes a DWORD count: go in slices for very long texts.
   while (length > 0) {

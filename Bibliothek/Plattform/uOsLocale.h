@@ -1,8 +1,30 @@
 #pragma once
-// Regional settings: upper-casing of single-byte text, the local date and time,
-// and the user's short date format as a Windows date picture (dd.MM.yyyy, M/d/yyyy ...).
+// Regional settings: the character set of the program's text, upper-casing of
+// single-byte text, the local date and time, and the regional short date
+// format as a Windows date picture (dd.MM.yyyy, M/d/yyyy ...).
 #include <cstddef>
 #include <string>
+#include <string_view>
+
+/// How text is encoded as bytes. The registry file's UTF-16 text is turned
+/// into it on reading and back on writing.
+class TCharset {
+public:
+  virtual ~TCharset() = default;
+  /// Appends the code point's bytes; false (nothing appended) when the set cannot hold it.
+  virtual bool Append(std::string& text, char32_t code) const = 0;
+  /// The code point whose bytes start at `pos`, and their count; 0 when the
+  /// bytes there start no character of the set.
+  virtual std::size_t Read(std::string_view text, std::size_t pos, char32_t& code) const = 0;
+};
+
+/// UTF-8; overlong forms, surrogates and code points beyond U+10FFFF start no character.
+const TCharset& Utf8Charset();
+
+/// The character set of the locale taken at start-up. POSIX: LC_CTYPE's, but
+/// UTF-8 where that is plain ASCII (the C locale of cron and containers), so
+/// that text beyond ASCII is not lost. Win32: the ANSI code page.
+const TCharset& OsLocaleCharset();
 
 /// Upper-cases `length` bytes in place by the user locale's single-byte mapping.
 /// Win32: CharUpperBuffA. POSIX: toupper in the locale taken at start-up.
@@ -15,9 +37,9 @@ struct TOsDateTime {
 /// The current local date and time. Win32: GetLocalTime. POSIX: localtime_r.
 TOsDateTime OsLocalDateTime();
 
-/// The user's short date format as a Windows picture. Win32: GetLocaleInfoA
-/// (LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE). POSIX: sShortDate of the key
-/// Control Panel\International in the current user's registry file when set,
-/// else LC_TIME's D_FMT turned into a picture (%d->dd, %e->d, %m->MM, %Y->yyyy, %y->yy);
-/// yyyy-MM-dd when LC_TIME is the C/POSIX locale, which has no regional format.
+/// The short date format as a Windows picture. Win32: GetLocaleInfoA
+/// (LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE). POSIX: LC_TIME's D_FMT turned into
+/// a picture (%d->dd, %e->d, %m->MM, %Y->yyyy, %y->yy); yyyy-MM-dd when LC_TIME
+/// is the C/POSIX locale, which has no regional format. The user's own setting
+/// in the registry comes first; ShortDatePicture (uDateRoutines.h) asks it.
 std::string OsShortDatePicture();

@@ -37,19 +37,6 @@ TEST(OsLocale, ShortDatePictureHasDayMonthYearAndASeparator) {
   EXPECT_NE(std::string::npos, picture.find('y')) << picture;
 }
 
-TEST(OsLocale, UsersOwnShortDateSettingWins) {
-  // The user's setting lives in the registry on both platforms.
-  TTempDir dir;
-  TEnvGuard registryFile("HKCU_FILE", dir.File("hkcu.reg"));
-  if (OsRegistryFilePath().empty())
-    GTEST_SKIP() << "Windows reads the regional settings once per process; the end-to-end "
-                    "tests set them before the program starts";
-  ASSERT_TRUE(OsRegWriteString("Control Panel\\International", "sShortDate", "yyyy-MM-dd"));
-  EXPECT_EQ("yyyy-MM-dd", OsShortDatePicture());
-  ASSERT_TRUE(OsRegWriteString("Control Panel\\International", "sShortDate", "d/M/yy"));
-  EXPECT_EQ("d/M/yy", OsShortDatePicture());
-}
-
 TEST(OsLocale, ShortDatePictureWithoutRegionalSettingIsIsoLike) {
   TTempDir dir;
   TEnvGuard registryFile("HKCU_FILE", dir.File("hkcu.reg"));
@@ -65,6 +52,39 @@ TEST(OsLocale, ShortDatePictureWithoutRegionalSettingIsIsoLike) {
     EXPECT_EQ(c.Picture, OsShortDatePicture()) << c.Locale;
   }
   std::setlocale(LC_TIME, saved.c_str());
+}
+
+TEST(OsLocale, Utf8CharsetReadsWhatItWritesAndRefusesBrokenBytes) {
+  const struct {
+    char32_t Code;
+    const char* Bytes;  // nullptr: not a character
+  } rows[] = {{U'a', "a"},          {0xFC, "\xC3\xBC"},     {0x20AC, "\xE2\x82\xAC"}, {0x1F600, "\xF0\x9F\x98\x80"},
+              {0xD800, nullptr},    {0x110000, nullptr}};
+  for (const auto& row : rows) {
+    std::string text;
+    EXPECT_EQ(row.Bytes != nullptr, Utf8Charset().Append(text, row.Code)) << static_cast<unsigned long>(row.Code);
+    EXPECT_EQ(row.Bytes ? row.Bytes : "", text);
+    char32_t code = 0;
+    if (row.Bytes) {
+      EXPECT_EQ(text.size(), Utf8Charset().Read(text, 0, code));
+      EXPECT_EQ(static_cast<unsigned long>(row.Code), static_cast<unsigned long>(code));
+    }
+  }
+  // Overlong, a surrogate, a cut sequence, a lone continuation byte.
+  for (const char* broken : {"\xC0\xAF", "\xED\xA0\x80", "\xE2\x82", "\x80", "\xF6x"}) {
+    char32_t code = 0;
+    EXPECT_EQ(0u, Utf8Charset().Read(broken, 0, code)) << ::testing::PrintToString(std::string(broken));
+  }
+}
+
+TEST(OsLocale, PlainAsciiLocaleGivesUtf8) {
+  if (OsRegistryFilePath().empty()) GTEST_SKIP() << "Windows speaks its ANSI code page";
+  const std::string saved = std::setlocale(LC_CTYPE, nullptr);
+  std::setlocale(LC_CTYPE, "C");
+  std::string text;
+  EXPECT_TRUE(OsLocaleCharset().Append(text, 0xFC));
+  EXPECT_EQ("\xC3\xBC", text);
+  std::setlocale(LC_CTYPE, saved.c_str());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <vector>
 #include <string>
+#include <sched.h>
 #include <unistd.h>
 
 void OsStartupProcess(int, char**) { std::setlocale(LC_ALL, ""); }
@@ -40,4 +41,14 @@ void OsSetEnvironment(const std::string& name, const std::string& value) {
     unsetenv(name.c_str());
   else
     setenv(name.c_str(), value.c_str(), 1);
+}
+
+unsigned OsProcessorCount() {
+#if defined(__linux__)
+  cpu_set_t allowed;
+  if (sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) > 0)
+    return static_cast<unsigned>(CPU_COUNT(&allowed));
+#endif
+  const long online = sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<unsigned>(online) : 1;
 }

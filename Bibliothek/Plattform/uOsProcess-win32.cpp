@@ -32,3 +32,11 @@ void OsSetEnvironment(const std::string& name, const std::string& value) {
   _putenv_s(name.c_str(), value.c_str());
   SetEnvironmentVariableA(name.c_str(), value.empty() ? nullptr : value.c_str());
 }
+
+unsigned OsProcessorCount() {
+  DWORD_PTR process = 0, system = 0;
+  if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system) || process == 0) return 1;
+  unsigned count = 0;
+  for (; process != 0; process &= process - 1) ++count;
+  return count;
+}

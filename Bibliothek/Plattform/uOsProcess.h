@@ -23,3 +23,8 @@ std::string OsJoinCommandLine(int argc, const char* const* argv);
 
 /// Sets (or, with an empty value, removes) an environment variable of this process.
 void OsSetEnvironment(const std::string& name, const std::string& value);
+
+/// The number of processors this process may run on: its affinity mask
+/// (POSIX sched_getaffinity, Win32 GetProcessAffinityMask), so that a run
+/// under `taskset -c 0` counts one. At least 1.
+unsigned OsProcessorCount();

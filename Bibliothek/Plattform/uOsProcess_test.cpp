@@ -5,6 +5,11 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <sched.h>
+#endif
 
 namespace {
 
@@ -51,4 +56,27 @@ TEST(OsProcess, EnvironmentCanBeSetAndRemoved) {
   EXPECT_EQ(nullptr, std::getenv("QUILLET_TEST_VARIABLE"));
 }
 
+TEST(OsProcess, ProcessorsAreThoseTheProcessMayRunOn) {
+  // As under `taskset -c 0` (or a job object's one processor): one counts one.
+#if defined(_WIN32)
+  DWORD_PTR process = 0, system = 0;
+  ASSERT_TRUE(GetProcessAffinityMask(GetCurrentProcess(), &process, &system));
+  ASSERT_TRUE(SetProcessAffinityMask(GetCurrentProcess(), process & (~process + 1)));
+  EXPECT_EQ(1u, OsProcessorCount());
+  SetProcessAffinityMask(GetCurrentProcess(), process);
+#else
+  cpu_set_t all, one;
+  ASSERT_EQ(0, sched_getaffinity(0, sizeof all, &all));
+  CPU_ZERO(&one);
+  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+    if (CPU_ISSET(cpu, &all)) {
+      CPU_SET(cpu, &one);
+      break;
+    }
+  ASSERT_EQ(0, sched_setaffinity(0, sizeof one, &one));
+  EXPECT_EQ(1u, OsProcessorCount());
+  sched_setaffinity(0, sizeof all, &all);
+  EXPECT_EQ(static_cast<unsigned>(CPU_COUNT(&all)), OsProcessorCount());
+#endif
+}
 }  // namespace

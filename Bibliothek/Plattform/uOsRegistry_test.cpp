@@ -1,16 +1,17 @@
-// Contract of the registry module. Round trips run in both builds (through the
-// real registry in the Windows build); the tests of the registry file's format
-// run only where there is a registry file.
+// Contract of the registry module and of the registry file's text. Round trips
+// run in both builds (through the real registry in the Windows build), and so
+// do the tables of the file's format, on the portable text; the tests of the
+// file itself run only where there is a registry file.
 #include "Bibliothek/Plattform/uOsRegistry.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <clocale>
 #include <filesystem>
 #include <random>
 #include <thread>
 
+#include "Bibliothek/Plattform/uRegistryText.h"
 #include "test/uTestSupport.h"
 
 namespace {
@@ -49,6 +50,21 @@ std::string Show(const std::optional<TOsRegValue>& v) {
   return type + (v->Type == TOsRegType::Other ? std::string() : v->Data);
 }
 
+/// ISO-8859-1, so that the tables' single bytes above 127 read the same in both builds.
+class TLatin1Charset : public TCharset {
+public:
+  bool Append(std::string& text, char32_t code) const override {
+    if (code > 0xFF) return false;
+    text += static_cast<char>(code);
+    return true;
+  }
+  std::size_t Read(std::string_view text, std::size_t pos, char32_t& code) const override {
+    code = static_cast<unsigned char>(text[pos]);
+    return 1;
+  }
+};
+const TLatin1Charset kLatin1;
+
 const std::string kV5 = "Windows Registry Editor Version 5.00\r\n\r\n";
 const std::string kKey = "[HKEY_CURRENT_USER\\Software\\ORVEK\\Quillet\\PARAMETERS]\r\n";
 const char* const kPath = "Software\\ORVEK\\Quillet\\PARAMETERS";
@@ -85,18 +101,19 @@ const TParseRow kParseRows[] = {
     {Utf16(kV5 + kKey + "\"DATE\"=\"\xF6x\"\r\n\"X\"=hex(2):25,00,41,00,00,00\r\n"), kPath, "DATE", "S:\xF6x"},
     {Utf16(kV5 + kKey + "\"X\"=hex(2):25,00,41,00,00,00\r\n"), kPath, "X", "E:%A"},
     {"", kPath, "DATE", "(none)"},
+    // lines a hex value continues on are its own, even one that looks like a heading
+    {kV5 + kKey + "\"X\"=hex:01,\\\r\n[HKCU\\Other]\r\n\"Y\"=\"y\"\r\n", kPath, "Y", "S:y"},
+    // a key whose last component matches is not the key
+    {kV5 + "[HKCU\\Other\\PARAMETERS]\r\n\"DATE\"=\"o\"\r\n", kPath, "DATE", "(none)"},
+    {kV5 + "[HKCU\\Other\\PARAMETERS]\r\n\"DATE\"=\"o\"\r\n", "Other\\parameters\\", "DATE", "S:o"},
     // a type number beyond any integer is some other type
     {kV5 + kKey + "\"X\"=hex(ffffffffffffffffffff):41,00\r\n\"Y\"=\"y\"\r\n", kPath, "X", "O:"},
 };
 
-TEST(OsRegistryFile, ReadsRegeditExports) {
-  if (!HasRegistryFile()) GTEST_SKIP() << "the real registry has no file";
-  for (const TParseRow& row : kParseRows) {
-    TRegistryFileGuard reg;
-    if (!row.File.empty()) WriteBytes(reg.File, row.File);
-    EXPECT_EQ(row.Expected, Show(OsRegReadValue(row.Key, row.Name)))
+TEST(RegistryText, ReadsRegeditExports) {
+  for (const TParseRow& row : kParseRows)
+    EXPECT_EQ(row.Expected, Show(TRegistryText(row.File, kLatin1).Value(row.Key, row.Name)))
         << ::testing::PrintToString(row.File) << " key " << row.Key << " name " << row.Name;
-  }
 }
 
 TEST(OsRegistryFile, DefaultPath) {
@@ -144,14 +161,12 @@ const TWriteRow kWriteRows[] = {
      kV5 + "[HKCU\\A]\r\n\"X\"=hex:01,02\\\r\n\r\n\"Y\"=\"2\"\r\n"},
 };
 
-TEST(OsRegistryFile, WritesKeepingEverythingElse) {
-  if (!HasRegistryFile()) GTEST_SKIP() << "the real registry has no file";
+TEST(RegistryText, WritesKeepingEverythingElse) {
   for (const TWriteRow& row : kWriteRows) {
-    TRegistryFileGuard reg;
-    if (!row.Before.empty()) WriteBytes(reg.File, row.Before);
-    EXPECT_TRUE(OsRegWriteString(row.Key, row.Name, row.Value)) << ::testing::PrintToString(row.Before);
-    EXPECT_EQ(row.After, ReadBytes(reg.File)) << ::testing::PrintToString(row.Before);
-    EXPECT_EQ("S:" + row.Value, Show(OsRegReadValue(row.Key, row.Name)));
+    const std::optional<std::string> after = TRegistryText(row.Before, kLatin1).WithString(row.Key, row.Name, row.Value);
+    ASSERT_TRUE(after) << ::testing::PrintToString(row.Before);
+    EXPECT_EQ(row.After, *after) << ::testing::PrintToString(row.Before);
+    EXPECT_EQ("S:" + row.Value, Show(TRegistryText(*after, kLatin1).Value(row.Key, row.Name)));
   }
 }
 
@@ -187,28 +202,23 @@ TEST(OsRegistry, WriteThenReadRoundTrips) {
   EXPECT_EQ("S:a", Show(OsRegReadValue(key, "Z")));
 }
 
-// Text beyond Latin-1 in a UTF-16 file arrives in the locale's encoding, and
+// Text beyond Latin-1 in a UTF-16 file arrives in the given character set, and
 // text written into such a file goes back as the same characters.
-TEST(OsRegistryFile, Utf16TextInTheLocalesEncoding) {
-  if (!HasRegistryFile()) GTEST_SKIP() << "the real registry has no file";
-  const std::string before = std::setlocale(LC_CTYPE, nullptr);
-  if (!std::setlocale(LC_CTYPE, "C.UTF-8")) GTEST_SKIP() << "no UTF-8 locale";
-  TRegistryFileGuard reg;
+TEST(RegistryText, Utf16TextInUtf8) {
   const std::u16string text = u"J\u00FCrgen \u20AC \u4E2D \U0001F600";
   std::string bytes = "\xFF\xFE";
   for (char c : kV5 + kKey + "\"N\"=\"") bytes += {c, '\0'};
   for (char16_t u : text) bytes += {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
   for (char c : std::string("\"\r\n")) bytes += {c, '\0'};
-  WriteBytes(reg.File, bytes);
   const std::string utf8 = "J\xC3\xBCrgen \xE2\x82\xAC \xE4\xB8\xAD \xF0\x9F\x98\x80";
-  EXPECT_EQ("S:" + utf8, Show(OsRegReadValue(kPath, "N")));
-  EXPECT_TRUE(OsRegWriteString(kPath, "M", "r\xC3\xA9p"));
-  EXPECT_TRUE(OsRegWriteString(kPath, "L", "a\n\xE2\x82\xAC"));  // hex(1) form
-  EXPECT_EQ("S:" + utf8, Show(OsRegReadValue(kPath, "N")));
-  EXPECT_EQ("S:r\xC3\xA9p", Show(OsRegReadValue(kPath, "M")));
-  EXPECT_EQ("S:a\n\xE2\x82\xAC", Show(OsRegReadValue(kPath, "L")));
-  EXPECT_NE(std::string::npos, ReadBytes(reg.File).find(std::string("r\0\xE9\0p\0", 6)));
-  std::setlocale(LC_CTYPE, before.c_str());
+  EXPECT_EQ("S:" + utf8, Show(TRegistryText(bytes, Utf8Charset()).Value(kPath, "N")));
+  bytes = TRegistryText(bytes, Utf8Charset()).WithString(kPath, "M", "r\xC3\xA9p").value_or("");
+  bytes = TRegistryText(bytes, Utf8Charset()).WithString(kPath, "L", "a\n\xE2\x82\xAC").value_or("");  // hex(1) form
+  const TRegistryText reg(bytes, Utf8Charset());
+  EXPECT_EQ("S:" + utf8, Show(reg.Value(kPath, "N")));
+  EXPECT_EQ("S:r\xC3\xA9p", Show(reg.Value(kPath, "M")));
+  EXPECT_EQ("S:a\n\xE2\x82\xAC", Show(reg.Value(kPath, "L")));
+  EXPECT_NE(std::string::npos, bytes.find(std::string("r\0\xE9\0p\0", 6)));
 }
 
 // Writers in several threads (each with its own lock handle, as processes

@@ -155,16 +155,28 @@ TParameterItem TParameter::ParseItem(const std::string& itemText) {
 }
 
 std::string TParameter::ReadValue() {
-  const std::string text = ReadSource();
-  const std::string section = UpperCase(FSection);
-  const std::string name = UpperCase(FName);
-  const TCharSet slash = CharSet("/");
-  const int count = WordCount(text, slash);
-  for (int i = 1; i <= count; ++i) {
-    const TParameterItem item = ParseItem(WordAt(text, slash, i));
-    if (item.Section == section && item.Name == name) return item.Value;
+  // Section and name with the section's length first, so that no pair reads as another.
+  auto id = [](const std::string& section, const std::string& name) {
+    return std::to_string(section.size()) + ":" + section + name;
+  };
+  std::string text = ReadSource();
+  auto indexed = FIndexes.find(text);
+  if (indexed == FIndexes.end()) {
+    if (FIndexes.size() >= 8) FIndexes.clear();  // a source that keeps changing holds no more than a few
+    std::unordered_map<std::string, std::string> index;
+    const std::string items = Trim(text);
+    for (std::size_t pos = 0; pos < items.size();) {
+      const std::size_t end = std::min(items.find('/', pos), items.size());
+      if (end > pos) {
+        TParameterItem item = ParseItem(items.substr(pos, end - pos));
+        index.emplace(id(item.Section, item.Name), std::move(item.Value));
+      }
+      pos = end + 1;
+    }
+    indexed = FIndexes.emplace(std::move(text), std::move(index)).first;
   }
-  return std::string();
+  const auto found = indexed->second.find(id(UpperCase(FSection), UpperCase(FName)));
+  return found == indexed->second.end() ? std::string() : found->second;
 }
 
 std::string TCommandParameter::ReadValue() {
@@ -225,8 +237,14 @@ std::string TINIParameter::ReadSource() {
   std::string text;
   if (!FSection.empty()) {
     const std::string file = FullName();
-    for (const std::string& key : OsIniKeys(file, FSection))
-      text += "/" + key + "=" + OsIniValue(file, FSection, key);
+    // Keys and values from one reading of the file, not one reading per key.
+    std::shared_ptr<const TIniEntries> entries = OsIniEntries(file, FSection);
+    if (entries != FLastEntries) {
+      FLastText.clear();
+      for (const auto& [key, value] : *entries) FLastText.append("/").append(key).append("=").append(value);
+      FLastEntries = std::move(entries);
+    }
+    text = FLastText;
   }
   // The items carry no section of their own: they match under PARAMETERS.
   FSection = SParametersSection;

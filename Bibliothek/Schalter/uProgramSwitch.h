@@ -13,9 +13,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "Bibliothek/Plattform/uOsIni.h"
 #include "Bibliothek/uFileRoutines.h"
 #include "Bibliothek/uSingleton.h"
 
@@ -88,6 +90,12 @@ public:
 protected:
   std::string FName;
   std::string FSection;
+
+private:
+  // The items of the texts read, by section and name (the first item wins),
+  // for each text (an INI file's sections read as different texts): a source
+  // with thousands of items is cut once, not on every ask.
+  std::unordered_map<std::string, std::unordered_map<std::string, std::string>> FIndexes;
 };
 
 /// The command line: everything from its first "/" on.
@@ -139,6 +147,9 @@ public:
 private:
   std::string FFileName;
   std::string FFolder;
+  // The last list read and its text: the list stays the same while the file does.
+  std::shared_ptr<const TIniEntries> FLastEntries;
+  std::string FLastText;
 };
 
 /// The key FKeyPath + section under HKEY_CURRENT_USER; the value named like the switch.

@@ -24,6 +24,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -306,6 +307,21 @@ std::string RegString(const std::string& text) {
   return out + "\"";
 }
 
+/// UTF-8 text as a UTF-16LE file with its byte-order mark, as regedit saves it.
+std::string Utf16File(const std::string& utf8) {
+  std::string out = "\xFF\xFE";
+  for (std::size_t i = 0; i < utf8.size();) {
+    const unsigned char lead = static_cast<unsigned char>(utf8[i]);
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : 3;  // no text beyond U+FFFF here
+    unsigned code = length == 1 ? lead : lead & (length == 2 ? 0x1F : 0x0F);
+    for (std::size_t k = 1; k < length; ++k) code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    out += static_cast<char>(code & 0xFF);
+    out += static_cast<char>(code >> 8);
+    i += length;
+  }
+  return out;
+}
+
 /// Under wine the tests change the prefix's short date format and the
 /// program's keys; afterwards the prefix gets back what it had.
 class TWineRegistryRestore : public ::testing::Environment {
@@ -514,7 +530,7 @@ protected:
     if (Wine())
       Program().ApplyWineRegistry(RegistryText(), FDir);
     else
-      WriteFile(FDir / "hkcu.reg", RegistryText());
+      WriteFile(FDir / "hkcu.reg", FRegistryUtf16 ? Utf16File(RegistryText()) : RegistryText());
   }
   /// The INI switches always point into the working folder, so that an INI
   /// file beside the program never takes part.
@@ -645,6 +661,7 @@ protected:
   std::string FShortDate = "dd.MM.yyyy";
   std::map<std::string, std::string> FRegistry;  // section -> .reg value lines
   std::map<std::string, std::string> FExtraEnvironment;  // for the native program
+  bool FRegistryUtf16 = false;                           // the native registry file in UTF-16
   std::string FStdin;  // a file of the working folder that the runs read as standard input
 
 private:
@@ -1025,6 +1042,7 @@ struct TSourceCase {
   std::vector<std::string> Ini;                                 // INI lines
   std::vector<std::string> CommandLine;
   const char* Person;  // the person the report names
+  bool Utf16RegistryInTheCLocale = false;  // native: the registry file in UTF-16, the run under LC_ALL=C
 };
 
 void PrintTo(const TSourceCase& c, std::ostream* os) { *os << c.Name; }
@@ -1034,6 +1052,12 @@ class SwitchSources : public QuilletEndToEnd, public ::testing::WithParamInterfa
 TEST_P(SwitchSources, ReportComesFromTheWinningValues) {
   const TSourceCase& c = GetParam();
   Write("logs\\in\\cvs.log", KSampleLog);
+  if (c.Utf16RegistryInTheCLocale) {
+    if (Wine()) GTEST_SKIP() << "the Windows program reads the real registry";
+    FExtraEnvironment = {{"LC_ALL", "C"}};
+    FRegistryUtf16 = true;
+    Write("logs\\Pr\xC3\xBC" "fung\\cvs.log", KSampleLog);
+  }
   for (const auto& [name, value] : c.Registry) SetRegistry("PARAMETERS", name, value);
   for (const auto& [name, value] : c.RegistryMacros) SetRegistry("MACROS", name, value);
   if (!c.Ini.empty()) SetIni(c.Ini);
@@ -1056,6 +1080,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TSourceCase{"AllFromRegistry", KAllInRegistry, {}, {}, {}, "fromregistry"},
         TSourceCase{"AllFromIni", {}, {}, KAllInIni, {}, "fromini"},
+        TSourceCase{"Utf16RegistryWithUmlautsInTheCLocale",
+                    {{"DATE", ".ge10.05.2003"}, {"AUTHOR", "dev1"}, {"PERSON", "fromregistry"},
+                     {"INPUT", "logs\\Pr\xC3\xBC" "fung\\cvs.log"}, {"OUTPUT", "out\\report.txt"}},
+                    {}, {}, {}, "fromregistry", true},
         TSourceCase{"IniWinsOverRegistry", KAllInRegistry, {}, {"[PARAMETERS]", "PERSON=fromini"}, {}, "fromini"},
         TSourceCase{"CommandLineWinsOverBoth", KAllInRegistry, {}, KAllInIni, {"/PERSON=fromcmd"}, "fromcmd"},
         TSourceCase{"EmptyValueDoesNotWin", KAllInRegistry, {}, {"[PARAMETERS]", "PERSON="}, {"/PERSON="},
@@ -1483,6 +1511,187 @@ TEST_F(Resilience, ALockFileLeftByAnotherUserBlocksNobody) {
   EXPECT_EQ(Count(Read("out\\report.txt"), "User: tester"), 1u);
 }
 
+// Holds the lock a run on `output` takes (byte 0 of its lock file, the one
+// protocol of both builds) until destroyed.
+class THeldLock {
+public:
+  explicit THeldLock(const fs::path& output) : FPath(output.string() + ".lock") {
+    FFd = open(FPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    struct flock range {};
+    range.l_type = F_WRLCK;
+    range.l_len = 1;
+    EXPECT_EQ(0, fcntl(FFd, F_OFD_SETLKW, &range));
+  }
+  ~THeldLock() { Release(); }
+  /// Waits until a run waits for this lock (Linux shows waiters in /proc/locks).
+  bool WaitForWaiter() const {
+    struct stat info;
+    if (fstat(FFd, &info) != 0) return false;
+    const std::string inode = ":" + std::to_string(info.st_ino) + " ";
+    for (int i = 0; i < 6000; ++i) {
+      std::ifstream locks("/proc/locks");
+      for (std::string line; std::getline(locks, line);)
+        if (line.find("->") != std::string::npos && line.find(inode) != std::string::npos) return true;
+      usleep(10000);
+    }
+    return false;
+  }
+  void Release() {
+    if (FFd < 0) return;
+    unlink(FPath.c_str());
+    close(FFd);
+    FFd = -1;
+  }
+
+private:
+  std::string FPath;
+  int FFd = -1;
+};
+
+TEST_F(Resilience, SharedFoldersOtherUsersAndTheOtherBuild) {
+  // Each row: a folder set up as another user or a killed run left it, the
+  // run (as an unprivileged user where the case needs one), what it must say
+  // ("" for success) and what must hold afterwards.
+  const bool root = geteuid() == 0 && access("/usr/bin/setpriv", X_OK) == 0;
+  const std::vector<std::string> asNobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+  Write("in\\cvs.log", KSampleLog);
+  Write("secret.txt", "root only\r\n");
+  fs::permissions(At("secret.txt"), fs::perms::owner_read | fs::perms::owner_write);
+  fs::permissions(FDir, fs::perms::all);
+  fs::permissions(At("out"), fs::perms::all);
+  auto folder = [&](const char* name, fs::perms mode) {
+    fs::create_directories(At(name));
+    fs::permissions(At(name), mode);
+  };
+  const std::string longName(250, 'n');
+  const struct {
+    const char* Name;
+    bool AsNobody, NativeOnly, WineOnly;
+    std::function<void()> Arrange;
+    std::string Output, Failure;
+    std::function<void(const TRunResult&)> Check;
+  } cases[] = {
+      {"output folder nobody may write", true, false, false, [&] { folder("ro", fs::perms(0555)); },
+       "ro\\report.txt", "Datei ro\\report.txt kann nicht erstellt werden",
+       [&](const TRunResult&) { EXPECT_TRUE(fs::is_empty(At("ro"))); }},
+      {"the null device as output", true, true, false, [] {}, "\\dev\\null",
+       "Datei \\dev\\null kann nicht erstellt werden", [](const TRunResult&) {}},
+      {"another user's lock file in a sticky folder", true, false, false,
+       [&] {
+         folder("sticky", fs::perms(01777));
+         Write("sticky\\report.txt.lock", "");
+         fs::permissions(At("sticky\\report.txt.lock"), fs::perms(0600));
+       },
+       "sticky\\report.txt", "Datei sticky\\report.txt kann nicht erstellt werden",
+       [&](const TRunResult& r) {
+         EXPECT_NE(r.Err.find("report.txt.lock"), std::string::npos) << r.Err;
+         EXPECT_FALSE(Exists("sticky\\report.txt"));
+       }},
+      {"another user's lock file nobody holds", true, true, false,
+       [&] {
+         folder("open", fs::perms::all);
+         Write("open\\report.txt.lock", "");
+         fs::permissions(At("open\\report.txt.lock"), fs::perms(0600));
+       },
+       "open\\report.txt", "", [&](const TRunResult&) { EXPECT_FALSE(Exists("open\\report.txt.lock")); }},
+      {"a link another user planted at the output", false, true, false,
+       [&] {
+         folder("team", fs::perms(02777));
+         fs::create_symlink(At("secret.txt"), At("team\\report.txt"));
+         ASSERT_EQ(0, lchown(At("team\\report.txt").c_str(), 65534, 65534));
+       },
+       "team\\report.txt", "Datei team\\report.txt kann nicht erstellt werden",
+       [&](const TRunResult&) {
+         EXPECT_EQ("root only\r\n", Read("secret.txt"));
+         EXPECT_TRUE(fs::is_symlink(At("team\\report.txt")));
+       }},
+      {"an output name of 250 bytes", false, true, false, [] {}, longName, "",
+       [&](const TRunResult&) { EXPECT_EQ(1u, Count(Read(longName), "User: tester")); }},
+      {"leftovers of a killed run that was process 1", false, false, false,
+       [&] { Write("out\\report.txt.~1-4", "left behind"); }, "out\\report.txt", "",
+       [&](const TRunResult&) { EXPECT_FALSE(Exists("out\\report.txt.~1-4")); }},
+      {"the null device as input", false, false, true, [] {}, "out\\nul.txt",
+       "Datei NUL kann nicht ge" + OUmlaut() + "ffnet werden", [](const TRunResult&) {}},
+      {"a device name with an extension as input", false, false, true, [] {}, "out\\aux.txt",
+       "Datei aux.log kann nicht ge" + OUmlaut() + "ffnet werden", [](const TRunResult&) {}},
+  };
+  // Under wine the other user has a prefix of their own, made at the first need.
+  std::vector<std::string> asNobodyHere = asNobody;
+  const std::string nobodyPrefix = (FDir / "wine-nobody").string();
+  if (Wine()) {
+    asNobodyHere.insert(asNobodyHere.end(), {"/usr/bin/env", "HOME=" + nobodyPrefix, "WINEPREFIX=" + nobodyPrefix});
+    fs::create_directories(nobodyPrefix);
+    if (root) {
+      ASSERT_EQ(0, chown(nobodyPrefix.c_str(), 65534, 65534));
+    }
+  }
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    if ((c.NativeOnly && Wine()) || (c.WineOnly && !Wine()) || ((c.AsNobody || c.NativeOnly) && !root)) continue;
+    c.Arrange();
+    if (::testing::Test::HasFatalFailure()) return;
+    // The other user's prefix has no regional setting: a date that needs none.
+    std::vector<std::string> args =
+        SampleArgs({c.AsNobody ? "/DATE=.ge-7" : "/DATE=.ge10.05.2003", "/OUTPUT=" + c.Output});
+    if (c.WineOnly) args.insert(args.begin(), c.Output == "out\\nul.txt" ? "/INPUT=NUL" : "/INPUT=aux.log");
+    const TRunResult r = c.AsNobody ? RunWrapped(asNobodyHere, args) : Run(args);
+    if (c.Failure.empty()) {
+      ExpectSuccess(r);
+    } else {
+      EXPECT_EQ(r.ExitCode, 1);
+      EXPECT_EQ(r.Out, Shown(c.Failure) + ConsoleLineEnd());
+    }
+    c.Check(r);
+  }
+  if (Wine() && root) {
+    std::vector<std::string> stop = asNobodyHere;
+    stop.push_back("wineserver");
+    stop.push_back("-k");
+    TChild child = StartProcess(stop, FDir, {});
+    FinishProcess(child);
+  }
+}
+
+TEST_F(Resilience, ALogRenamedWhileTheRunWaitsForTheLockIsReadWhole) {
+  if (Wine()) GTEST_SKIP() << "only a native run's wait shows in /proc/locks";
+  Write("in\\cvs.log", KSampleLog);
+  PrepareRegistry();
+  THeldLock lock(At("out\\report.txt"));
+  TChild child = StartProcess(Program().Command(WithIniSwitches(SampleArgs({"/DATE=.ge10.05.2003"}))), FDir,
+                              Environment());
+  ASSERT_TRUE(lock.WaitForWaiter());
+  fs::rename(At("in\\cvs.log"), At("in\\old.log"));
+  Write("in\\cvs.log", "RCS file: /cvsroot/other/log.c,v\n");
+  fs::remove(At("in\\old.log"));
+  lock.Release();
+  ExpectSuccess(FinishProcess(child));
+  EXPECT_EQ(Read("out\\report.txt"), Header("tester", LocalDate()) + CrLf(KSampleReportBody) + "\r\n");
+}
+
+TEST_F(Resilience, NativeAndWindowsRunsAtOnceKeepEveryReport) {
+  if (!Wine()) GTEST_SKIP() << "needs both builds";
+  Write("in\\cvs.log", KSampleLog);
+  Write("out\\report.txt", "earliest\r\n");
+  PrepareRegistry();
+  WriteFile(FDir / "hkcu.reg", RegistryText());
+  std::vector<TChild> children;
+  for (int i = 0; i < 8; ++i) {
+    std::vector<std::string> args = WithIniSwitches(
+        {"/DATE=.ge10.05.2003", "/AUTHOR=dev1", "/PERSON=p" + std::to_string(i), "/INPUT=in\\cvs.log",
+         "/OUTPUT=out\\report.txt"});
+    if (i % 2 == 0) {
+      children.push_back(StartProcess(Program().Command(args), FDir, {}));
+    } else {
+      args.insert(args.begin(), QUILLET_NATIVE_PROGRAM);
+      children.push_back(StartProcess(args, FDir, {{"HKCU_FILE", (FDir / "hkcu.reg").string()}}));
+    }
+  }
+  for (auto& child : children) EXPECT_EQ(FinishProcess(child).ExitCode, 0);
+  const std::string all = Read("out\\report.txt");
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(Count(all, "User: p" + std::to_string(i) + "\r\n"), 1u) << i;
+  EXPECT_TRUE(all.ends_with("\r\nearliest\r\n"));
+}
+
 TEST_F(Resilience, MacroThatGrowsWithoutEndStopsNamingTheSwitch) {
   Write("in\\cvs.log", KSampleLog);
   ExpectFailure(Run({"/DATE=.ge-7", "/PERSON=%A%", "/[MACROS].A=%A%%A%%A%%A%%A%%A%", "/INPUT=in\\cvs.log",
@@ -1519,8 +1728,8 @@ TEST_F(Resilience, MemoryRunningOutWhileReadingSettingsGivesOneLine) {
 
 namespace {
 TEST_F(QuilletEndToEnd, LargeLogScannedInPartsGivesTheReportOfOneScan) {
-  // From 8 MiB on the log is cut behind end rows and its parts are scanned on
-  // threads of their own; the folders that a cut falls between must still be
+  // A large log, whose folders run across the places where the engine would
+  // cut it into parts (the engine's tests force such cuts): every folder is
   // written once.
   std::vector<TArchiveFile> files;
   std::vector<std::string> body;

@@ -2,8 +2,10 @@
 // Byte 0 chooses the operator (bits 0-2), the author (bit 3: dev1, else
 // every author), whether an old report follows (bit 4) and the reference
 // date (bits 5-6); byte 1 a piece size; with an old report bytes 2-3 give
-// its length, taken from the end. Properties: the report is the same
-// whether the log is read in 1 MiB, in 64-byte or in odd pieces; it ends
+// its length, taken from the end; byte 3's top bits a number of parts (1-4).
+// Properties: the report is the same whether the log is read in 1 MiB, in
+// 64-byte or in odd pieces, and whether it is cut into parts (forced, however
+// small the log) or scanned in one; it ends
 // with the old report's lines; and every other line is the header, a line
 // of the log (indented) or a part of a section's first line (the tree).
 #include <algorithm>
@@ -49,8 +51,9 @@ bool IsSectionStart(std::string_view line) {
 }
 
 std::string Run(const std::uint8_t flags, const std::string& log, const std::optional<std::string>& old,
-                std::size_t piece) {
+                std::size_t piece, std::size_t parts = 1) {
   TQuillet engine(TestEnvironment());
+  engine.SetParts(parts);
   engine.SetDateOperator(kOperators[(flags & 7) % 5]);
   engine.SetDate(kDates[(flags >> 5) & 3]);
   engine.SetPerson("tester");
@@ -74,6 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string report = Run(flags, log, old, 0);
   FUZZ_CHECK(Run(flags, log, old, 64) == report, "64-byte pieces give the same report");
   FUZZ_CHECK(Run(flags, log, old, piece) == report, "odd pieces give the same report");
+  const std::size_t parts = 1 + (data[3] >> 6);
+  FUZZ_CHECK(parts == 1 || Run(flags, log, old, piece, parts) == report, "parts give the report of one scan");
 
   std::string oldLines;
   if (old)

@@ -1,7 +1,9 @@
 // The INI reader and writer, and the registry file's reader and writer, on any
 // bytes. The first byte picks the file kind; the rest is the file. Properties:
-// nothing crashes, values keep their limits, a write stores exactly what was
-// written and leaves the other values of its section or key as they were.
+// nothing crashes, values keep their limits, a section read whole agrees with
+// its keys read one by one, a write stores exactly what was written and leaves
+// the other values of its section or key as they were, in a registry file of
+// bytes and in the same text as UTF-16.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +12,7 @@
 
 #include "Bibliothek/Plattform/uOsIni.h"
 #include "Bibliothek/Plattform/uOsRegistry.h"
+#include "Bibliothek/Plattform/uRegistryText.h"
 #include "test/fuzz/uFuzzSupport.h"
 
 namespace {
@@ -26,6 +29,10 @@ void FuzzIni(const std::string& text, const std::string& value) {
     values.push_back(OsIniValue(file, "S", key));
     FUZZ_CHECK(values.back().size() <= 2047, "INI value within its buffer");
   }
+  const auto entries = OsIniEntries(file, "S");
+  FUZZ_CHECK(entries->size() == before.size(), "INI section lists its keys");
+  for (std::size_t i = 0; i < entries->size() && i < before.size(); ++i)
+    FUZZ_CHECK((*entries)[i].first == before[i] && (*entries)[i].second == values[i], "INI section gives each value");
   if (!OsIniWrite(file, "S", "FUZZK", value)) return;
   std::string trimmed = value;  // the reader drops blanks and one pair of quotes
   FUZZ_CHECK(OsIniValue(file, "S", "FUZZK") == trimmed || value.find_first_of(" \t\"'") != std::string::npos,
@@ -59,9 +66,30 @@ void FuzzRegistry(const std::string& text, const std::string& value) {
   std::string before[3];
   for (int i = 0; i < 3; ++i) before[i] = Show(OsRegReadValue("K", names[i]));
   if (!OsRegWriteString("K", "FUZZ", value)) return;
-  FUZZ_CHECK(Show(OsRegReadValue("k", "fuzz")) == Show(TOsRegValue{TOsRegType::String, value}),
-             "registry value written reads back");
+  // A UTF-16 file holds characters: bytes that are none in the locale's
+  // character set (UTF-8 here) are stored as the characters of their values.
+  const bool ascii = std::all_of(value.begin(), value.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii || !text.starts_with("\xFF\xFE"))
+    FUZZ_CHECK(Show(OsRegReadValue("k", "fuzz")) == Show(TOsRegValue{TOsRegType::String, value}),
+               "registry value written reads back");
   for (int i = 0; i < 3; ++i) FUZZ_CHECK(Show(OsRegReadValue("K", names[i])) == before[i], "other registry values unchanged");
+
+  // The same text as regedit's UTF-16, read into UTF-8 (a text with a
+  // byte-order mark of its own is another text then).
+  if (text.starts_with("\xFF\xFE") || text.starts_with("\xEF\xBB\xBF")) return;
+  std::string wide = "\xFF\xFE";
+  for (char c : text) wide += {c, '\0'};
+  const TRegistryText reg(wide, Utf8Charset());
+  std::string beforeWide[3];
+  for (int i = 0; i < 3; ++i) beforeWide[i] = Show(reg.Value("K", names[i]));
+  const std::optional<std::string> written = reg.WithString("K", "FUZZ", value);
+  FUZZ_CHECK(written.has_value(), "UTF-16 registry text takes what its byte form took");
+  const TRegistryText after(*written, Utf8Charset());
+  if (ascii)
+    FUZZ_CHECK(Show(after.Value("k", "fuzz")) == Show(TOsRegValue{TOsRegType::String, value}),
+               "UTF-16 registry value written reads back");
+  for (int i = 0; i < 3; ++i)
+    FUZZ_CHECK(Show(after.Value("K", names[i])) == beforeWide[i], "other UTF-16 registry values unchanged");
 }
 }  // namespace
 

@@ -1,0 +1,40 @@
+#pragma once
+// The byte searches the engine spends its time in: line breaks, single
+// bytes, and the skip scan's candidates. Vector code (16 or 32 bytes at a
+// time) where the processor has it, plain loops elsewhere.
+#include <cstddef>
+#include <string_view>
+
+// What the engine's skip scan stops at: a text whose first byte is `First`,
+// whose byte `MiddleAt` further on is `Middle` and whose byte `Span` further
+// on is `Last` (all compared after OR 0x20), and, with `EndRows`, an "=" at
+// a line's start.
+struct TSkipTargets {
+  unsigned char First = 0, Middle = 0, Last = 0;
+  std::size_t MiddleAt = 0, Span = 0;
+  bool EndRows = false;
+};
+
+/// The vectors the searches use: the widest the processor has, none (byte by
+/// byte), or 16 or 32 bytes (32 only where the processor has them, else 16).
+enum class TSearchWidth { Best, Scalar, Bytes16, Bytes32 };
+/// Sets the width of every search from now on, so that tests run each path.
+/// Not for use while a search runs on another thread.
+void SetSearchWidth(TSearchWidth width);
+
+// The first byte in [p, end) that is `a` or `b`, or end.
+const char* findEither(const char* p, const char* end, char a, char b);
+
+// The first CR or LF in [p, end), or end.
+const char* findLineBreak(const char* p, const char* end);
+
+// Position of the first `c` in `text` from `from` on, or npos.
+std::size_t findByte(std::string_view text, char c, std::size_t from = 0);
+
+// The first position in [p, last) that may start a target of the skip scan,
+// or `last`; p[-1] is readable.
+const char* nextCandidate(const TSkipTargets& targets, const char* p, const char* last);
+
+// True when every line break in [0, size) is a CR LF: no LF without a CR
+// before it, no CR without an LF behind it. `data[size - 1]` is an LF.
+bool onlyCrLf(const char* data, std::size_t size);

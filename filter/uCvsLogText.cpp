@@ -1,0 +1,141 @@
+#include "filter/uCvsLogText.h"
+
+#include <algorithm>
+
+#include "filter/uByteSearch.h"
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i)
+    if (text[i] != prefix[i]) return false;
+  return true;
+}
+
+bool isRowOf(std::string_view line, char c, std::size_t count) {
+  std::size_t end = line.size();
+  while (end > count && isTrailingBlank(line[end - 1])) --end;
+  if (end != count) return false;
+  for (std::size_t i = 0; i < count; ++i)
+    if (line[i] != c) return false;
+  return true;
+}
+
+
+bool isEndRow(std::string_view line) { return isRowOf(line, '=', EndRowLength); }
+
+bool isDashRow(std::string_view line) { return isRowOf(line, '-', DashRowLength); }
+
+bool isRevisionRow(std::string_view line) { return startsWith(line, RevisionLabel); }
+
+
+bool equalsNoCase(const TUpperCaseTable& upper, std::string_view text, std::string_view upperPattern) {
+  if (text.size() != upperPattern.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (up(upper, text[i]) != static_cast<unsigned char>(upperPattern[i])) return false;
+  return true;
+}
+
+bool sameNoCase(const TUpperCaseTable& upper, std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (up(upper, a[i]) != up(upper, b[i])) return false;
+  return true;
+}
+
+bool isSectionStart(const TUpperCaseTable& upper, std::string_view line, std::string_view upperLabel) {
+  return line.size() >= upperLabel.size() && equalsNoCase(upper, line.substr(0, upperLabel.size()), upperLabel);
+}
+
+std::size_t findLabel(const TUpperCaseTable& upper, std::string_view line, std::string_view upperLabel,
+                      std::size_t firstColon) {
+  const std::size_t front = upperLabel.size() - 1;
+  std::size_t from = std::max(front, firstColon);
+  while (from < line.size()) {
+    const std::size_t colon = findByte(line, ':', from);
+    if (colon == std::string_view::npos) return colon;
+    // Compared from the colon backwards: most colons follow a digit or a
+    // letter other than the label's last one and fail at once.
+    std::size_t k = front;
+    while (k > 0 && up(upper, line[colon - front + k - 1]) == static_cast<unsigned char>(upperLabel[k - 1])) --k;
+    if (k == 0) return colon + 1;
+    from = colon + 1;
+  }
+  return std::string_view::npos;
+}
+
+// --- dates ------------------------------------------------------------------------
+
+// 1-based, clipped like Copy, without copying.
+static std::string_view part(std::string_view text, std::size_t index, std::size_t count) {
+  if (index < 1 || index > text.size()) return {};
+  return text.substr(index - 1, count);
+}
+
+// A decimal whole number: optional sign, then digits ("05" is 5).
+static bool toInteger(std::string_view text, int& value) {
+  std::size_t i = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) ++i;
+  if (i == text.size() || text.size() - i > 9) return false;
+  value = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    value = value * 10 + (text[i] - '0');
+  }
+  if (negative) value = -value;
+  return true;
+}
+
+bool compareDates(std::string_view entry, std::string_view reference, TDateOperator op) {
+  if (op == TDateOperator::Equal)
+    return part(entry, 1, 4) == part(reference, 1, 4) && part(entry, 6, 2) == part(reference, 6, 2) &&
+           part(entry, 9, 2) == part(reference, 9, 2);
+  const bool greater = op == TDateOperator::Greater || op == TDateOperator::GreaterEqual;
+  const bool orEqual = op == TDateOperator::GreaterEqual || op == TDateOperator::LessEqual;
+  auto holds = [greater](int e, int r) { return greater ? e > r : e < r; };
+  bool answer = false;
+  int e = 0, r = 0;
+  if (part(entry, 1, 4) == part(reference, 1, 4)) {
+    if (part(entry, 6, 2) == part(reference, 6, 2)) {
+      if (!toInteger(part(entry, 9, 2), e) || !toInteger(part(reference, 9, 2), r)) return false;
+      if (holds(e, r) || (orEqual && e == r)) answer = true;
+    }
+    if (!toInteger(part(entry, 6, 2), e) || !toInteger(part(reference, 6, 2), r)) return false;
+    if (holds(e, r)) answer = true;
+  }
+  if (!toInteger(part(entry, 1, 4), e) || !toInteger(part(reference, 1, 4), r)) return false;
+  if (holds(e, r)) answer = true;
+  return answer;
+}
+
+// --- archive paths ----------------------------------------------------------------
+
+std::string_view archivePath(std::string_view line) {
+  const std::size_t start = SectionLabel.size() + 1;
+  const std::size_t comma = line.find(',');
+  if (comma == std::string_view::npos || comma <= start) return {};
+  return line.substr(start, comma - start);
+}
+
+void withoutRoot(std::string_view archive, std::string& path) {
+  path.assign(archive);
+  const std::size_t data = path.find("/DATA");
+  if (data != std::string::npos && (data + 5 == path.size() || path[data + 5] == '/')) path.erase(data, 5);
+  const std::size_t root = path.find("/cvsroot/");
+  if (root != std::string::npos) path.erase(0, root + 9);
+}
+
+std::string_view folderParts(std::string_view path, std::size_t maxDepth, std::vector<std::string>& folders) {
+  std::size_t count = 0, start = 0;
+  for (std::size_t slash; (slash = findByte(path, '/', start)) != std::string_view::npos; start = slash + 1) {
+    const std::string_view folder = path.substr(start, slash + 1 - start);
+    if (count == maxDepth) {
+      folders[count - 1].append(folder);
+      continue;
+    }
+    if (count == folders.size()) folders.emplace_back();
+    folders[count++].assign(folder);
+  }
+  folders.resize(count);
+  return path.substr(start);
+}

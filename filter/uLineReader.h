@@ -1,0 +1,132 @@
+#pragma once
+// Lines out of a byte source: cut at CR LF, lone CR and LF (a NUL is a
+// character), with the skip scan's jump to the next line that may matter.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "filter/uByteSearch.h"
+#include "filter/uByteStreams.h"
+#include "filter/uCvsLogText.h"
+
+// The reader keeps at least this much of the text before its current line,
+// and the two lines above it whole when they may be a revision's header rows.
+constexpr std::size_t HistoryBytes = 1024;
+
+/// Cuts a byte source into lines at every CR LF, lone CR and lone LF. A NUL
+/// is an ordinary character; a last line without a line break is a line, and
+/// a break at the very end adds no empty line.
+class TLineReader {
+public:
+  explicit TLineReader(TByteSource& source) : FSource(source), FBuffer(ChunkSize) {}
+
+  /// The next line, valid until the next call; false at the end.
+  bool Next(std::string_view& line) {
+    for (;;) {
+      char* const data = FBuffer.data();
+      const std::size_t stop = static_cast<std::size_t>(findLineBreak(data + FBegin, data + FEnd) - data);
+      if (stop < FEnd) {
+        // A CR at the end of the buffer may be the first half of a CR LF.
+        if (data[stop] == '\r' && stop + 1 == FEnd && !FEndOfSource) {
+          Fill();
+          continue;
+        }
+        line = std::string_view(data + FBegin, stop - FBegin);
+        FLineStart = FBegin;
+        FBegin = stop + 1;
+        if (data[stop] == '\r' && FBegin < FEnd && data[FBegin] == '\n') ++FBegin;
+        return true;
+      }
+      if (FEndOfSource) {
+        if (FBegin == FEnd) return false;
+        line = std::string_view(data + FBegin, FEnd - FBegin);
+        FLineStart = FBegin;
+        FBegin = FEnd;
+        return true;
+      }
+      Fill();
+    }
+  }
+
+  /// Position of the first ":" in the last line returned, or npos. The search
+  /// runs ahead, so lines without a colon cost nothing.
+  std::size_t FirstColon();
+
+  /// Drops the lines ahead of the first one at which `targets` hit and
+  /// `mayMatter(lineStart, hit, bufferEnd)` holds; the next call of Next
+  /// returns that line. `lineStart` is a line start at or before the hit's
+  /// own line start. Without such a line all lines are dropped. A text that
+  /// runs beyond the buffer is looked at again with the next chunk.
+  template <class TTest>
+  void SkipAhead(const TSkipTargets& targets, TTest mayMatter) {
+    for (;;) {
+      const char* const data = FBuffer.data();
+      const char* const begin = data + FBegin;
+      const char* const end = data + FEnd;
+      if (const char* hit = FindTarget(targets, begin, end, mayMatter)) {
+        const char* start = hit;
+        while (start > begin && !isBreak(start[-1])) --start;
+        FBegin = static_cast<std::size_t>(start - data);
+        return;
+      }
+      if (FEndOfSource) {
+        FBegin = FEnd;
+        return;
+      }
+      // Keep the last line, which may go on in the next chunk, and a CR at
+      // the end, which may be the first half of a CR LF.
+      std::size_t keep = FEnd;
+      while (keep > FBegin && data[keep - 1] != '\n' && !(data[keep - 1] == '\r' && keep < FEnd)) --keep;
+      FBegin = keep;
+      Fill();
+    }
+  }
+
+  /// True when the two lines above the line at `lineStart` are a revision's header.
+  bool FollowsRevisionHeader(const char* lineStart) const;
+
+private:
+  // The line that ends right above `lineStart`; false when it is not in the
+  // buffer whole (then it is longer than a header row).
+  bool LineAbove(const char* lineStart, std::string_view& line) const;
+
+  // The first hit in [begin, end) that passes `mayMatter`, or nullptr.
+  template <class TTest>
+  static const char* FindTarget(const TSkipTargets& targets, const char* begin, const char* end, TTest& mayMatter) {
+    // Hits of the text start before `last`; an end row may start anywhere.
+    const char* const last = end - begin > static_cast<std::ptrdiff_t>(targets.Span) ? end - targets.Span : begin;
+    auto isTarget = [&](const char* p) {
+      return (targets.EndRows && *p == '=') ||
+             ((static_cast<unsigned char>(*p) | 0x20) == targets.First &&
+              (static_cast<unsigned char>(p[targets.MiddleAt]) | 0x20) == targets.Middle &&
+              (static_cast<unsigned char>(p[targets.Span]) | 0x20) == targets.Last);
+    };
+    const char* p = begin;
+    if (p < last) {
+      if (isTarget(p) && mayMatter(begin, p, end)) return p;
+      for (++p; p < last && (p = nextCandidate(targets, p, last)) < last; ++p)
+        if (isTarget(p) && mayMatter(begin, p, end)) return p;
+    }
+    // An end row may start in the last `Span` bytes.
+    for (; p < end && targets.EndRows; ++p)
+      if (*p == '=' && mayMatter(begin, p, end)) return p;
+    return nullptr;
+  }
+
+  void Fill();
+
+  // Where the text to keep starts: HistoryBytes before the current line, or
+  // earlier, at the start of one of the two lines above it that may be a
+  // header row however long it is.
+  std::size_t HistoryStart() const;
+
+  static constexpr std::size_t NotSearched = static_cast<std::size_t>(-1);
+
+  TByteSource& FSource;
+  TBuffer FBuffer;
+  std::size_t FBegin = 0, FEnd = 0;
+  std::size_t FColon = NotSearched;  // next ":" at or after FLineStart, or FEnd
+  std::size_t FLineStart = 0;
+  bool FFloorIsLineStart = true;     // FBuffer[0] starts a line
+  bool FEndOfSource = false;
+};

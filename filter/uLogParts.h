@@ -1,0 +1,123 @@
+#pragma once
+// The log as parts: where a large log is cut (behind end rows, where the
+// scan is in the same state whatever came before), the scan of each later
+// part on a thread of its own into a report of its own, and the join of
+// those reports behind the first part's, so that the report is the same for
+// every cut. A single scan needs none of it but ScanLog's one call.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "filter/uByteStreams.h"
+#include "filter/uLogScan.h"
+#include "filter/uReportWriter.h"
+
+/// The log, readable from any position, and where the reports of its later
+/// parts wait until the parts before them are written.
+class TLogParts {
+public:
+  /// A later part's report.
+  class TPartReport {
+  public:
+    virtual ~TPartReport() = default;
+    virtual TByteSink& Sink() = 0;
+    /// The bytes the sink took; called once, after its last write.
+    virtual std::unique_ptr<TByteSource> ReadBack() = 0;
+  };
+
+  virtual ~TLogParts() = default;
+  /// The log's size; nullopt when it can only be read once, from its start.
+  virtual std::optional<std::uint64_t> Size() = 0;
+  /// The log's bytes from `from` up to `to` (none: to its end).
+  virtual std::unique_ptr<TByteSource> Open(std::uint64_t from, std::optional<std::uint64_t> to) = 0;
+  virtual std::unique_ptr<TPartReport> NewReport() = 0;
+};
+
+class TTextLog : public TLogParts {
+public:
+  TTextLog(std::string_view text, std::size_t pieceSize) : FText(text), FPiece(pieceSize) {}
+  std::optional<std::uint64_t> Size() override { return FText.size(); }
+  std::unique_ptr<TByteSource> Open(std::uint64_t from, std::optional<std::uint64_t> to) override {
+    return std::make_unique<TTextSource>(FText.substr(from, to ? *to - from : std::string_view::npos), FPiece);
+  }
+  std::unique_ptr<TPartReport> NewReport() override {
+    struct TTextReport : TPartReport {
+      TByteSink& Sink() override { return Text; }
+      std::unique_ptr<TByteSource> ReadBack() override { return std::make_unique<TTextSource>(Text.FText); }
+      TTextSink Text;
+    };
+    return std::make_unique<TTextReport>();
+  }
+
+private:
+  std::string_view FText;
+  std::size_t FPiece;
+};
+
+/// The input file, read only through the handle that Run opened, so that a
+/// log renamed or removed meanwhile changes nothing: each part at its own place. Later parts' reports wait in
+/// temporary files beside the output and are read back through the handle
+/// that wrote them. Any failure with those is one of creating the report.
+class TFileLog : public TLogParts {
+public:
+  TFileLog(TFileSystem& files, TFileSource& opened, const std::string& output, const std::string& outputName)
+      : FFiles(files), FOpened(opened), FOutput(output), FOutputName(outputName) {}
+
+  std::optional<std::uint64_t> Size() override { return FOpened.Size(); }
+
+  std::unique_ptr<TByteSource> Open(std::uint64_t from, std::optional<std::uint64_t> to) override {
+    // A pipe is read in turn; a file always at a place, since a read at a
+    // place moves the Windows build's read position.
+    if (!FOpened.Size()) return std::make_unique<TRangeSource>(FOpened, to);
+    return std::make_unique<TRangeSource>(
+        std::make_unique<TFileAtSource>(FFiles, FOpened.Handle(), from, FOpened.Failure()),
+        to ? std::optional(*to - from) : std::nullopt);
+  }
+
+  std::unique_ptr<TPartReport> NewReport() override {
+    class TFileReport : public TPartReport {
+    public:
+      TFileReport(TFileSystem& files, const std::string& output, const std::string& outputName) : FFiles(files) {
+        FFile = FFiles.CreateTempBeside(output, FPath);
+        if (!FFile) {
+          FFiles.TellFailure(outputName);
+          throw EFailure(FormatMessage(SCannotCreateFile, outputName));
+        }
+        FSink.emplace(FFiles, *FFile, outputName, false);
+        FOutputName = outputName;
+      }
+      ~TFileReport() override {
+        FFiles.Close(*FFile);
+        FFiles.Remove(FPath);
+      }
+      TByteSink& Sink() override { return *FSink; }
+      // What is copied into the report gives its space back at once, so
+      // that the join needs no room for a second copy of this part.
+      std::unique_ptr<TByteSource> ReadBack() override {
+        return std::make_unique<TFileAtSource>(FFiles, *FFile, 0, FormatMessage(SCannotCreateFile, FOutputName), true,
+                                               FOutputName);
+      }
+
+    private:
+      TFileSystem& FFiles;
+      std::string FPath, FOutputName;
+      std::optional<TOsFile> FFile;
+      std::optional<TFileSink> FSink;
+    };
+    return std::make_unique<TFileReport>(FFiles, FOutput, FOutputName);
+  }
+
+private:
+  TFileSystem& FFiles;
+  TFileSource& FOpened;
+  std::string FOutput, FOutputName;
+};
+
+/// Scans `log` into `report`: in about `parts` parts (0: by the log's size
+/// and the processors), the later ones each on a thread of its own, joined
+/// behind the first in order. Every count gives the same report. True when
+/// any part held a section start: else the log is no cvs log at all.
+bool ScanLog(TLogParts& log, std::size_t parts, const TScanRules& rules, TReportWriter& report,
+             const TQuilletEnvironment& environment, const std::string& person);

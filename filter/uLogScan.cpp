@@ -1,0 +1,114 @@
+#include "filter/uLogScan.h"
+
+std::optional<TSkipTargets> targetsFor(const TUpperCaseTable& upper, std::string_view text, std::size_t middleAt,
+                                       bool endRows) {
+  if (text.size() < 2 || middleAt >= text.size()) return std::nullopt;
+  const unsigned char first = static_cast<unsigned char>(text.front()), last = static_cast<unsigned char>(text.back());
+  const unsigned char middle = static_cast<unsigned char>(text[middleAt]);
+  for (std::size_t b = 0; b < upper.size(); ++b)
+    for (const unsigned char c : {first, middle, last})
+      if (upper[b] == upper[c] && (b | 0x20) != (c | 0x20u)) return std::nullopt;
+  return TSkipTargets{static_cast<unsigned char>(first | 0x20), static_cast<unsigned char>(middle | 0x20),
+                      static_cast<unsigned char>(last | 0x20), middleAt, text.size() - 1, endRows};
+}
+// While nothing is copied, only few lines can change anything: a section
+// start while none is open, an end row, and a revision's date line whose
+// author may be the one looked for. The reader skips to the next such line.
+void TLogScan::SkipToCandidate() {
+  const TUpperCaseTable& upper = FRules.Upper;
+  auto startsWith = [&upper](const char* at, const char* end, const std::string& upperText) {
+    if (static_cast<std::size_t>(end - at) < upperText.size()) return false;
+    for (std::size_t k = 0; k < upperText.size(); ++k)
+      if (up(upper, at[k]) != static_cast<unsigned char>(upperText[k])) return false;
+    return true;
+  };
+  bool dateLine = false;
+  auto mayMatter = [&](const char* begin, const char* at, const char* end) {
+    dateLine = false;
+    const bool lineStart = at == begin || isBreak(at[-1]);
+    if (*at == '=' && FSection != TSection::Closed) {
+      if (!lineStart) return false;
+      const char* lineEnd = findLineBreak(at, end);
+      if (lineEnd != end) return isEndRow(std::string_view(at, static_cast<std::size_t>(lineEnd - at)));
+      // A line that goes on beyond the buffer: whether it is an end row is
+      // seen when it is whole, and it may as well be a revision's date line.
+      dateLine = FSection == TSection::Open && FLines.FollowsRevisionHeader(at);
+      return true;
+    }
+    if (FSection == TSection::Closed) return lineStart && startsWith(at, end, FRules.SectionLabel);
+    if (FSection != TSection::Open || !startsWith(at, end, FRules.AuthorLabel)) return false;
+    if (!FRules.Author.empty()) {
+      // As AuthorMatches: the name starts one character behind the colon and
+      // runs to a ";" or the end of the line.
+      const char* name = at + FRules.AuthorLabel.size() + 1;
+      if (isBreak(name[-1])) return false;
+      for (std::size_t i = 0; i < FRules.Author.size(); ++i)
+        if (up(upper, name[i]) != up(upper, FRules.Author[i])) return false;
+      const char* behind = name + FRules.Author.size();
+      if (behind < end && *behind != ';' && !isBreak(*behind)) return false;
+    }
+    const char* start = at;
+    while (start > begin && !isBreak(start[-1])) --start;
+    return dateLine = FLines.FollowsRevisionHeader(start);
+  };
+  FLines.SkipAhead(FSection == TSection::Closed ? *FRules.ClosedTargets : *FRules.OpenTargets, mayMatter);
+  // The stop is a revision's date line when the test that chose it said so.
+  if (FSection == TSection::Open) FRevisionStep = dateLine ? 2 : 0;
+}
+
+void TLogScan::ScanLine(std::string_view line) {
+  switch (FSection) {
+    case TSection::Closed:
+      if (isSectionStart(FRules.Upper, line, FRules.SectionLabel)) {
+        FSectionLine.assign(line);
+        FSection = TSection::Open;
+        FSawSection = true;
+        FRevisionStep = 0;
+      }
+      return;
+    case TSection::Copying:
+    case TSection::Passing:
+      if (isEndRow(line))
+        FSection = TSection::Closed;
+      else if (FSection == TSection::Copying)
+        FReport.CopiedLine(line);
+      return;
+    case TSection::Open:
+      if (isEndRow(line)) {
+        FSection = TSection::Closed;
+        return;
+      }
+      // The date and the author must hold on the revision's own date line;
+      // the author test is the cheaper one.
+      if (FRevisionStep == 2) {
+        const std::size_t colon = FLines.FirstColon();
+        if (colon != std::string_view::npos && AuthorMatches(line, colon) && DateMatches(line, colon)) {
+          FSection = FReport.FileLines(FSectionLine) ? TSection::Copying : TSection::Passing;
+          return;
+        }
+      }
+      FRevisionStep = isDashRow(line) ? 1 : FRevisionStep == 1 && isRevisionRow(line) ? 2 : 0;
+      return;
+  }
+}
+
+bool TLogScan::DateMatches(std::string_view line, std::size_t firstColon) const {
+  const std::size_t after = findLabel(FRules.Upper, line, FRules.DateLabel, firstColon);
+  if (after == std::string_view::npos) return false;
+  // Skip the one character behind the colon, then take up to the first blank.
+  std::string_view entry = line.substr(std::min(after + 1, line.size()));
+  entry = entry.substr(0, findByte(entry, ' '));
+  return compareDates(entry, FRules.Date, FRules.Operator);
+}
+
+bool TLogScan::AuthorMatches(std::string_view line, std::size_t firstColon) const {
+  const std::size_t after = findLabel(FRules.Upper, line, FRules.AuthorLabel, firstColon);
+  if (after == std::string_view::npos) return false;
+  if (FRules.Author.empty()) return true;
+  std::string_view name = line.substr(std::min(after + 1, line.size()));
+  name = name.substr(0, findByte(name, ';'));
+  if (name.size() != FRules.Author.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i)
+    if (up(FRules.Upper, name[i]) != up(FRules.Upper, FRules.Author[i])) return false;
+  return true;
+}

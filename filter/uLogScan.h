@@ -1,0 +1,70 @@
+#pragma once
+// The scan of one range of a log: section by section through the rules into
+// a report writer, skipping ahead to the lines that may change anything.
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "filter/uByteSearch.h"
+#include "filter/uByteStreams.h"
+#include "filter/uCvsLogText.h"
+#include "filter/uLineReader.h"
+#include "filter/uReportWriter.h"
+
+/// What the scan of every part of a log looks for.
+struct TScanRules {
+  const TUpperCaseTable& Upper;
+  TDateOperator Operator;
+  std::string Date, Author;
+  std::string DateLabel, AuthorLabel, SectionLabel;  // in upper case, each with its ":"
+  // What the skip scan looks for outside and inside a section; none when the
+  // upper-case table leaves it unusable.
+  std::optional<TSkipTargets> ClosedTargets, OpenTargets;
+};
+
+// Targets for the skip scan that find every occurrence of `text` in any case
+// (and maybe more); nullopt when OR 0x20 does not join every spelling that the
+// upper-case table joins for its first and last byte.
+// `middleAt` names a third byte to compare, best a rare one.
+std::optional<TSkipTargets> targetsFor(const TUpperCaseTable& upper, std::string_view text, std::size_t middleAt,
+                                       bool endRows);
+
+/// Reads a log, or a part of one that starts behind an end row, and writes
+/// the lines of the files it picks into a report.
+class TLogScan {
+public:
+  TLogScan(const TScanRules& rules, TByteSource& input, TReportWriter& report)
+      : FRules(rules), FLines(input), FReport(report) {}
+
+  /// True when the text held a section start at all: else it is no cvs log.
+  bool Run() {
+    std::string_view line;
+    for (;;) {
+      if (FSection != TSection::Copying && FRules.ClosedTargets && FRules.OpenTargets) SkipToCandidate();
+      if (!FLines.Next(line)) break;
+      ScanLine(line);
+    }
+    return FSawSection;
+  }
+
+private:
+  enum class TSection { Closed, Open, Copying, Passing };
+
+  void SkipToCandidate();
+  void ScanLine(std::string_view line);
+  /// The tests of a revision's date line; `firstColon` (the position of its
+  /// first ":", if known) lets them skip the front of the line.
+  bool DateMatches(std::string_view line, std::size_t firstColon) const;
+  bool AuthorMatches(std::string_view line, std::size_t firstColon) const;
+
+  const TScanRules& FRules;
+  TLineReader FLines;
+  TReportWriter& FReport;
+  // Where the reader stands in the log, the open section's first line, and
+  // how many lines of a revision's header (the row of "-", the revision
+  // number line) lie right behind.
+  TSection FSection = TSection::Closed;
+  std::string FSectionLine;
+  int FRevisionStep = 0;
+  bool FSawSection = false;
+};
