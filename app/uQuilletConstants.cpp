@@ -5,6 +5,9 @@ std::string SPersonSwitch, SAuthorSwitch, SDateSwitch, SOutputSwitch, SInputSwit
 std::string SDateFormatUnknown, SDateOperatorNotValid, SInputMissing, SOutputMissing, SPersonMissing,
     SDateMissing;
 std::string SReportPersonLabel, SReportDateLabel;
+std::string SNoCvsLog, SStandardInput;
+std::string SWarnUnknownSwitch, SWarnDidYouMean, SWarnListedByHelp, SWarnSwitchInValue, SWarnNoOperator,
+    SWarnMoreThanOperator, SWarnPlaceholder, SFromIniFile, SFromRegistryKey, SFromCommandLine, STryHelp;
 std::string SDateOptionHint, SDateDescription;
 std::string SPersonDefault, SAuthorDefault, SInputDefault, SOutputDefault;
 std::string SPersonDescription, SAuthorDescription, SInputDescription, SOutputDescription;
@@ -24,6 +27,20 @@ void StartupQuilletConstants() {
   SOutputMissing = "Die Datei zum Speichern der CVS-Kommentare muss angegeben werden! (Schalter OUTPUT)";
   SPersonMissing = "Die Person muss angegeben werden! (Schalter PERSON)";
   SDateMissing = "Das Datum muss angegeben werden! (Schalter DATE)";
+  SNoCvsLog = "Die Datei %s enth\xE4" "lt keine Ausgabe von cvs log oder rlog!";
+  SStandardInput = "- (Standardeingabe)";
+  SWarnUnknownSwitch = "%s: kein solcher Schalter";
+  SWarnDidYouMean = "; meinten Sie /%s?";
+  SWarnListedByHelp = " (\"%s --help\" listet sie)";
+  SWarnSwitchInValue =
+      "%s: der Wert \"%s\" enth\xE4" "lt den Schalter /%s; jeder Schalter braucht ein eigenes Argument";
+  SWarnNoOperator = "/DATE=%s enth\xE4" "lt keinen Operator (.eq, .gt, .ge, .lt, .le); gelesen als %s";
+  SWarnMoreThanOperator = "/DATE=%s enth\xE4" "lt mehr als einen Operator (.eq, .gt, .ge, .lt, .le); gelesen als %s";
+  SWarnPlaceholder = "%s: \"%s\" aus %s ist der Platzhalter eines Exports; geben Sie einen echten Wert an";
+  SFromIniFile = "der Ini-Datei %s";
+  SFromRegistryKey = "dem Registry-Schl\xFC" "ssel HKEY_CURRENT_USER\\%s";
+  SFromCommandLine = "der Kommandozeile";
+  STryHelp = "\"%s --help\" zeigt die Liste der Schalter.";
   SDateOptionHint = ".gt (gr\xF6\xDF" "er), .ge (gr\xF6\xDF" "er gleich), .eq (gleich), .lt (kleiner), .le (kleiner gleich)";
   SDateDescription = "Dieser Schalter legt fest, f\xFCr welches Datum die Kommentare gefiltert werden.";
   SPersonDefault = SAuthorDefault = SInputDefault = SOutputDefault = "kein Vorgabewert";

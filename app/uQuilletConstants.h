@@ -20,6 +20,20 @@ extern std::string SOutputMissing;          // "The file for storing the CVS com
 extern std::string SPersonMissing;          // "The person has to be declared! (Use switch PERSON)"
 extern std::string SDateMissing;            // "The date has to be declared! (Use switch DATE)"
 
+extern std::string SNoCvsLog;               // "The file %s holds no cvs log or rlog output!"
+extern std::string SStandardInput;          // how SNoCvsLog names the input "-"
+
+// Warnings on standard error, each behind the program's name and ": ".
+extern std::string SWarnUnknownSwitch;   // %s: the argument; "no such switch"
+extern std::string SWarnDidYouMean;      // %s: the closest switch; "; did you mean /%s?"
+extern std::string SWarnListedByHelp;    // %s: the program; " ("%s --help" lists them)"
+extern std::string SWarnSwitchInValue;   // name, value, the switch inside the value
+extern std::string SWarnNoOperator;      // the DATE text, the text as read
+extern std::string SWarnMoreThanOperator;  // the same, for letters beside an operator
+extern std::string SWarnPlaceholder;     // name, placeholder, where it came from
+extern std::string SFromIniFile, SFromRegistryKey, SFromCommandLine;  // where a value came from
+extern std::string STryHelp;             // %s: the program; a failure's second line
+
 // The report header's labels, in front of the person and the day of the run.
 // Fixed: readers of old reports look for them.
 extern std::string SReportPersonLabel;  // "User: "

@@ -11,6 +11,19 @@ void StartupQuilletEnglishConstants() {
   SOutputMissing = "The file for storing the CVS comments has to be declared! (Use switch OUTPUT)";
   SPersonMissing = "The person has to be declared! (Use switch PERSON)";
   SDateMissing = "The date has to be declared! (Use switch DATE)";
+  SNoCvsLog = "The file %s holds no cvs log or rlog output!";
+  SStandardInput = "- (standard input)";
+  SWarnUnknownSwitch = "%s: no such switch";
+  SWarnDidYouMean = "; did you mean /%s?";
+  SWarnListedByHelp = " (\"%s --help\" lists them)";
+  SWarnSwitchInValue = "%s: the value \"%s\" holds the switch /%s; give each switch as an argument of its own";
+  SWarnNoOperator = "/DATE=%s holds no operator (.eq, .gt, .ge, .lt, .le); read as %s";
+  SWarnMoreThanOperator = "/DATE=%s holds letters besides one operator (.eq, .gt, .ge, .lt, .le); read as %s";
+  SWarnPlaceholder = "%s: \"%s\" from %s is the placeholder of an export; give a real value";
+  SFromIniFile = "the INI file %s";
+  SFromRegistryKey = "the registry key HKEY_CURRENT_USER\\%s";
+  SFromCommandLine = "the command line";
+  STryHelp = "Try \"%s --help\" for the list of switches.";
   SDateOptionHint =
       ".gt (greater than), .ge (greater equal), .eq (equal), .lt (less then), .le (less equal)";
   SDateDescription =

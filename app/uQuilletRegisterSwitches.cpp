@@ -6,7 +6,15 @@
 #include "Bibliothek/uFailure.h"
 #include "app/uQuilletConstants.h"
 
-std::string DateSwitchDefault() { return ".eq" + FormatShortDate(Today(), ShortDatePicture()); }
+std::string DateSwitchDefault() {
+  std::string date = FormatShortDate(Today(), ShortDatePicture());
+  // A "/" cuts a value in the INI file and on the command line, so a default
+  // exported to an INI file could never be read back; the date reading takes
+  // "-" in its place.
+  for (char& c : date)
+    if (c == '/') c = '-';
+  return ".eq" + date;
+}
 
 bool StartupQuilletRegisterSwitches() {
   using namespace uQuilletConstants;
@@ -14,8 +22,10 @@ bool StartupQuilletRegisterSwitches() {
     ProgramSwitch->Register(SDateSwitch, SDateOptionHint, DateSwitchDefault(), SDateDescription);
     ProgramSwitch->Register(SPersonSwitch, "KRV, TEW", SPersonDefault, SPersonDescription);
     ProgramSwitch->Register(SAuthorSwitch, "KRV; TEW", SAuthorDefault, SAuthorDescription);
-    ProgramSwitch->Register(SInputSwitch, "c:\\log\\log.txt", SInputDefault, SInputDescription);
-    ProgramSwitch->Register(SOutputSwitch, "c:\\log\\out.txt", SOutputDefault, SOutputDescription);
+    // "-" is a pipe's end: standard input, or standard output for the report alone.
+    ProgramSwitch->Register(SInputSwitch, "c:\\log\\log.txt, - (standard input)", SInputDefault, SInputDescription);
+    ProgramSwitch->Register(SOutputSwitch, "c:\\log\\out.txt, - (standard output, the report alone)", SOutputDefault,
+                            SOutputDescription);
     return true;
   } catch (const EFailure& failure) {
     OsWriteConsoleLine(failure.Message());

@@ -9,5 +9,6 @@ bool StartupQuilletRegisterSwitches();
 void ShutdownQuilletRegisterSwitches();
 
 /// The DATE switch's default: ".eq" and today's date in the short date
-/// format. Also what the run takes when no source sets DATE.
+/// format, with "-" for a "/" separator. Also what the run takes when no
+/// source sets DATE.
 std::string DateSwitchDefault();

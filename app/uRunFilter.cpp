@@ -1,14 +1,17 @@
 #include "app/uRunFilter.h"
 
 #include <memory>
+#include <utility>
 
 #include "Bibliothek/Plattform/uOsConsole.h"
+#include "Bibliothek/Plattform/uOsFiles.h"
 #include "Bibliothek/Plattform/uOsLocale.h"
 #include "Bibliothek/Schalter/uProgramSwitch.h"
 #include "Bibliothek/uDateRoutines.h"
 #include "Bibliothek/uFailure.h"
 #include "app/uQuilletConstants.h"
 #include "app/uQuilletRegisterSwitches.h"
+#include "app/uSettingsWarnings.h"
 #include "filter/uDateConditions.h"
 #include "filter/uQuillet.h"
 
@@ -24,29 +27,49 @@ TQuilletEnvironment QuilletEnvironment() {
   environment.OutputMissing = SOutputMissing;
   environment.PersonMissing = SPersonMissing;
   environment.DateMissing = SDateMissing;
+  environment.NoCvsLog = SNoCvsLog;
+  environment.StandardInputName = SStandardInput;
   for (std::size_t i = 0; i < environment.UpperCase.size(); ++i)
     environment.UpperCase[i] = static_cast<unsigned char>(i);
   OsUpperCaseBuffer(reinterpret_cast<char*>(environment.UpperCase.data()), environment.UpperCase.size());
   return environment;
 }
 
-bool RunFilter() {
+bool RunFilter(const std::vector<std::string>& arguments) {
   using namespace uQuilletConstants;
   try {
     auto quillet = std::make_unique<TQuillet>(QuilletEnvironment());
+    // All values first: the warnings about them come before the run's own lines.
     std::string date = ProgramSwitch->GetValue(SDateSwitch)->AsString();
-    if (date.empty()) date = DateSwitchDefault();
+    const bool dateGiven = !date.empty();
+    std::vector<std::pair<std::string, std::string>> values;
+    for (const std::string* name : {&SPersonSwitch, &SAuthorSwitch, &SInputSwitch, &SOutputSwitch})
+      values.emplace_back(*name, ProgramSwitch->GetValue(*name)->AsString());
+    WarnAboutArguments(arguments);
+    const bool dateHoldsSwitch = WarnAboutSwitchInValue(SDateSwitch, date);
+    for (const auto& [name, value] : values) {
+      WarnAboutSwitchInValue(name, value);
+      WarnAboutPlaceholder(name, value);
+    }
+    if (dateGiven && !dateHoldsSwitch) WarnAboutDateOperator(date);
+
+    if (!dateGiven) date = DateSwitchDefault();
     quillet->SetDateOperator(ExtractDateOperator(date));
     quillet->SetDate(NormalizeDate(date, SDateFormatUnknown));
-    quillet->SetPerson(ProgramSwitch->GetValue(SPersonSwitch)->AsString());
-    quillet->SetAuthor(ProgramSwitch->GetValue(SAuthorSwitch)->AsString());
-    quillet->SetInputFile(ProgramSwitch->GetValue(SInputSwitch)->AsString());
-    quillet->SetOutputFile(ProgramSwitch->GetValue(SOutputSwitch)->AsString());
+    quillet->SetPerson(values[0].second);
+    quillet->SetAuthor(values[1].second);
+    // On POSIX a "\" in a path stands for "/": the messages show the path so.
+    quillet->SetInputFile(OsNativePath(values[2].second));
+    quillet->SetOutputFile(OsNativePath(values[3].second));
     quillet->Run();
     return true;
   } catch (const EFailure& failure) {
     // The engine is gone by now: unique_ptr released it while unwinding.
     OsWriteConsoleLine(failure.Message());
+    // A first run without the switches it needs learns where they are listed.
+    const std::string& message = failure.Message();
+    if (arguments.empty() || message == SInputMissing || message == SOutputMissing || message == SPersonMissing)
+      WriteTryHelp();
     return false;
   }
 }

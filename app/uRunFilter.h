@@ -1,5 +1,8 @@
 #pragma once
 // The run driver: hands the switch values to the filter engine and runs it.
+#include <string>
+#include <vector>
+
 #include "filter/uQuillet.h"
 
 /// What the engine takes from the program: the texts in force, today's date
@@ -8,4 +11,6 @@ TQuilletEnvironment QuilletEnvironment();
 
 /// Runs the filter once. Never lets a failure escape: its message is written
 /// as one line to standard output. Returns false when it wrote such a line.
-bool RunFilter();
+/// `arguments` (the program's, without its name) are only checked for
+/// slips: the switches come from the switch library.
+bool RunFilter(const std::vector<std::string>& arguments);

@@ -20,7 +20,7 @@ bool TFileSource::Open() {
 }
 
 void TFileSource::Close() {
-  if (FFile) FFiles.Close(*FFile);
+  if (FFile && !FBorrowed) FFiles.Close(*FFile);
   FFile.reset();
 }
 

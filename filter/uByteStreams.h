@@ -98,10 +98,16 @@ public:
   TFileSource& operator=(const TFileSource&) = delete;
   /// False when the file cannot be opened.
   bool Open();
+  /// Reads `file`, which stays open: standard input.
+  void Borrow(TOsFile file) {
+    FFile = file;
+    FBorrowed = true;
+  }
   TOsFile Handle() const { return *FFile; }
   const std::string& Failure() const { return FFailure; }
   void Close();
-  std::optional<std::uint64_t> Size() { return FFiles.FileSize(*FFile); }
+  /// None for a borrowed file: it is read once, from where it stands.
+  std::optional<std::uint64_t> Size() { return FBorrowed ? std::nullopt : FFiles.FileSize(*FFile); }
   /// What is read of a file that is about to be replaced leaves the system's
   /// cache as it is read, not all at once when the file is removed.
   void ForgetWhatIsRead() { FForget = true; }
@@ -114,6 +120,7 @@ private:
   std::optional<TOsFile> FFile;
   std::uint64_t FRead = 0;
   bool FForget = false;
+  bool FBorrowed = false;
 };
 
 /// The bytes of a file another owner holds open, from an offset on, read at

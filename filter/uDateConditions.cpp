@@ -51,6 +51,26 @@ TDateOperator ExtractDateOperator(const std::string& text) {
   return result;
 }
 
+int CountDateOperators(const std::string& text, bool& otherLetters) {
+  const std::string upper = UpperCase(text);
+  auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  int count = 0;
+  otherLetters = false;
+  for (std::size_t i = 0; i < upper.size(); ++i) {
+    if (!isLetter(upper[i])) continue;
+    std::size_t end = i;
+    while (end < upper.size() && isLetter(upper[end])) ++end;
+    const bool isOperator = i > 0 && upper[i - 1] == '.' && end - i == 2 &&
+                            DateOperatorFromText(upper.substr(i - 1, 3)).has_value();
+    if (isOperator)
+      ++count;
+    else
+      otherLetters = true;
+    i = end - 1;
+  }
+  return count;
+}
+
 std::string NormalizeDate(const std::string& text, const std::string& unknownFormat) {
   const std::string picture = ShortDatePicture();
   // The format's own separator is a date character too, so that formats
@@ -86,6 +106,9 @@ std::string NormalizeDate(const std::string& text, const std::string& unknownFor
     t = FormatShortDate(*date, picture);
     cleanUp(t);
   }
+  if (DateSeparator(picture) == '/' && t.find('/') == std::string::npos)
+    for (char& c : t)
+      if (c == '-') c = '/';
   const std::optional<TDate> date = ParseShortDate(t, picture);
   if (!date) fail(unknownFormat);
   char buffer[16];

@@ -10,8 +10,16 @@
 /// over an earlier one), else Equal. Never fails.
 TDateOperator ExtractDateOperator(const std::string& text);
 
+/// How many operators (.eq .gt .ge .lt .le, any case, not followed by a
+/// letter) `text` holds, and in `otherLetters` whether letters stand beside
+/// them. A text whose letters are not exactly one operator is read as
+/// ExtractDateOperator says, which is rarely what its writer meant.
+int CountDateOperators(const std::string& text, bool& otherLetters);
+
 /// The date of `text` (operator and blanks allowed around it) as yyyy/mm/dd.
 /// Keeps the digits, ",", "-", "." and the short date format's separator,
-/// drops one leading "."; "-N" means N days before today. Fails with
+/// drops one leading "."; "-N" means N days before today. Where the format's
+/// separator is "/", which no INI value and no command-line value can hold,
+/// "-" stands for it: 12-7-2026 reads as 12/7/2026. Fails with
 /// `unknownFormat` as the message for anything that is no date.
 std::string NormalizeDate(const std::string& text, const std::string& unknownFormat);

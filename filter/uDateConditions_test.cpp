@@ -22,16 +22,25 @@ protected:
 };
 
 TEST_F(DateConditions, OperatorIsFoundAnywhereAndLaterOnesWin) {
+  // Count and OtherLetters: what CountDateOperators tells about a slip.
   const struct {
     const char* Text;
     const char* Operator;
+    int Count;
+    bool OtherLetters;
   } cases[] = {
-      {".ge15.01.2004", ".GE"}, {".LT 15.01.2004", ".LT"}, {"15.01.2004.gt", ".GT"},
-      {".gtx", ".GT"},          {".ge.le", ".LE"},         {".gt.lt", ".LT"},
-      {".Gt.gE", ".GE"},        {"06.12.2026", ".EQ"},     {".ne5", ".EQ"},
-      {".eq-7", ".EQ"},         {"", ".EQ"},               {"gt", ".EQ"},
+      {".ge15.01.2004", ".GE", 1, false}, {".LT 15.01.2004", ".LT", 1, false}, {"15.01.2004.gt", ".GT", 1, false},
+      {".gtx", ".GT", 0, true},           {".ge.le", ".LE", 2, false},         {".gt.lt", ".LT", 2, false},
+      {".Gt.gE", ".GE", 2, false},        {"06.12.2026", ".EQ", 0, false},     {".ne5", ".EQ", 0, true},
+      {".eq-7", ".EQ", 1, false},         {"", ".EQ", 0, false},               {"gt", ".EQ", 0, true},
+      {"ge-7", ".EQ", 0, true},           {".ge-7x", ".GE", 1, true},
   };
-  for (const auto& c : cases) EXPECT_EQ(c.Operator, DateOperatorText(ExtractDateOperator(c.Text))) << c.Text;
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.Operator, DateOperatorText(ExtractDateOperator(c.Text))) << c.Text;
+    bool otherLetters = !c.OtherLetters;
+    EXPECT_EQ(c.Count, CountDateOperators(c.Text, otherLetters)) << c.Text;
+    EXPECT_EQ(c.OtherLetters, otherLetters) << c.Text;
+  }
 }
 
 TEST_F(DateConditions, NormalisesInSeveralShortDateFormats) {
@@ -53,6 +62,8 @@ TEST_F(DateConditions, NormalisesInSeveralShortDateFormats) {
       {"M/d/yyyy", ".le 1/15/04", "2004/01/15"},
       {"M/d/yyyy", ".eq-7", "2026/11/29"},
       {"M/d/yyyy", "12/6/2026", "2026/12/06"},
+      {"M/d/yyyy", ".eq12-6-2026", "2026/12/06"},  // "-" for the "/" that an INI value cannot hold
+      {"dd/MM/yyyy", ".ge15-01-2004", "2004/01/15"},
       {"yyyy-MM-dd", ".ge2004-01-15", "2004/01/15"},
       {"yyyy-MM-dd", ".eq-7", "2026/11/29"},
       {"yyyy-MM-dd", "2000-02-29", "2000/02/29"},

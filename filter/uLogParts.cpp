@@ -56,7 +56,7 @@ std::vector<std::uint64_t> partStarts(TLogParts& log, std::size_t count) {
 }
 }  // namespace
 
-void ScanLog(TLogParts& log, std::size_t parts, const TScanRules& rules, TReportWriter& report,
+bool ScanLog(TLogParts& log, std::size_t parts, const TScanRules& rules, TReportWriter& report,
              const TQuilletEnvironment& environment, const std::string& person) {
   const std::vector<std::uint64_t> starts = partStarts(log, parts);
   auto endOf = [&starts](std::size_t k) {
@@ -74,11 +74,11 @@ void ScanLog(TLogParts& log, std::size_t parts, const TScanRules& rules, TReport
     part.Bytes = log.NewReport();
     part.Report.emplace(part.Bytes->Sink(), environment, person, TReportWriter::LaterPart);
   }
-  std::atomic<bool> stop = false;
+  std::atomic<bool> stop = false, sawSection = false;
   auto scanLater = [&](std::size_t k) {
     try {
       TRangeSource input(log.Open(starts[k + 1], endOf(k + 1)), std::nullopt, &stop);
-      TLogScan(rules, input, *later[k].Report).Run();
+      if (TLogScan(rules, input, *later[k].Report).Run()) sawSection = true;
       later[k].Report->Flush();
     } catch (...) {
       later[k].Failure = std::current_exception();
@@ -96,7 +96,7 @@ void ScanLog(TLogParts& log, std::size_t parts, const TScanRules& rules, TReport
       }
     try {
       TRangeSource input(log.Open(0, endOf(0)), std::nullopt, &stop);
-      TLogScan(rules, input, report).Run();
+      if (TLogScan(rules, input, report).Run()) sawSection = true;
     } catch (...) {
       stop = true;
       throw;
@@ -106,4 +106,5 @@ void ScanLog(TLogParts& log, std::size_t parts, const TScanRules& rules, TReport
   for (const TLaterPart& part : later)
     if (part.Failure) std::rethrow_exception(part.Failure);
   for (TLaterPart& part : later) report.Append(*part.Report, *part.Bytes->ReadBack());
+  return sawSection;
 }

@@ -62,6 +62,7 @@ void TLogScan::ScanLine(std::string_view line) {
       if (isSectionStart(FRules.Upper, line, FRules.SectionLabel)) {
         FSectionLine.assign(line);
         FSection = TSection::Open;
+        FSawSection = true;
         FRevisionStep = 0;
       }
       return;

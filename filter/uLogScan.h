@@ -36,13 +36,15 @@ public:
   TLogScan(const TScanRules& rules, TByteSource& input, TReportWriter& report)
       : FRules(rules), FLines(input), FReport(report) {}
 
-  void Run() {
+  /// True when the text held a section start at all: else it is no cvs log.
+  bool Run() {
     std::string_view line;
     for (;;) {
       if (FSection != TSection::Copying && FRules.ClosedTargets && FRules.OpenTargets) SkipToCandidate();
       if (!FLines.Next(line)) break;
       ScanLine(line);
     }
+    return FSawSection;
   }
 
 private:
@@ -64,4 +66,5 @@ private:
   TSection FSection = TSection::Closed;
   std::string FSectionLine;
   int FRevisionStep = 0;
+  bool FSawSection = false;
 };

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "Bibliothek/Plattform/uOsConsole.h"
 #include "Bibliothek/Plattform/uOsFiles.h"
 #include "Bibliothek/uFailure.h"
 #include "filter/uByteStreams.h"
@@ -130,10 +131,16 @@ private:
   bool FCommitted = false;
 };
 
-// The log into `input`.
+// Names standard input or output in place of a file.
+const std::string StandardStream = "-";
+
+// The log into `input`; "-": standard input, read once from where it stands.
 void openInput(std::optional<TFileSource>& input, TFileSystem& files, const std::string& path) {
   input.emplace(files, path);
-  if (!input->Open()) throw EFailure(FormatMessage(SCannotOpenFile, path));
+  if (path == StandardStream)
+    input->Borrow(OsStandardInput());
+  else if (!input->Open())
+    throw EFailure(FormatMessage(SCannotOpenFile, path));
 }
 }  // namespace
 
@@ -142,6 +149,7 @@ void TQuillet::Run() {
   // The log first, so that a missing one is told before anything else.
   std::optional<TFileSource> input, previous;
   openInput(input, FFiles, FInputFile);
+  if (FOutputFile == StandardStream) return ReportToStandardOutput(*input);
   TOutputTransaction output(FFiles, FOutputFile);
   output.Lock();
   // A log that is the output itself is read as the run before this one left it.
@@ -150,7 +158,7 @@ void TQuillet::Run() {
   TFileSink& report = output.CreateTemp();
   TFileLog log(FFiles, *input, output.Path(), FOutputFile);
   try {
-    ProcessLog(log, report, previous ? &*previous : nullptr);
+    ProcessLog(log, report, previous ? &*previous : nullptr, FParts, true);
     report.Finish();
   } catch (const std::bad_alloc&) {
     // One line is held whole; a gigantic one must fail the run, not end the process.
@@ -161,17 +169,31 @@ void TQuillet::Run() {
   output.Commit();
 }
 
+// The report alone, for a pipe: no old report behind it, and so no lock and
+// no temporary file; one part, as later parts wait in files beside the output.
+void TQuillet::ReportToStandardOutput(TFileSource& input) {
+  TFileSink report(FFiles, OsStandardOutput(), FOutputFile, false);
+  TFileLog log(FFiles, input, FOutputFile, FOutputFile);
+  try {
+    ProcessLog(log, report, nullptr, 1, true);
+    report.Finish();
+  } catch (const std::bad_alloc&) {
+    throw EFailure(SOutOfMemory);
+  }
+}
+
 std::string TQuillet::RunOnText(const std::string& input, const std::optional<std::string>& previousOutput,
                                 std::size_t pieceSize) {
   TTextLog log(input, pieceSize);
   std::optional<TTextSource> previous;
   if (previousOutput) previous.emplace(*previousOutput, pieceSize);
   TTextSink sink;
-  ProcessLog(log, sink, previous ? &*previous : nullptr);
+  ProcessLog(log, sink, previous ? &*previous : nullptr, FParts, false);
   return sink.FText;
 }
 
-void TQuillet::ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previousOutput) {
+void TQuillet::ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previousOutput, std::size_t parts,
+                          bool mustHoldLog) {
   const TScanRules rules{FEnvironment.UpperCase,
                          FDateOperator,
                          FDate,
@@ -187,7 +209,12 @@ void TQuillet::ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previous
                                     FAuthor.empty() ? FAuthorLabel : FAuthorLabel + " " + FAuthor,
                                     FAuthorLabel.size() - 1, true)};
   TReportWriter report(sink, FEnvironment, FPerson);
-  ScanLog(log, FParts, rules, report, FEnvironment, FPerson);
+  const bool sawSection = ScanLog(log, parts, rules, report, FEnvironment, FPerson);
+  // Nothing is written yet when nothing was picked: an input that is no log
+  // at all (an empty file, a failed cvs's message) fails before the output changes.
+  if (mustHoldLog && !sawSection)
+    throw EFailure(FormatMessage(FEnvironment.NoCvsLog,
+                                 FInputFile == StandardStream ? FEnvironment.StandardInputName : FInputFile));
 
   // Merge: one empty line, then the old report, its lines cut like the input's.
   report.Line(0, "");

@@ -38,6 +38,7 @@
 
 class TByteSink;
 class TByteSource;
+class TFileSource;
 class TLogParts;
 
 /// What the engine takes from its caller besides the settings: the texts it
@@ -48,6 +49,8 @@ struct TQuilletEnvironment {
   std::string PersonHeader, DateHeader;  // the header's labels ("User: ", "Datum: ")
   std::string Today;                     // the day of the run as the header shows it
   std::string InputMissing, OutputMissing, PersonMissing, DateMissing;  // Run's messages
+  std::string NoCvsLog;           // an input with no section start; %s: the input
+  std::string StandardInputName;  // how NoCvsLog names the input "-"
   TUpperCaseTable UpperCase{};
 };
 
@@ -75,6 +78,9 @@ public:
 
   /// Checks the settings, filters the input file and replaces the output file
   /// with the report followed by one empty line and the output's old lines.
+  /// The input "-" is standard input; the output "-" is standard output,
+  /// which gets the report alone. An input in which no section starts (no
+  /// cvs log at all) fails with NoCvsLog.
   /// Two runs on the same output file wait for each other. On any failure the
   /// output file stays as it was.
   void Run();
@@ -93,7 +99,13 @@ public:
 
 private:
   void CheckSettings() const;
-  void ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previousOutput);
+  /// The report of `log` in about `parts` parts into `sink`, then the old
+  /// one. With `mustHoldLog`, a log without any section start fails
+  /// (NoCvsLog) before anything is written.
+  void ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previousOutput, std::size_t parts,
+                  bool mustHoldLog);
+  /// Run for the output "-".
+  void ReportToStandardOutput(TFileSource& input);
 
   const TQuilletEnvironment FEnvironment;
   TFileSystem& FFiles;

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <unistd.h>
 
 namespace {
 // Length of the valid UTF-8 sequence at `i`, or 0 when the bytes there are none.
@@ -53,10 +54,18 @@ std::string OsTerminalText(const std::string& text) {
   return out;
 }
 
-void OsWriteConsoleLine(const std::string& text) {
+namespace {
+void posixWriteLine(std::FILE* stream, const std::string& text) {
   // A POSIX terminal or pipe expects LF alone; a CR would show up in scripts
   // that read the line (as "message\r").
   const std::string out = OsTerminalText(text) + "\n";
-  std::fwrite(out.data(), 1, out.size(), stdout);
-  std::fflush(stdout);
+  std::fwrite(out.data(), 1, out.size(), stream);
+  std::fflush(stream);
 }
+}  // namespace
+
+void OsWriteConsoleLine(const std::string& text) { posixWriteLine(stdout, text); }
+void OsWriteErrorLine(const std::string& text) { posixWriteLine(stderr, text); }
+
+TOsFile OsStandardInput() { return STDIN_FILENO; }
+TOsFile OsStandardOutput() { return STDOUT_FILENO; }

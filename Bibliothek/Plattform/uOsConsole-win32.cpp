@@ -5,8 +5,9 @@
 
 #include <string>
 
-void OsWriteConsoleLine(const std::string& text) {
-  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+namespace {
+void winWriteLine(DWORD stream, const std::string& text) {
+  const HANDLE out = GetStdHandle(stream);
   if (out == nullptr || out == INVALID_HANDLE_VALUE) return;
   DWORD mode = 0;
   if (GetConsoleMode(out, &mode)) {
@@ -25,3 +26,12 @@ void OsWriteConsoleLine(const std::string& text) {
   DWORD written = 0;
   WriteFile(out, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
+}  // namespace
+
+void OsWriteConsoleLine(const std::string& text) { winWriteLine(STD_OUTPUT_HANDLE, text); }
+void OsWriteErrorLine(const std::string& text) { winWriteLine(STD_ERROR_HANDLE, text); }
+
+// ReadFile and WriteFile on the handles themselves: no C runtime text mode
+// stands between them and the bytes.
+TOsFile OsStandardInput() { return reinterpret_cast<TOsFile>(GetStdHandle(STD_INPUT_HANDLE)); }
+TOsFile OsStandardOutput() { return reinterpret_cast<TOsFile>(GetStdHandle(STD_OUTPUT_HANDLE)); }

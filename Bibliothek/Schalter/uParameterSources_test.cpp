@@ -260,7 +260,7 @@ TEST_F(ParameterSourcesTest, MacrosExpandFromTheSectionMacros) {
   for (int i = 1; i <= 11; ++i)
     chain += "/[MACROS].M" + std::to_string(i) + "=%M" + std::to_string(i + 1) + "% ";
   Start("/[MACROS].LOGDIR=c:\\logs /INPUT=%LOGDIR%\\cvs.log /[MACROS].OTHER=%LOGDIR%\\x "
-        "/[MACROS].A=%B% /[MACROS].B=%A% " +
+        "/[MACROS].A=%B% /[MACROS].B=%A% /[MACROS].D=%D%%D%%D%%D%%D%%D% " +
         chain + "/[MACROS].M12=end");
   const struct {
     std::string value, expanded;
@@ -275,10 +275,45 @@ TEST_F(ParameterSourcesTest, MacrosExpandFromTheSectionMacros) {
       {"100%", "100%"},
       {"no macro", "no macro"},
       {"%%", ""},
+      {"%LOGDIR%|%OTHER%|%LOGDIR%", "c:\\logs|c:\\logs\\x|c:\\logs"},  // each where it stands
   };
   for (const auto& c : cases) EXPECT_EQ(c.expanded, FSwitches->ExpandMacros(c.value)) << c.value;
   EXPECT_EQ("c:\\logs\\cvs.log", Value("INPUT"));
   EXPECT_EQ("%LOGDIR%", FSwitches->GetValue("UNSET", "", "%LOGDIR%")->AsString());  // a default stays
+
+  // The library tells its caller, and prints nothing itself.
+  std::vector<std::string> warnings;
+  FSwitches->SetWarningHandler([&](const std::string& warning) { warnings.push_back(warning); });
+  EXPECT_EQ("", FSwitches->ExpandMacros("%HOME%\\cvs.log", "INPUT"));
+  EXPECT_EQ(std::vector<std::string>{"INPUT: macro %HOME% is not set in MACROS, so the value is empty"}, warnings);
+  try {
+    FSwitches->ExpandMacros("%D%", "PERSON");  // six times longer with every pass
+    ADD_FAILURE() << "no failure";
+  } catch (const EFailure& failure) {
+    EXPECT_EQ("The macros of switch PERSON expand to more than 64 KiB!", failure.Message());
+  }
+}
+
+TEST_F(ParameterSourcesTest, CommandItemsThatNoSwitchTookAndWhereValuesComeFrom) {
+  WriteIni("Qswitchtest.ini", "[PARAMETERS]\r\nAUTHOR=ini\r\n");
+  sofProgramSwitch::SetTestProcess("q /DATE=1 /AUTOR=x /[MACROS].M=1 /[OTHER].Y=2 /[ASKED].Z=3 /READ=4 /? /DAET",
+                                   Folder() + "Qswitchtest.exe");
+  FSwitches = sofProgramSwitch::Create();
+  FSwitches->Register("DATE", "", "", "");
+  FSwitches->Register("AUTHOR", "", "", "");
+  Value("READ");
+  Value("Z", "ASKED");
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"AUTOR=x", "AUTHOR"}, {"[OTHER].Y=2", ""}, {"DAET", "DATE"}};
+  std::vector<std::pair<std::string, std::string>> unknown;
+  for (const TUnknownItem& item : FSwitches->UnknownCommandItems()) unknown.emplace_back(item.Text, item.Suggestion);
+  EXPECT_EQ(expected, unknown);
+
+  EXPECT_EQ("DATE", FSwitches->ClosestSwitchName("--date=x"));
+  EXPECT_EQ("", FSwitches->ClosestSwitchName("-V"));
+  EXPECT_EQ(TValueSource::CommandLine, FSwitches->SourceOf("DATE"));
+  EXPECT_EQ(TValueSource::Ini, FSwitches->SourceOf("AUTHOR"));
+  EXPECT_EQ(TValueSource::None, FSwitches->SourceOf("NOWHERE"));
 }
 
 TEST_F(ParameterSourcesTest, NonStringRegistryValueFailsTheCreationAndLeavesNothing) {

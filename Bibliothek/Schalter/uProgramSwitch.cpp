@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <limits>
 #include <new>
+#include <tuple>
+#include <unordered_map>
 
 #include "Bibliothek/Plattform/uOsIni.h"
 #include "Bibliothek/Plattform/uOsProcess.h"
@@ -43,6 +45,31 @@ std::size_t FileNameStart(const std::string& path) {
 bool HasMacroReference(const std::string& text) {
   const auto first = text.find('%');
   return first != std::string::npos && text.find('%', first + 1) != std::string::npos;
+}
+
+/// The pattern's first "%s" replaced by `first`, its next one by `second`.
+std::string FormatMessage2(const std::string& pattern, const std::string& first, const std::string& second) {
+  std::string result = pattern;
+  const auto at = result.find("%s");
+  if (at == std::string::npos) return result;
+  result.replace(at, 2, first);
+  const auto next = result.find("%s", at + first.size());
+  if (next != std::string::npos) result.replace(next, 2, second);
+  return result;
+}
+
+/// Edits (insert, delete, change, swap two neighbours) that turn `a` into `b`.
+std::size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i)
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  return d[a.size()][b.size()];
 }
 
 [[noreturn]] void ConversionFailed(const std::string& message, const std::string& value) {
@@ -150,6 +177,40 @@ std::string TParameter::ReadValue() {
   }
   const auto found = indexed->second.find(id(UpperCase(FSection), UpperCase(FName)));
   return found == indexed->second.end() ? std::string() : found->second;
+}
+
+std::string TCommandParameter::ReadValue() {
+  const std::string section = UpperCase(FSection);
+  const std::string name = UpperCase(FName);
+  if (std::find(FAskedSections.begin(), FAskedSections.end(), section) == FAskedSections.end())
+    FAskedSections.push_back(section);
+  Items();
+  for (TItem& item : *FItems)
+    if (item.Read.Section == section && item.Read.Name == name) {
+      item.Matched = true;
+      return item.Read.Value;
+    }
+  return std::string();
+}
+
+const std::vector<TCommandParameter::TItem>& TCommandParameter::Items() {
+  // The command line never changes: it is cut into items once.
+  if (!FItems) {
+    FItems.emplace();
+    const std::string text = ReadSource();
+    for (std::size_t start = 0; start < text.size();) {
+      std::size_t end = text.find('/', start);
+      if (end == std::string::npos) end = text.size();
+      const std::string item = Trim(text.substr(start, end - start));
+      if (end > start) FItems->push_back({item, ParseItem(item), false});
+      start = end + 1;
+    }
+  }
+  return *FItems;
+}
+
+bool TCommandParameter::SectionAsked(const std::string& section) const {
+  return std::find(FAskedSections.begin(), FAskedSections.end(), section) != FAskedSections.end();
 }
 
 std::string TCommandParameter::ReadSource() {
@@ -317,7 +378,7 @@ void sofProgramSwitch::RegisterHidden(const std::string& name, const std::string
 TBasisParameter* sofProgramSwitch::GetValue(const std::string& name, const std::string& section,
                                             const std::string& defaultValue) {
   const std::string sectionUsed = section.empty() ? SParametersSection : section;
-  const std::string value = ExpandMacros(GetSourceValue(name, sectionUsed));
+  const std::string value = ExpandMacros(GetSourceValue(name, sectionUsed), name);
   if (value.empty() && defaultValue.empty()) return FNullParameter.get();
 
   std::string key(1, '[');
@@ -348,40 +409,103 @@ std::string sofProgramSwitch::GetSourceValue(const std::string& name, const std:
   return result;
 }
 
-std::string sofProgramSwitch::ExpandMacros(std::string value) {
+std::string sofProgramSwitch::ExpandMacros(std::string value, const std::string& switchName) {
   if (!HasMacroReference(value)) return value;
   // A macro that refers to itself several times doubles the text with every
-  // pass; beyond this length the expansion counts as unresolved, so that any
-  // run ends fast. No switch value comes near it.
+  // pass; no switch value comes near this length, so passing it is a mistake
+  // worth telling, and it keeps every run fast.
   constexpr std::size_t maxExpanded = 1 << 16;
   // The sources answer the same within one expansion; asking once per macro
   // keeps many references cheap.
-  std::vector<std::pair<std::string, std::string>> known;
+  std::unordered_map<std::string, std::string> known;
   for (int pass = 1; pass <= 10; ++pass) {
-    if (value.size() > maxExpanded) return std::string();
-    // The references are taken from a copy made at the start of the pass, so a
-    // macro value inserted in this pass is expanded by the next one.
-    std::string pending = value;
-    while (HasMacroReference(pending)) {
-      const auto open = pending.find('%');
-      const auto close = pending.find('%', open + 1);
-      const std::string macro = pending.substr(open + 1, close - open - 1);
-      pending.erase(open, close - open + 1);
-
-      const std::string reference = "%" + macro + "%";
-      const auto at = value.find(reference);
-      if (at == std::string::npos) continue;
-      auto cached = known.begin();
-      while (cached != known.end() && cached->first != macro) ++cached;
-      if (cached == known.end()) cached = known.insert(known.end(), {macro, GetSourceValue(macro, SMacrosSection)});
-      const std::string macroValue = cached->second;
-      if (macroValue.empty()) return std::string();
-      if (value.size() - reference.size() + macroValue.size() > maxExpanded) return std::string();
-      value.replace(at, reference.size(), macroValue);
+    // One pass replaces every reference of the pass's text where it stands,
+    // so that a macro value inserted in this pass is expanded by the next one.
+    std::string expanded;
+    std::size_t from = 0;
+    for (;;) {
+      const auto open = value.find('%', from);
+      if (open == std::string::npos) break;
+      const auto close = value.find('%', open + 1);
+      if (close == std::string::npos) break;
+      const std::string macro = value.substr(open + 1, close - open - 1);
+      auto cached = known.find(macro);
+      if (cached == known.end()) cached = known.emplace(macro, GetSourceValue(macro, SMacrosSection)).first;
+      if (cached->second.empty()) {
+        if (FWarningHandler) FWarningHandler(FormatMessage2(SMacroNotSet, switchName, "%" + macro + "%"));
+        return std::string();
+      }
+      expanded.append(value, from, open - from);
+      if (expanded.size() + cached->second.size() + (value.size() - close - 1) > maxExpanded)
+        throw EFailure(FormatMessage(SMacrosTooLong, switchName));
+      expanded += cached->second;
+      from = close + 1;
     }
+    expanded.append(value, from, std::string::npos);
+    value = std::move(expanded);
     if (!HasMacroReference(value)) return value;
   }
   return std::string();
+}
+
+TValueSource sofProgramSwitch::SourceOf(const std::string& name, const std::string& section) {
+  const std::string sectionUsed = section.empty() ? SParametersSection : section;
+  TValueSource result = TValueSource::None;
+  const std::tuple<bool, TParameter*, TValueSource> sources[] = {
+      {FRegistryOn, FRegistryParameter.get(), TValueSource::Registry},
+      {FIniOn, FIniParameter.get(), TValueSource::Ini},
+      {FCommandOn, FCommandParameter.get(), TValueSource::CommandLine}};
+  for (const auto& [on, source, kind] : sources) {
+    if (!on) continue;
+    source->SetName(name);
+    source->SetSection(sectionUsed);
+    if (!source->ReadValue().empty()) result = kind;
+  }
+  return result;
+}
+
+std::vector<TUnknownItem> sofProgramSwitch::UnknownCommandItems() {
+  std::vector<TUnknownItem> unknown;
+  for (const TCommandParameter::TItem& item : FCommandParameter->Items()) {
+    const TParameterItem& read = item.Read;
+    if (item.Matched || read.Name.empty() || read.Name == SHelpSwitch) continue;
+    if (read.Section != SParametersSection &&
+        (read.Section == SMacrosSection || FCommandParameter->SectionAsked(read.Section)))
+      continue;
+    bool registered = false;
+    const std::string suggestion = Closest(read.Section, read.Name, registered);
+    if (!registered) unknown.push_back({item.Text, suggestion});
+  }
+  return unknown;
+}
+
+std::string sofProgramSwitch::Closest(const std::string& section, const std::string& name,
+                                      bool& registered) const {
+  registered = false;
+  std::string suggestion;
+  std::size_t best = std::string::npos;
+  for (const TSwitchList* list : {&FSwitches, &FHiddenSwitches})
+    for (const auto& entry : *list) {
+      if (UpperCase(SectionOfKey(entry.first)) != section) continue;
+      const std::string candidate = NameOfKey(entry.first);
+      const std::size_t distance = EditDistance(name, UpperCase(candidate));
+      registered = registered || distance == 0;
+      // Close means a slip of a letter or two, not another word.
+      if (distance < best && distance <= 2 && distance * 2 < candidate.size()) {
+        best = distance;
+        suggestion = candidate;
+      }
+    }
+  return suggestion;
+}
+
+std::string sofProgramSwitch::ClosestSwitchName(const std::string& word) const {
+  std::string name = word;
+  while (!name.empty() && (name[0] == '-' || name[0] == '/')) name.erase(0, 1);
+  name = UpperCase(Trim(name.substr(0, name.find_first_of("=+-"))));
+  if (name.empty()) return std::string();
+  bool registered = false;
+  return Closest(SParametersSection, name, registered);
 }
 
 std::string sofProgramSwitch::NameOfKey(const std::string& key) {

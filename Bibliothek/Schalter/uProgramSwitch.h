@@ -103,10 +103,25 @@ class TCommandParameter : public TParameter {
 public:
   explicit TCommandParameter(std::string commandLine) : FCommandLine(std::move(commandLine)) {}
   std::string ReadSource() override;
+  /// As TParameter's, and remembers which item answered and which section was asked.
+  std::string ReadValue() override;
   const std::string& CommandLine() const { return FCommandLine; }
+
+  /// One item of the command line as written (trimmed) and as read.
+  struct TItem {
+    std::string Text;
+    TParameterItem Read;
+    bool Matched = false;  // some look-up took its value
+  };
+  /// The items of ReadSource's text, in order; empty ones left out.
+  const std::vector<TItem>& Items();
+  /// True when a look-up asked for a name in `section` (upper case).
+  bool SectionAsked(const std::string& section) const;
 
 private:
   std::string FCommandLine;
+  std::optional<std::vector<TItem>> FItems;
+  std::vector<std::string> FAskedSections;
 };
 
 /// The INI file FFolder + FFileName; its section is read as /KEY=VALUE items.
@@ -158,6 +173,16 @@ private:
 /// Option hint, default, description.
 using TSwitchTexts = std::array<std::string, 3>;
 
+/// A command-line item that names no switch: as written, and the registered
+/// name closest to its own (empty when none is close).
+struct TUnknownItem {
+  std::string Text;
+  std::string Suggestion;
+};
+
+/// Where a switch's raw value came from.
+enum class TValueSource { None, Registry, Ini, CommandLine };
+
 /// Where the export stores the switches: the INI file and the registry, each
 /// operation as its Os* function of the same name (uOsIni.h, uOsRegistry.h)
 /// describes it. Abstract so that tests can make any write fail; the
@@ -204,8 +229,26 @@ public:
   /// The raw value from the sources that are on, macros not expanded.
   std::string GetSourceValue(const std::string& name, const std::string& section);
   /// Expands %NAME% references from the section MACROS (at most ten passes;
-  /// an unresolved reference or chain gives "").
-  std::string ExpandMacros(std::string value);
+  /// an unresolved reference or chain gives ""). Each reference is replaced
+  /// where it stands. A reference to a macro that no source sets is reported
+  /// to the warning handler, naming `switchName`. Throws EFailure
+  /// (SMacrosTooLong with `switchName`) when the result would pass 64 KiB.
+  std::string ExpandMacros(std::string value, const std::string& switchName = std::string());
+  /// The source whose answer GetSourceValue takes for the name in the section.
+  TValueSource SourceOf(const std::string& name, const std::string& section = std::string());
+
+  /// Receives the library's warnings (one line of text each, without the
+  /// program's name); the library itself never prints them. None by default.
+  using TWarningHandler = std::function<void(const std::string&)>;
+  void SetWarningHandler(TWarningHandler handler) { FWarningHandler = std::move(handler); }
+  /// The command-line items that no look-up so far has matched and that name
+  /// no registered switch (visible or hidden) in their section. Items of the
+  /// section MACROS, of a section some look-up asked for, and "?" count as used.
+  std::vector<TUnknownItem> UnknownCommandItems();
+  /// The registered switch of the section PARAMETERS whose name is closest to
+  /// the name in `word` (leading "-" and "/" and anything from "=", "+" or "-"
+  /// on left out), such as DATE for "--date=x"; "" when none is close.
+  std::string ClosestSwitchName(const std::string& word) const;
 
   int SwitchCount() const { return static_cast<int>(FSwitches.size()); }
   std::string SwitchKey(int index) const { return FSwitches.at(Index(index)).first; }
@@ -265,6 +308,9 @@ private:
   void ReadPathSwitch(TPathSwitch which);
   void ApplyPathSwitch(TPathSwitch which, const std::string& answer);
   void ClearLists();
+  /// The registered name in `section` closest to `name` (both upper case), or
+  /// "" when none is close; `registered` tells whether one matches exactly.
+  std::string Closest(const std::string& section, const std::string& name, bool& registered) const;
   using TExportWriter =
       std::function<void(const std::string& section, const std::string& name, const std::string& value)>;
   void ExportSwitches(std::string selector, const TExportWriter& write);
@@ -279,6 +325,7 @@ private:
   bool FRegistryOn = true;
   bool FIniOn = true;
   bool FCommandOn = true;
+  TWarningHandler FWarningHandler;
 };
 
 /// The registry of the whole program, held from StartupProgramSwitch to ShutdownProgramSwitch.

@@ -8,7 +8,7 @@ std::string SSourceOffHint, SSourceOffDefault, SRegPathHint, SIniPathHint, SIniF
 std::string SRegOffDescription, SIniOffDescription, SCmdOffDescription;
 std::string SRegPathDescription, SIniPathDescription, SIniFileDescription;
 std::string SWriteIniDescription, SWriteRegDescription, SShowHiddenDescription;
-std::string SMultipleRegistries, SFormatNotValid, SIniFileNotFound;
+std::string SMultipleRegistries, SFormatNotValid, SIniFileNotFound, SMacrosTooLong, SMacroNotSet;
 std::string SNotAnInteger, SNotAFloat, SInvalidDataType, SNoExecutablePath, SCannotWriteIni,
     SCannotSetRegData, SErrorTitle;
 std::string SRegistryBasePath, SParametersSection, SMacrosSection;
@@ -59,6 +59,8 @@ void StartupProgramSwitchConstant() {
   SMultipleRegistries = "Der Schalter %s kann nicht mehrfach registriert werden.";
   SFormatNotValid = "Das Format von Sektion und Parameter ist ung\xFC" "ltig!";
   SIniFileNotFound = "Fehler: Ini-Datei nicht gefunden!";
+  SMacrosTooLong = "Die Makros des Schalters %s ergeben mehr als 64 KiB!";
+  SMacroNotSet = "%s: Makro %s ist in MACROS nicht gesetzt, der Wert ist daher leer";
 
   SNotAnInteger = "'%s' ist kein g\xFC" "ltiger Integerwert";
   SNotAFloat = "'%s' ist kein g\xFC" "ltiger Gleitkommawert";
@@ -96,6 +98,8 @@ void SetProgramSwitchEnglishTexts() {
   SMultipleRegistries = "Multiple registries from switch %s are not possible.";
   SFormatNotValid = "The format of section and parameter is not validly!";
   SIniFileNotFound = "Failure: Ini file not found!";
+  SMacrosTooLong = "The macros of switch %s expand to more than 64 KiB!";
+  SMacroNotSet = "%s: macro %s is not set in MACROS, so the value is empty";
   SDescriptionLabel = "     Description: ";
   SHelpCaption = "List of registered switches";
 }

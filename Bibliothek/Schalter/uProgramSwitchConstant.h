@@ -40,6 +40,10 @@ extern std::string SWriteIniDescription, SWriteRegDescription, SShowHiddenDescri
 extern std::string SMultipleRegistries;  // %s: the name as passed to Register
 extern std::string SFormatNotValid;      // prefix of a failed number conversion
 extern std::string SIniFileNotFound;     // prefix of a failed creation of the INI source
+extern std::string SMacrosTooLong;       // %s: the switch whose macros expand beyond 64 KiB
+
+// Warnings, handed to the program's warning handler.
+extern std::string SMacroNotSet;  // first %s: the switch, second %s: the reference (%NAME%)
 
 // Messages of the platform's kind; they have no English wording.
 extern std::string SNotAnInteger;     // "'%s' ist kein gültiger Integerwert"

@@ -87,8 +87,9 @@ TEST_F(SwitchExportTest, OverviewListsBuiltInSwitchesThenTheFiltersAndHiddenOnes
             "This switch shows in output file, which person has started Quillet.") +
       Block("/AUTHOR=no default value", "KRV; TEW",
             "This switch contains the name of author, for which the comments have to be filtrated.") +
-      Block("/INPUT=no default value", "c:\\log\\log.txt", "This switch gets the name for filtering file.") +
-      Block("/OUTPUT=no default value", "c:\\log\\out.txt",
+      Block("/INPUT=no default value", "c:\\log\\log.txt, - (standard input)",
+            "This switch gets the name for filtering file.") +
+      Block("/OUTPUT=no default value", "c:\\log\\out.txt, - (standard output, the report alone)",
             "This switch gets the name of file, where the filtering results will be stored.");
   const std::string hidden = Block("/SECRET=s", "h", "d");
   const struct {

@@ -1,7 +1,9 @@
 // Command-line items, INI items and macro expansion on any text. The input is
 // a command line, then (after the first zero byte, if any) the INI file.
 // Properties: every item's section and name come out upper-cased and trimmed,
-// and an expanded value holds no macro reference and stays within its bound.
+// an expanded value holds no macro reference and stays within its bound (a
+// longer one fails), and every command-line item reported as naming no switch
+// names something other than "?".
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -54,6 +56,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                    "an expanded value holds no macro reference");
         FUZZ_CHECK(value.size() <= std::max<std::size_t>(raw.size(), 1 << 16), "expansion stays within its bound");
       }
+    for (const TUnknownItem& item : switches->UnknownCommandItems()) {
+      const TParameterItem read = TParameter::ParseItem(item.Text);
+      FUZZ_CHECK(!read.Name.empty() && read.Name != "?", "a reported item names something other than ?");
+    }
   } catch (const EFailure&) {
   }
   if (switches) switches->Release();

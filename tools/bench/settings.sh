@@ -44,4 +44,14 @@ timed "no settings                     " env HKCU_FILE=empty.reg "$PROGRAM" $arg
 timed "registry, 10,000-line hex value " env HKCU_FILE=blob10k.reg "$PROGRAM" $args /INIOFF+
 timed "registry, 200,000-line hex value" env HKCU_FILE=blob200k.reg "$PROGRAM" $args /INIOFF+
 timed "INI file, 4,000 keys            " env HKCU_FILE=empty.reg "$PROGRAM" $args
+refs=$(awk 'BEGIN { for (i = 0; i < 20000; i++) printf "%%A%%" }')
+{ printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\ORVEK\\Quillet\\PARAMETERS]\r\n'
+  printf '"PERSON"="%s"\r\n\r\n[HKEY_CURRENT_USER\\Software\\ORVEK\\Quillet\\MACROS]\r\n' "$refs"
+  printf '"A"="%%B%%"\r\n"B"="%%C%%"\r\n"C"="%%D%%"\r\n"D"="x"\r\n'
+} >refs.reg
+# DATE first: a date this locale cannot read would end the run before PERSON is expanded.
+noperson=$(echo "$args" | sed 's|/PERSON=p ||')
+timed "20,000 %A%, chain A-B-C-D, cmd   " env HKCU_FILE=empty.reg "$PROGRAM" /DATE=.ge-7 $noperson /INIOFF+ "/PERSON=$refs" \
+  '/[MACROS].A=%B%' '/[MACROS].B=%C%' '/[MACROS].C=%D%' '/[MACROS].D=x'
+timed "20,000 %A%, chain A-B-C-D, .reg  " env HKCU_FILE=refs.reg "$PROGRAM" /DATE=.ge-7 $noperson /INIOFF+
 timed "macro %A% = %A% six times       " env HKCU_FILE=empty.reg "$PROGRAM" $args /INIOFF+ /PERSON=%A% '/[MACROS].A=%A%%A%%A%%A%%A%%A%'
