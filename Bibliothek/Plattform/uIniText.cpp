@@ -8,9 +8,9 @@
 
 namespace {
 
-constexpr std::size_t kValueMax = 2047;     // a 2048-byte buffer with its zero
-constexpr std::size_t kKeyListMax = 16382;  // a 16384-byte list with its two closing zeros
-constexpr std::size_t kNone = std::string::npos;
+constexpr std::size_t ValueMax = 2047;     // a 2048-byte buffer with its zero
+constexpr std::size_t KeyListMax = 16382;  // a 16384-byte list with its two closing zeros
+constexpr std::size_t NotFound = std::string::npos;
 
 std::string Upper(std::string text) {
   OsUpperCaseBuffer(text.data(), text.size());
@@ -70,8 +70,8 @@ TIniText::TIniText(std::string text) : FText(std::move(text)) {
     std::size_t first = FLines[i].Begin, end = FLines[i].End;
     trim(first, end);
     if (first == end) continue;
-    const std::size_t close = t[first] == '[' ? t.rfind(']', end - 1) : kNone;
-    if (close != kNone && close > first) {
+    const std::size_t close = t[first] == '[' ? t.rfind(']', end - 1) : NotFound;
+    if (close != NotFound && close > first) {
       TSection section;
       section.Name = IniTrim(t.substr(first + 1, close - first - 1));
       section.LastLine = i;
@@ -115,7 +115,7 @@ TIniText::TIniText(std::string text) : FText(std::move(text)) {
 /// only when there are some.
 const TIniText::TSection* TIniText::FindSection(const std::string& name) const {
   const std::string wanted = Upper(IniTrim(name));
-  if (wanted.empty() && FSections[0].LastLine != kNone) return &FSections[0];
+  if (wanted.empty() && FSections[0].LastLine != NotFound) return &FSections[0];
   const auto found = FSectionIndex.find(wanted);
   return found == FSectionIndex.end() ? nullptr : &FSections[found->second];
 }
@@ -148,7 +148,7 @@ std::vector<const TIniText::TEntry*> TIniText::Listed(const std::string& section
     const TEntry& entry = FEntries[i];
     if (!entry.HasValue || entry.Name.empty() || entry.Name[0] == ';') continue;
     // The platform's list buffer ends here; a name cut by it would be wrong.
-    if (used + entry.Name.size() + 1 >= kKeyListMax) break;
+    if (used + entry.Name.size() + 1 >= KeyListMax) break;
     used += entry.Name.size() + 1;
     listed.push_back(&entry);
   }
@@ -167,7 +167,7 @@ std::string TIniText::Answer(const TEntry& entry) {
   std::string value = entry.Value;
   if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
     value = value.substr(1, value.size() - 2);
-  if (value.size() > kValueMax) value.resize(kValueMax);
+  if (value.size() > ValueMax) value.resize(ValueMax);
   return value;
 }
 

@@ -9,17 +9,17 @@
 #include "Bibliothek/Plattform/uIniText.h"
 
 namespace {
-constexpr DWORD kKeyListSize = 16384;
-constexpr DWORD kValueSize = 2048;
+constexpr DWORD KeyListSize = 16384;
+constexpr DWORD ValueSize = 2048;
 }  // namespace
 
 std::vector<std::string> OsIniKeys(const std::string& file, const std::string& section) {
   std::vector<std::string> keys;
-  std::string buffer(kKeyListSize, '\0');
+  std::string buffer(KeyListSize, '\0');
   const DWORD length =
-      GetPrivateProfileStringA(section.c_str(), nullptr, "", buffer.data(), kKeyListSize, file.c_str());
+      GetPrivateProfileStringA(section.c_str(), nullptr, "", buffer.data(), KeyListSize, file.c_str());
   // A full buffer (size - 2) means the list was cut, possibly inside its last name.
-  const bool cut = length >= kKeyListSize - 2;
+  const bool cut = length >= KeyListSize - 2;
   std::size_t pos = 0;
   while (pos < length) {
     const std::size_t end = buffer.find('\0', pos);
@@ -54,10 +54,10 @@ std::shared_ptr<const TIniEntries> OsIniEntries(const std::string& file, const s
 }
 
 std::string OsIniValue(const std::string& file, const std::string& section, const std::string& key) {
-  char buffer[kValueSize] = {};
+  char buffer[ValueSize] = {};
   const DWORD length =
-      GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer, kValueSize, file.c_str());
-  return std::string(buffer, length < kValueSize ? length : kValueSize - 1);
+      GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer, ValueSize, file.c_str());
+  return std::string(buffer, length < ValueSize ? length : ValueSize - 1);
 }
 
 bool OsIniWrite(const std::string& file, const std::string& section, const std::string& key,

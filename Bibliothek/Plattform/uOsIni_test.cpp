@@ -25,21 +25,21 @@ std::string Join(const std::vector<std::string>& keys) {
   return s;
 }
 
-const char* const kKeyList = nullptr;  // Key of a row that asks for the key list
+const char* const KeyList = nullptr;  // Key of a row that asks for the key list
 
 struct TReadRow {
   const char* Text;
   const char* Section;
-  const char* Key;  // kKeyList: the section's keys, joined by "|"
+  const char* Key;  // KeyList: the section's keys, joined by "|"
   std::string Expected;
 };
 
-const std::string kLong(2100, 'x');
+const std::string Long(2100, 'x');
 
-const TReadRow kReadRows[] = {
+const TReadRow ReadRows[] = {
     {"[S]\r\nA=1\r\n", "S", "A", "1"},
     {"[S]\nA=1\nB=2\n", "S", "B", "2"},
-    {"[S]\rA=1\rB=2\r", "S", kKeyList, "A|B"},
+    {"[S]\rA=1\rB=2\r", "S", KeyList, "A|B"},
     {"[Params]\r\nDate=x\r\n", "PARAMS", "date", "x"},
     {"[ S ]\n  A  =  v x  \n\tB\t=\t\"q\"\t\n", "S", "A", "v x"},
     {"[ S ]\n  A  =  v x  \n\tB\t=\t\"q\"\t\n", "S", "b", "q"},
@@ -51,41 +51,41 @@ const TReadRow kReadRows[] = {
     {"[S]\nA=b=c\n", "S", "A", "b=c"},
     {"[S]\nA=1 ;x\n", "S", "A", "1 ;x"},
     // duplicates: listed twice, the first one answers
-    {"[S]\r\nA=1\r\nA=2\r\nB=3\r\n", "S", kKeyList, "A|A|B"},
+    {"[S]\r\nA=1\r\nA=2\r\nB=3\r\n", "S", KeyList, "A|A|B"},
     {"[S]\r\nA=1\r\nA=2\r\nB=3\r\n", "S", "A", "1"},
     // lines without "=" and comment lines are not listed
-    {"[S]\nA=1\nnoeq\n;c=1\n  ;d=1\n#h=2\nK=\nB=3\n", "S", kKeyList, "A|#h|K|B"},
+    {"[S]\nA=1\nnoeq\n;c=1\n  ;d=1\n#h=2\nK=\nB=3\n", "S", KeyList, "A|#h|K|B"},
     {"[S]\nnoeq\nnoeq=1\n", "S", "noeq", ""},
     {"[S]\n;c=1\n", "S", ";c", "1"},
     // an entry without a name is never listed
-    {"[S]\nK=1\n=v\nA B = 2\n", "S", kKeyList, "K|A B"},
+    {"[S]\nK=1\n=v\nA B = 2\n", "S", KeyList, "K|A B"},
     {"[S]\nK=1\n=v\nA B = 2\n", "S", " a b ", "2"},
     // lines before the first heading form the section with the empty name
     {"X=0\n[S]\nA=1\n", "", "X", "0"},
-    {"X=0\n[S]\nA=1\n", "S", kKeyList, "A"},
+    {"X=0\n[S]\nA=1\n", "S", KeyList, "A"},
     // only the first section of a name counts
-    {"[S]\nA=1\n[T]\nB=1\n[s]\nC=2\nA=9\n", "S", kKeyList, "A"},
+    {"[S]\nA=1\n[T]\nB=1\n[s]\nC=2\nA=9\n", "S", KeyList, "A"},
     {"[S]\nA=1\n[T]\nB=1\n[s]\nC=2\nA=9\n", "S", "A", "1"},
     // text after the last "]" is ignored; "[U" without "]" is no heading
-    {"[T] junk\nX=1\n[U\nY=1\n", "T", kKeyList, "X|Y"},
+    {"[T] junk\nX=1\n[U\nY=1\n", "T", KeyList, "X|Y"},
     {"[a]b]\nZ=1\n", "a]b", "Z", "1"},
     {"[a]b]\nZ=1\n", "a", "Z", ""},
     {"\xEF\xBB\xBF[S]\r\nA=1\r\n", "S", "A", "1"},
     {"[S]\r\n\r\n   \r\nA=1\r\n[T];y\r\nB=2\r\n", "T", "B", "2"},
     {"[S]\nA=1\n", "T", "A", ""},
-    {"[S]\nA=1\n", "T", kKeyList, ""},
+    {"[S]\nA=1\n", "T", KeyList, ""},
     {"[S]\nA=1\n", "S", "B", ""},
 };
 
 TEST(OsIni, ReadsLikeTheProfileFunctions) {
-  for (const TReadRow& row : kReadRows) {
+  for (const TReadRow& row : ReadRows) {
     TTempDir dir;
     const std::string file = dir.File("t.ini");
     WriteBytes(file, row.Text);
     const std::string got =
-        row.Key == kKeyList ? Join(OsIniKeys(file, row.Section)) : OsIniValue(file, row.Section, row.Key);
+        row.Key == KeyList ? Join(OsIniKeys(file, row.Section)) : OsIniValue(file, row.Section, row.Key);
     const TIniText text(row.Text);
-    const std::string parsed = row.Key == kKeyList ? Join(text.Keys(row.Section)) : text.Value(row.Section, row.Key);
+    const std::string parsed = row.Key == KeyList ? Join(text.Keys(row.Section)) : text.Value(row.Section, row.Key);
     EXPECT_EQ(row.Expected, got) << "file: " << ::testing::PrintToString(std::string(row.Text))
                                  << " section: " << row.Section << " key: " << (row.Key ? row.Key : "(list)");
     EXPECT_EQ(row.Expected, parsed) << "text: " << ::testing::PrintToString(std::string(row.Text));
@@ -94,11 +94,11 @@ TEST(OsIni, ReadsLikeTheProfileFunctions) {
     const auto entries = OsIniEntries(file, row.Section);
     for (const auto& [key, value] : *entries) {
       listed += (listed.empty() ? "" : "|") + key;
-      if (row.Key != kKeyList) {
+      if (row.Key != KeyList) {
         EXPECT_EQ(OsIniValue(file, row.Section, key), value) << key;
       }
     }
-    if (row.Key == kKeyList) {
+    if (row.Key == KeyList) {
       EXPECT_EQ(row.Expected, listed) << ::testing::PrintToString(std::string(row.Text));
     }
   }
@@ -113,11 +113,11 @@ TEST(OsIni, MissingFileGivesNothing) {
 TEST(OsIni, LongValuesAndKeyListsAreCutAtTheBufferSizes) {
   TTempDir dir;
   const std::string file = dir.File("long.ini");
-  std::string text = "[S]\nA=" + kLong + "\nB=\"" + kLong.substr(0, 2046) + "\"\n[BIG]\n";
+  std::string text = "[S]\nA=" + Long + "\nB=\"" + Long.substr(0, 2046) + "\"\n[BIG]\n";
   for (int i = 0; i < 2000; ++i) text += "KEY" + std::string(5 - std::to_string(i).size(), '0') + std::to_string(i) + "=1\n";
   WriteBytes(file, text);
-  EXPECT_EQ(kLong.substr(0, 2047), OsIniValue(file, "S", "A"));
-  EXPECT_EQ(kLong.substr(0, 2046), OsIniValue(file, "S", "B"));
+  EXPECT_EQ(Long.substr(0, 2047), OsIniValue(file, "S", "A"));
+  EXPECT_EQ(Long.substr(0, 2046), OsIniValue(file, "S", "B"));
   // 1820 names of 9 bytes fill the 16384-byte list; the one cut by its end is dropped.
   const std::vector<std::string> keys = OsIniKeys(file, "BIG");
   ASSERT_EQ(1820u, keys.size());
@@ -126,7 +126,7 @@ TEST(OsIni, LongValuesAndKeyListsAreCutAtTheBufferSizes) {
   ASSERT_EQ(1820u, entries->size());
   EXPECT_EQ("KEY01819", entries->back().first);
   EXPECT_EQ("1", entries->back().second);
-  EXPECT_EQ(kLong.substr(0, 2046), OsIniEntries(file, "s")->at(1).second);
+  EXPECT_EQ(Long.substr(0, 2046), OsIniEntries(file, "s")->at(1).second);
 }
 
 struct TWriteRow {
@@ -138,7 +138,7 @@ struct TWriteRow {
   bool Tidy;  // a tidy file: the profile functions must give these very bytes too
 };
 
-const TWriteRow kWriteRows[] = {
+const TWriteRow WriteRows[] = {
     {nullptr, "S", "A", "1", "[S]\r\nA=1\r\n", true},
     {"[S]\r\nA=1\r\nB=2\r\n[T]\r\nA=3\r\n", "S", "A", "9", "[S]\r\nA=9\r\nB=2\r\n[T]\r\nA=3\r\n", true},
     {"[S]\r\nA=1\r\n[T]\r\nX=1\r\n", "S", "C", "3", "[S]\r\nA=1\r\nC=3\r\n[T]\r\nX=1\r\n", true},
@@ -175,7 +175,7 @@ std::string Visible(const std::string& file, const std::string& text) {
 }
 
 TEST(OsIni, WritesLikeTheProfileFunctions) {
-  for (const TWriteRow& row : kWriteRows) {
+  for (const TWriteRow& row : WriteRows) {
     TTempDir dir;
     const std::string file = dir.File("w.ini"), expected = dir.File("expected.ini");
     if (row.Before) WriteBytes(file, row.Before);

@@ -63,56 +63,56 @@ public:
     return 1;
   }
 };
-const TLatin1Charset kLatin1;
+const TLatin1Charset Latin1;
 
-const std::string kV5 = "Windows Registry Editor Version 5.00\r\n\r\n";
-const std::string kKey = "[HKEY_CURRENT_USER\\Software\\ORVEK\\Quillet\\PARAMETERS]\r\n";
-const char* const kPath = "Software\\ORVEK\\Quillet\\PARAMETERS";
+const std::string V5 = "Windows Registry Editor Version 5.00\r\n\r\n";
+const std::string KeyHeading = "[HKEY_CURRENT_USER\\Software\\ORVEK\\Quillet\\PARAMETERS]\r\n";
+const char* const KeyPath = "Software\\ORVEK\\Quillet\\PARAMETERS";
 
 struct TParseRow {
   std::string File;  // empty: no file
   std::string Key, Name, Expected;
 };
 
-const TParseRow kParseRows[] = {
-    {kV5 + kKey + "\"DATE\"=\".ge-7\"\r\n", kPath, "DATE", "S:.ge-7"},
-    {"REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\ORVEK\\Quillet\\PARAMETERS]\n\"DATE\"=\"x\"\n", kPath, "DATE", "S:x"},
-    {"Some text\r\n" + kKey + "\"DATE\"=\"x\"\r\n", kPath, "DATE", "(none)"},
-    {kV5 + kKey + "\"P\"=\"c:\\\\logs\\\\\\\"q\\\"\"\r\n", kPath, "P", "S:c:\\logs\\\"q\""},
-    {kV5 + kKey + "\"a\\\"b\"=\"1\"\r\n", kPath, "A\"B", "S:1"},
-    {kV5 + kKey + "\"X\"=hex(2):25,00,41,00,\\\r\n  25,00,00,00\r\n\"Y\"=\"2\"\r\n", kPath, "X", "E:%A%"},
-    {kV5 + kKey + "\"X\"=hex(2):25,00,41,00,\\\r\n  25,00,00,00\r\n\"Y\"=\"2\"\r\n", kPath, "Y", "S:2"},
-    {"REGEDIT4\r\n\r\n" + kKey + "\"X\"=hex(2):25,41,25,00\r\n", kPath, "X", "E:%A%"},
-    {kV5 + kKey + "\"X\"=hex(1):61,00,62,00,00,00\r\n", kPath, "X", "S:ab"},
-    {kV5 + kKey + "\"X\"=dword:0000002a\r\n", kPath, "X", "O:"},
-    {kV5 + kKey + "\"X\"=hex:01,02\r\n", kPath, "X", "O:"},
-    {kV5 + kKey + "\"X\"=hex(7):61,00,00,00,00,00\r\n", kPath, "X", "O:"},
-    {kV5 + kKey + "@=\"def\"\r\n", kPath, "", "S:def"},
-    {kV5 + kKey + "\"@\"=\"at\"\r\n", kPath, "", "(none)"},
-    {kV5 + "[hkey_current_user\\software\\orvek\\QUILLET\\parameters]\r\n\"date\"=\"x\"\r\n", kPath, "Date", "S:x"},
-    {kV5 + "[HKCU\\Software\\ORVEK\\Quillet\\PARAMETERS]\r\n\"DATE\"=\"x\"\r\n", kPath, "DATE", "S:x"},
-    {kV5 + "[HKEY_LOCAL_MACHINE\\Software\\ORVEK\\Quillet\\PARAMETERS]\r\n\"DATE\"=\"x\"\r\n", kPath, "DATE", "(none)"},
-    {kV5 + kKey + "\"DATE\"=\"x\"\r\n", "\\Software\\ORVEK\\Quillet\\\\PARAMETERS\\", "DATE", "S:x"},
-    {kV5 + kKey + "\"DATE\"=\"x\"\r\n", kPath, "AUTHOR", "(none)"},
-    {kV5 + kKey + "\"DATE\"=\"x\"\r\n", "Software\\ORVEK\\Quillet", "DATE", "(none)"},
-    {kV5 + kKey + "\"DATE\"=\"1\"\r\n\r\n" + kKey + "\"DATE\"=\"2\"\r\n", kPath, "DATE", "S:2"},
-    {kV5 + kKey + "\"DATE\"=\"1\"\r\n\"DATE\"=-\r\n", kPath, "DATE", "(none)"},
-    {kV5 + kKey + "; \"DATE\"=\"1\"\r\n", kPath, "DATE", "(none)"},
-    {Utf16(kV5 + kKey + "\"DATE\"=\"\xF6x\"\r\n\"X\"=hex(2):25,00,41,00,00,00\r\n"), kPath, "DATE", "S:\xF6x"},
-    {Utf16(kV5 + kKey + "\"X\"=hex(2):25,00,41,00,00,00\r\n"), kPath, "X", "E:%A"},
-    {"", kPath, "DATE", "(none)"},
+const TParseRow ParseRows[] = {
+    {V5 + KeyHeading + "\"DATE\"=\".ge-7\"\r\n", KeyPath, "DATE", "S:.ge-7"},
+    {"REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\ORVEK\\Quillet\\PARAMETERS]\n\"DATE\"=\"x\"\n", KeyPath, "DATE", "S:x"},
+    {"Some text\r\n" + KeyHeading + "\"DATE\"=\"x\"\r\n", KeyPath, "DATE", "(none)"},
+    {V5 + KeyHeading + "\"P\"=\"c:\\\\logs\\\\\\\"q\\\"\"\r\n", KeyPath, "P", "S:c:\\logs\\\"q\""},
+    {V5 + KeyHeading + "\"a\\\"b\"=\"1\"\r\n", KeyPath, "A\"B", "S:1"},
+    {V5 + KeyHeading + "\"X\"=hex(2):25,00,41,00,\\\r\n  25,00,00,00\r\n\"Y\"=\"2\"\r\n", KeyPath, "X", "E:%A%"},
+    {V5 + KeyHeading + "\"X\"=hex(2):25,00,41,00,\\\r\n  25,00,00,00\r\n\"Y\"=\"2\"\r\n", KeyPath, "Y", "S:2"},
+    {"REGEDIT4\r\n\r\n" + KeyHeading + "\"X\"=hex(2):25,41,25,00\r\n", KeyPath, "X", "E:%A%"},
+    {V5 + KeyHeading + "\"X\"=hex(1):61,00,62,00,00,00\r\n", KeyPath, "X", "S:ab"},
+    {V5 + KeyHeading + "\"X\"=dword:0000002a\r\n", KeyPath, "X", "O:"},
+    {V5 + KeyHeading + "\"X\"=hex:01,02\r\n", KeyPath, "X", "O:"},
+    {V5 + KeyHeading + "\"X\"=hex(7):61,00,00,00,00,00\r\n", KeyPath, "X", "O:"},
+    {V5 + KeyHeading + "@=\"def\"\r\n", KeyPath, "", "S:def"},
+    {V5 + KeyHeading + "\"@\"=\"at\"\r\n", KeyPath, "", "(none)"},
+    {V5 + "[hkey_current_user\\software\\orvek\\QUILLET\\parameters]\r\n\"date\"=\"x\"\r\n", KeyPath, "Date", "S:x"},
+    {V5 + "[HKCU\\Software\\ORVEK\\Quillet\\PARAMETERS]\r\n\"DATE\"=\"x\"\r\n", KeyPath, "DATE", "S:x"},
+    {V5 + "[HKEY_LOCAL_MACHINE\\Software\\ORVEK\\Quillet\\PARAMETERS]\r\n\"DATE\"=\"x\"\r\n", KeyPath, "DATE", "(none)"},
+    {V5 + KeyHeading + "\"DATE\"=\"x\"\r\n", "\\Software\\ORVEK\\Quillet\\\\PARAMETERS\\", "DATE", "S:x"},
+    {V5 + KeyHeading + "\"DATE\"=\"x\"\r\n", KeyPath, "AUTHOR", "(none)"},
+    {V5 + KeyHeading + "\"DATE\"=\"x\"\r\n", "Software\\ORVEK\\Quillet", "DATE", "(none)"},
+    {V5 + KeyHeading + "\"DATE\"=\"1\"\r\n\r\n" + KeyHeading + "\"DATE\"=\"2\"\r\n", KeyPath, "DATE", "S:2"},
+    {V5 + KeyHeading + "\"DATE\"=\"1\"\r\n\"DATE\"=-\r\n", KeyPath, "DATE", "(none)"},
+    {V5 + KeyHeading + "; \"DATE\"=\"1\"\r\n", KeyPath, "DATE", "(none)"},
+    {Utf16(V5 + KeyHeading + "\"DATE\"=\"\xF6x\"\r\n\"X\"=hex(2):25,00,41,00,00,00\r\n"), KeyPath, "DATE", "S:\xF6x"},
+    {Utf16(V5 + KeyHeading + "\"X\"=hex(2):25,00,41,00,00,00\r\n"), KeyPath, "X", "E:%A"},
+    {"", KeyPath, "DATE", "(none)"},
     // lines a hex value continues on are its own, even one that looks like a heading
-    {kV5 + kKey + "\"X\"=hex:01,\\\r\n[HKCU\\Other]\r\n\"Y\"=\"y\"\r\n", kPath, "Y", "S:y"},
+    {V5 + KeyHeading + "\"X\"=hex:01,\\\r\n[HKCU\\Other]\r\n\"Y\"=\"y\"\r\n", KeyPath, "Y", "S:y"},
     // a key whose last component matches is not the key
-    {kV5 + "[HKCU\\Other\\PARAMETERS]\r\n\"DATE\"=\"o\"\r\n", kPath, "DATE", "(none)"},
-    {kV5 + "[HKCU\\Other\\PARAMETERS]\r\n\"DATE\"=\"o\"\r\n", "Other\\parameters\\", "DATE", "S:o"},
+    {V5 + "[HKCU\\Other\\PARAMETERS]\r\n\"DATE\"=\"o\"\r\n", KeyPath, "DATE", "(none)"},
+    {V5 + "[HKCU\\Other\\PARAMETERS]\r\n\"DATE\"=\"o\"\r\n", "Other\\parameters\\", "DATE", "S:o"},
     // a type number beyond any integer is some other type
-    {kV5 + kKey + "\"X\"=hex(ffffffffffffffffffff):41,00\r\n\"Y\"=\"y\"\r\n", kPath, "X", "O:"},
+    {V5 + KeyHeading + "\"X\"=hex(ffffffffffffffffffff):41,00\r\n\"Y\"=\"y\"\r\n", KeyPath, "X", "O:"},
 };
 
 TEST(RegistryText, ReadsRegeditExports) {
-  for (const TParseRow& row : kParseRows)
-    EXPECT_EQ(row.Expected, Show(TRegistryText(row.File, kLatin1).Value(row.Key, row.Name)))
+  for (const TParseRow& row : ParseRows)
+    EXPECT_EQ(row.Expected, Show(TRegistryText(row.File, Latin1).Value(row.Key, row.Name)))
         << ::testing::PrintToString(row.File) << " key " << row.Key << " name " << row.Name;
 }
 
@@ -136,7 +136,7 @@ struct TWriteRow {
   std::string After;
 };
 
-const TWriteRow kWriteRows[] = {
+const TWriteRow WriteRows[] = {
     {"", "A\\B", "N", "v", "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\A\\B]\r\n\"N\"=\"v\"\r\n"},
     {"", "\\A\\B\\", "", "c:\\x \"y\"",
      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\A\\B]\r\n@=\"c:\\\\x \\\"y\\\"\"\r\n"},
@@ -144,29 +144,29 @@ const TWriteRow kWriteRows[] = {
     {"REGEDIT4\n\n[HKCU\\a\\b]\n\"n\"=\"old\"\n\"M\" = dword:1\n\n[HKCU\\c]\n\"n\"=\"1\"\n", "A\\B", "N", "new",
      "REGEDIT4\n\n[HKCU\\a\\b]\n\"N\"=\"new\"\n\"M\" = dword:1\n\n[HKCU\\c]\n\"n\"=\"1\"\n"},
     // a value in hex form over several lines is replaced whole
-    {kV5 + "[HKCU\\A]\r\n\"N\"=hex(2):25,00,\\\r\n  41,00,00,00\r\n\"Z\"=\"z\"\r\n", "A", "N", "s",
-     kV5 + "[HKCU\\A]\r\n\"N\"=\"s\"\r\n\"Z\"=\"z\"\r\n"},
+    {V5 + "[HKCU\\A]\r\n\"N\"=hex(2):25,00,\\\r\n  41,00,00,00\r\n\"Z\"=\"z\"\r\n", "A", "N", "s",
+     V5 + "[HKCU\\A]\r\n\"N\"=\"s\"\r\n\"Z\"=\"z\"\r\n"},
     // a new value goes after the key's last value, not after the blank line
-    {kV5 + "[HKCU\\A]\r\n\"X\"=\"1\"\r\n\r\n; next\r\n[HKCU\\C]\r\n", "A", "Y", "2",
-     kV5 + "[HKCU\\A]\r\n\"X\"=\"1\"\r\n\"Y\"=\"2\"\r\n\r\n; next\r\n[HKCU\\C]\r\n"},
-    {kV5 + "[HKCU\\A]\r\n\"X\"=\"1\"", "B", "Y", "2", kV5 + "[HKCU\\A]\r\n\"X\"=\"1\"\r\n\r\n[HKEY_CURRENT_USER\\B]\r\n\"Y\"=\"2\"\r\n"},
-    {kV5 + "[HKCU\\A]\r\n\"X\"=\"1\"\r\n\r\n", "B", "Y", "2", kV5 + "[HKCU\\A]\r\n\"X\"=\"1\"\r\n\r\n[HKEY_CURRENT_USER\\B]\r\n\"Y\"=\"2\"\r\n"},
+    {V5 + "[HKCU\\A]\r\n\"X\"=\"1\"\r\n\r\n; next\r\n[HKCU\\C]\r\n", "A", "Y", "2",
+     V5 + "[HKCU\\A]\r\n\"X\"=\"1\"\r\n\"Y\"=\"2\"\r\n\r\n; next\r\n[HKCU\\C]\r\n"},
+    {V5 + "[HKCU\\A]\r\n\"X\"=\"1\"", "B", "Y", "2", V5 + "[HKCU\\A]\r\n\"X\"=\"1\"\r\n\r\n[HKEY_CURRENT_USER\\B]\r\n\"Y\"=\"2\"\r\n"},
+    {V5 + "[HKCU\\A]\r\n\"X\"=\"1\"\r\n\r\n", "B", "Y", "2", V5 + "[HKCU\\A]\r\n\"X\"=\"1\"\r\n\r\n[HKEY_CURRENT_USER\\B]\r\n\"Y\"=\"2\"\r\n"},
     // a line break cannot stand between quotes: the string goes in hex form
     {"", "A", "N", "a\nb", "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"N\"=hex(1):61,00,0a,00,62,00,00,00\r\n"},
     // units above 255 elsewhere in a UTF-16 file survive
     {Utf16("REGEDIT4\n[HKCU\\A]\n\"~\"=\"~\"\n"), "A", "N", "\xF6",
      Utf16("REGEDIT4\n[HKCU\\A]\n\"~\"=\"~\"\n\"N\"=\"\xF6\"\n")},
     // a hex value whose last line ends in a continuation mark must not take the new line in
-    {kV5 + "[HKCU\\A]\r\n\"X\"=hex:01,02\\", "A", "Y", "2",
-     kV5 + "[HKCU\\A]\r\n\"X\"=hex:01,02\\\r\n\r\n\"Y\"=\"2\"\r\n"},
+    {V5 + "[HKCU\\A]\r\n\"X\"=hex:01,02\\", "A", "Y", "2",
+     V5 + "[HKCU\\A]\r\n\"X\"=hex:01,02\\\r\n\r\n\"Y\"=\"2\"\r\n"},
 };
 
 TEST(RegistryText, WritesKeepingEverythingElse) {
-  for (const TWriteRow& row : kWriteRows) {
-    const std::optional<std::string> after = TRegistryText(row.Before, kLatin1).WithString(row.Key, row.Name, row.Value);
+  for (const TWriteRow& row : WriteRows) {
+    const std::optional<std::string> after = TRegistryText(row.Before, Latin1).WithString(row.Key, row.Name, row.Value);
     ASSERT_TRUE(after) << ::testing::PrintToString(row.Before);
     EXPECT_EQ(row.After, *after) << ::testing::PrintToString(row.Before);
-    EXPECT_EQ("S:" + row.Value, Show(TRegistryText(*after, kLatin1).Value(row.Key, row.Name)));
+    EXPECT_EQ("S:" + row.Value, Show(TRegistryText(*after, Latin1).Value(row.Key, row.Name)));
   }
 }
 
@@ -207,17 +207,17 @@ TEST(OsRegistry, WriteThenReadRoundTrips) {
 TEST(RegistryText, Utf16TextInUtf8) {
   const std::u16string text = u"J\u00FCrgen \u20AC \u4E2D \U0001F600";
   std::string bytes = "\xFF\xFE";
-  for (char c : kV5 + kKey + "\"N\"=\"") bytes += {c, '\0'};
+  for (char c : V5 + KeyHeading + "\"N\"=\"") bytes += {c, '\0'};
   for (char16_t u : text) bytes += {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
   for (char c : std::string("\"\r\n")) bytes += {c, '\0'};
   const std::string utf8 = "J\xC3\xBCrgen \xE2\x82\xAC \xE4\xB8\xAD \xF0\x9F\x98\x80";
-  EXPECT_EQ("S:" + utf8, Show(TRegistryText(bytes, Utf8Charset()).Value(kPath, "N")));
-  bytes = TRegistryText(bytes, Utf8Charset()).WithString(kPath, "M", "r\xC3\xA9p").value_or("");
-  bytes = TRegistryText(bytes, Utf8Charset()).WithString(kPath, "L", "a\n\xE2\x82\xAC").value_or("");  // hex(1) form
+  EXPECT_EQ("S:" + utf8, Show(TRegistryText(bytes, Utf8Charset()).Value(KeyPath, "N")));
+  bytes = TRegistryText(bytes, Utf8Charset()).WithString(KeyPath, "M", "r\xC3\xA9p").value_or("");
+  bytes = TRegistryText(bytes, Utf8Charset()).WithString(KeyPath, "L", "a\n\xE2\x82\xAC").value_or("");  // hex(1) form
   const TRegistryText reg(bytes, Utf8Charset());
-  EXPECT_EQ("S:" + utf8, Show(reg.Value(kPath, "N")));
-  EXPECT_EQ("S:r\xC3\xA9p", Show(reg.Value(kPath, "M")));
-  EXPECT_EQ("S:a\n\xE2\x82\xAC", Show(reg.Value(kPath, "L")));
+  EXPECT_EQ("S:" + utf8, Show(reg.Value(KeyPath, "N")));
+  EXPECT_EQ("S:r\xC3\xA9p", Show(reg.Value(KeyPath, "M")));
+  EXPECT_EQ("S:a\n\xE2\x82\xAC", Show(reg.Value(KeyPath, "L")));
   EXPECT_NE(std::string::npos, bytes.find(std::string("r\0\xE9\0p\0", 6)));
 }
 
@@ -226,10 +226,10 @@ TEST(RegistryText, Utf16TextInUtf8) {
 TEST(OsRegistryFile, ConcurrentWritersAndRewritesAreSeen) {
   if (!HasRegistryFile()) GTEST_SKIP() << "the real registry has no file";
   TRegistryFileGuard reg;
-  WriteBytes(reg.File, kV5 + kKey + "\"DATE\"=\"1\"\r\n");
-  EXPECT_EQ("S:1", Show(OsRegReadValue(kPath, "DATE")));
-  WriteBytes(reg.File, kV5 + kKey + "\"DATE\"=\"2\"\r\n");
-  EXPECT_EQ("S:2", Show(OsRegReadValue(kPath, "DATE")));
+  WriteBytes(reg.File, V5 + KeyHeading + "\"DATE\"=\"1\"\r\n");
+  EXPECT_EQ("S:1", Show(OsRegReadValue(KeyPath, "DATE")));
+  WriteBytes(reg.File, V5 + KeyHeading + "\"DATE\"=\"2\"\r\n");
+  EXPECT_EQ("S:2", Show(OsRegReadValue(KeyPath, "DATE")));
   std::vector<std::thread> writers;
   for (int t = 0; t < 4; ++t)
     writers.emplace_back([t] {
@@ -238,7 +238,7 @@ TEST(OsRegistryFile, ConcurrentWritersAndRewritesAreSeen) {
   for (std::thread& w : writers) w.join();
   for (int t = 0; t < 4; ++t)
     for (int i = 0; i < 25; ++i) EXPECT_EQ("S:v", Show(OsRegReadValue("W", "N" + std::to_string(t * 100 + i))));
-  EXPECT_EQ("S:2", Show(OsRegReadValue(kPath, "DATE")));
+  EXPECT_EQ("S:2", Show(OsRegReadValue(KeyPath, "DATE")));
 }
 
 }  // namespace

@@ -30,8 +30,8 @@ public:
 };
 
 namespace {
-const char KWindowClass[] = "TOsModalWindow";
-const char KCatcherClass[] = "TOsMessageCatcher";
+const char WindowClass[] = "TOsModalWindow";
+const char CatcherClass[] = "TOsMessageCatcher";
 
 // Places a control of the layout in a client area of the given size: anchored
 // edges keep their distance to the client area's edges.
@@ -116,12 +116,12 @@ void RegisterClasses() {
   wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
   wc.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpszClassName = KWindowClass;
+  wc.lpszClassName = WindowClass;
   RegisterClassA(&wc);
   WNDCLASSA cc{};
   cc.lpfnWndProc = CatcherProc;
   cc.hInstance = GetModuleHandleA(nullptr);
-  cc.lpszClassName = KCatcherClass;
+  cc.lpszClassName = CatcherClass;
   RegisterClassA(&cc);
   registered = true;
 }
@@ -140,7 +140,7 @@ bool MakeNativeWindow(TOsWindow* window) {
   // The client area is what the controls were laid out in; the frame follows the system's metrics.
   RECT outer{0, 0, layout.ClientWidth, layout.ClientHeight};
   AdjustWindowRectEx(&outer, style, FALSE, 0);
-  window->Handle = CreateWindowExA(0, KWindowClass, window->Caption.c_str(), style, layout.Bounds.Left,
+  window->Handle = CreateWindowExA(0, WindowClass, window->Caption.c_str(), style, layout.Bounds.Left,
                                    layout.Bounds.Top, outer.right - outer.left, outer.bottom - outer.top, nullptr,
                                    nullptr, instance, nullptr);
   if (!window->Handle) return false;
@@ -252,7 +252,7 @@ TOsChild* OsCreateCatcher(TOsWindow* parent, unsigned message, std::function<voi
   child->Message = message;
   child->OnMessage = std::move(onMessage);
   if (parent->Handle) {
-    child->Handle = CreateWindowExA(0, KCatcherClass, "", WS_CHILD, 0, 0, 0, 0, parent->Handle, nullptr,
+    child->Handle = CreateWindowExA(0, CatcherClass, "", WS_CHILD, 0, 0, 0, 0, parent->Handle, nullptr,
                                     GetModuleHandleA(nullptr), nullptr);
     if (child->Handle) SetWindowLongPtrA(child->Handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(child));
   }

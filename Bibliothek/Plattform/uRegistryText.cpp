@@ -7,9 +7,9 @@
 
 namespace {
 
-constexpr std::size_t kNone = std::string::npos;
-const char* const kHeader5 = "Windows Registry Editor Version 5.00";
-const char* const kHeader4 = "REGEDIT4";
+constexpr std::size_t NotFound = std::string::npos;
+const char* const Header5 = "Windows Registry Editor Version 5.00";
+const char* const Header4 = "REGEDIT4";
 
 std::string TrimBlanks(const std::string& text) {
   std::size_t first = 0, last = text.size();
@@ -24,7 +24,7 @@ std::vector<std::string> SplitKey(const std::string& path) {
   std::size_t pos = 0;
   while (pos <= path.size()) {
     std::size_t end = path.find('\\', pos);
-    if (end == kNone) end = path.size();
+    if (end == NotFound) end = path.size();
     if (end > pos) parts.push_back(path.substr(pos, end - pos));
     pos = end + 1;
   }
@@ -243,7 +243,7 @@ bool TRegistryText::ParseData(std::string data, TLine& line, TRecord& record, bo
   }
   if (Upper(data.substr(0, 3)) != "HEX") return false;
   std::size_t colon = data.find(':');
-  if (colon == kNone) return false;
+  if (colon == NotFound) return false;
   unsigned kind = 3;  // hex: is REG_BINARY
   const std::string type = data.substr(3, colon - 3);
   if (!type.empty()) {
@@ -336,8 +336,8 @@ void TRegistryText::Parse() {
   }
   if (pos >= FText.size()) return;  // an empty file is an empty registry
   const std::string header = FText.substr(first, end - first);
-  FVersion4 = header == kHeader4;
-  if (header != kHeader5 && !FVersion4) {
+  FVersion4 = header == Header4;
+  if (header != Header5 && !FVersion4) {
     FValid = false;
     return;
   }
@@ -453,7 +453,7 @@ std::string TRegistryText::Encode(std::size_t pos, std::size_t count, const std:
 /// stored in the hex form of a string value, which reads back the same.
 std::string TRegistryText::ValueLine(const std::string& name, const std::string& text) const {
   std::string line = name.empty() ? "@=" : Quote(name) + "=";
-  if (text.find_first_of("\r\n") == kNone) return line + Quote(text);
+  if (text.find_first_of("\r\n") == NotFound) return line + Quote(text);
   static const char digits[] = "0123456789abcdef";
   line += "hex(1):";
   auto addByte = [&](unsigned char b, bool first) {
@@ -479,10 +479,10 @@ std::string TRegistryText::ValueLine(const std::string& name, const std::string&
 
 std::optional<std::string> TRegistryText::WithString(const std::string& keyPath, const std::string& name,
                                                      const std::string& value) const {
-  if (!FValid || name.find_first_of(std::string("\r\n\0", 3)) != kNone) return std::nullopt;
+  if (!FValid || name.find_first_of(std::string("\r\n\0", 3)) != NotFound) return std::nullopt;
   const std::string text = value.substr(0, value.find('\0'));  // a string ends at its first zero
   std::string eol = "\r\n";  // the text's own line break, where it has one
-  if (const std::size_t at = FText.find_first_of("\r\n"); at != kNone)
+  if (const std::size_t at = FText.find_first_of("\r\n"); at != NotFound)
     eol = FText.compare(at, 2, "\r\n") == 0 ? "\r\n" : FText.substr(at, 1);
   const std::string valueLine = ValueLine(name, text);
   std::string keyLine = "[HKEY_CURRENT_USER";
@@ -512,9 +512,9 @@ std::optional<std::string> TRegistryText::WithString(const std::string& keyPath,
   } else {
     pos = FText.size();
     bool blankLine = false;
-    if (FText.find_first_not_of(" \t\r\n") == kNone) {
+    if (FText.find_first_not_of(" \t\r\n") == NotFound) {
       // A missing or blank file becomes a new registry file.
-      insert = std::string(kHeader5) + eol;
+      insert = std::string(Header5) + eol;
       pos = 0;
       count = FText.size();
     } else {
@@ -524,8 +524,8 @@ std::optional<std::string> TRegistryText::WithString(const std::string& keyPath,
         end -= 2;
       else if (FText.back() == '\r' || FText.back() == '\n')
         end -= 1;
-      const std::size_t begin = FText.find_last_of("\r\n", end == 0 ? kNone : end - 1);
-      const TLine last = {begin == kNone || end == 0 ? 0 : begin + 1, end, FText.size()};
+      const std::size_t begin = FText.find_last_of("\r\n", end == 0 ? NotFound : end - 1);
+      const TLine last = {begin == NotFound || end == 0 ? 0 : begin + 1, end, FText.size()};
       if (last.Next == last.End) insert = eol;
       blankLine = last.Next > last.End && last.End == last.Begin;
     }

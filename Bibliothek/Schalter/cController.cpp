@@ -1,7 +1,7 @@
 #include "Bibliothek/Schalter/cController.h"
 
 TMessageCatcher::TMessageCatcher(TOsWindow* parent)
-    : FParent(parent), FChild(OsCreateCatcher(parent, KCatcherMessage, [this] { HandleMessage(); })) {}
+    : FParent(parent), FChild(OsCreateCatcher(parent, CatcherMessage, [this] { HandleMessage(); })) {}
 
 TMessageCatcher::~TMessageCatcher() { OsRemoveChild(FParent, FChild); }
 
@@ -16,11 +16,11 @@ TBaseController::~TBaseController() = default;
 void TBaseController::Construct() {
   FCatcher = std::make_unique<TMessageCatcher>(FForm->Window());
   FCatcher->SetOnMessage([this](TMessageCatcher* sender) { HandleCatcherMessage(sender); });
-  OsPostMessage(FCatcher->Handle(), KCatcherMessage);
+  OsPostMessage(FCatcher->Handle(), CatcherMessage);
   NotifyForm();
 }
 
-void TBaseController::NotifyForm() { OsPostMessage(OsWindowHandle(FForm->Window()), KNotifyFormMessage); }
+void TBaseController::NotifyForm() { OsPostMessage(OsWindowHandle(FForm->Window()), NotifyFormMessage); }
 
 void TBaseController::HandleCatcherMessage(TMessageCatcher* /*sender*/) {
   FCatcher.reset();

@@ -9,9 +9,9 @@
 #include "Bibliothek/Plattform/uOsWindow.h"
 
 /// WM_USER + 1: posted to the form by NotifyForm; nothing handles it.
-inline constexpr unsigned KNotifyFormMessage = 0x0400 + 1;
+inline constexpr unsigned NotifyFormMessage = 0x0400 + 1;
 /// WM_USER + 2: the catcher's message.
-inline constexpr unsigned KCatcherMessage = 0x0400 + 2;
+inline constexpr unsigned CatcherMessage = 0x0400 + 2;
 
 /// A window with a text box and an OK button; owns its native window.
 class TForm {
@@ -29,7 +29,7 @@ private:
   TOsWindow* FWindow;
 };
 
-/// A zero-sized child control of a form that handles KCatcherMessage alone.
+/// A zero-sized child control of a form that handles CatcherMessage alone.
 class TMessageCatcher {
 public:
   using TOnMessage = std::function<void(TMessageCatcher* sender)>;
@@ -69,7 +69,7 @@ public:
   TBaseController(const TBaseController&) = delete;
   TBaseController& operator=(const TBaseController&) = delete;
 
-  /// Posts KNotifyFormMessage to the form's native window.
+  /// Posts NotifyFormMessage to the form's native window.
   virtual void NotifyForm();
   /// Runs once the catcher's message has arrived, inside the modal loop. Empty here.
   virtual void AfterShow() {}

@@ -37,7 +37,7 @@ TEST(Controller, CatcherMessageRunsAfterShowInsideTheModalLoopInPostedOrder) {
     events.push_back("later message");
     OsCloseWindow(form.Window());
   });
-  ASSERT_TRUE(OsPostMessage(later.Handle(), KCatcherMessage));
+  ASSERT_TRUE(OsPostMessage(later.Handle(), CatcherMessage));
   events.push_back("ShowModal");
   form.ShowModal();
   events.push_back("closed");

@@ -12,18 +12,18 @@
 
 namespace {
 
-const char* const kKey = "Software\\ORVEK\\Qswitchtest\\PARAMETERS";
-const char* const kMacroKey = "Software\\ORVEK\\Qswitchtest\\MACROS";
-const char* const kMovedKey = "Software\\ORVEK\\Qswitchmoved\\PARAMETERS";
+const char* const KeyHeading = "Software\\ORVEK\\Qswitchtest\\PARAMETERS";
+const char* const MacroKey = "Software\\ORVEK\\Qswitchtest\\MACROS";
+const char* const MovedKey = "Software\\ORVEK\\Qswitchmoved\\PARAMETERS";
 
 // The Windows registry outlives the test, so there every value a test may
 // write is blanked before and after it; an empty value counts as absent.
 void BlankRegistry() {
   if (!OsRegistryFilePath().empty()) return;  // POSIX: a fresh file for every test
-  for (const char* key : {kKey, kMovedKey})
+  for (const char* key : {KeyHeading, MovedKey})
     for (const char* name : {"DATE", "REGOFF", "INIOFF", "CMDOFF", "INIPATH", "INIFILE", "REGPATH"})
       OsRegWriteString(key, name, "");
-  OsRegWriteString(kMacroKey, "LOGDIR", "");
+  OsRegWriteString(MacroKey, "LOGDIR", "");
 }
 
 std::string Backslashed(std::string path) {
@@ -169,7 +169,7 @@ TEST_F(ParameterSourcesTest, IniSourcePlaceFromTheExecutable) {
 }
 
 TEST_F(ParameterSourcesTest, RegistrySourceReadsTheValueWhole) {
-  ASSERT_TRUE(OsRegWriteString(kKey, "DATE", "a/b /c"));
+  ASSERT_TRUE(OsRegWriteString(KeyHeading, "DATE", "a/b /c"));
   TRegistryParameter registry("\\Software\\ORVEK\\Qswitchtest\\");
   registry.SetName("date");
   registry.SetSection("PARAMETERS");
@@ -183,21 +183,21 @@ TEST_F(ParameterSourcesTest, RegistrySourceReadsTheValueWhole) {
 }
 
 TEST_F(ParameterSourcesTest, CommandLineWinsOverIniFileWinsOverRegistry) {
-  ASSERT_TRUE(OsRegWriteString(kKey, "DATE", "from registry"));
+  ASSERT_TRUE(OsRegWriteString(KeyHeading, "DATE", "from registry"));
   WriteIni("Qswitchtest.ini", "[PARAMETERS]\r\nDATE=from ini\r\nAUTHOR=ini author\r\n");
   auto& switches = Start("/DATE=from command /AUTHOR=");
   EXPECT_EQ("from command", Value("DATE"));
   EXPECT_EQ("ini author", Value("AUTHOR"));  // an empty answer never overrides
   WriteIni("Qswitchtest.ini", "[PARAMETERS]\r\n");
-  ASSERT_TRUE(OsRegWriteString(kKey, "AUTHOR", "registry author"));
+  ASSERT_TRUE(OsRegWriteString(KeyHeading, "AUTHOR", "registry author"));
   EXPECT_EQ("registry author", Value("AUTHOR"));  // read afresh on every look-up
-  OsRegWriteString(kKey, "AUTHOR", "");
+  OsRegWriteString(KeyHeading, "AUTHOR", "");
   EXPECT_TRUE(switches.RegistryOn() && switches.IniOn() && switches.CommandOn());
 }
 
 TEST_F(ParameterSourcesTest, SourceSwitchesTurnOffOnlyWithPlus) {
-  ASSERT_TRUE(OsRegWriteString(kKey, "DATE", "from registry"));
-  ASSERT_TRUE(OsRegWriteString(kKey, "REGPATH", "\\Software\\ORVEK\\Qswitchmoved"));
+  ASSERT_TRUE(OsRegWriteString(KeyHeading, "DATE", "from registry"));
+  ASSERT_TRUE(OsRegWriteString(KeyHeading, "REGPATH", "\\Software\\ORVEK\\Qswitchmoved"));
   {
     auto& switches = Start("/REGOFF /INIOFF- /CMDOFF=on");
     EXPECT_TRUE(switches.RegistryOn() && switches.IniOn() && switches.CommandOn());
@@ -213,7 +213,7 @@ TEST_F(ParameterSourcesTest, SourceSwitchesTurnOffOnlyWithPlus) {
 
 TEST_F(ParameterSourcesTest, IniFileAndRegistryCanTurnSourcesOff) {
   WriteIni("Qswitchtest.ini", "[PARAMETERS]\r\nCMDOFF=+\r\nDATE=from ini\r\n");
-  ASSERT_TRUE(OsRegWriteString(kKey, "INIOFF", "+"));
+  ASSERT_TRUE(OsRegWriteString(KeyHeading, "INIOFF", "+"));
   Start("/DATE=from command");
   EXPECT_FALSE(FSwitches->CommandOn());
   EXPECT_FALSE(FSwitches->IniOn());
@@ -240,12 +240,12 @@ TEST_F(ParameterSourcesTest, EachSourceIsReadAtThePlaceTheEarlierOnesSet) {
   TTempDir other, third;
   const std::string otherFolder = Backslashed(other.Path());
   const std::string thirdFolder = Backslashed(third.Path());
-  ASSERT_TRUE(OsRegWriteString(kKey, "INIPATH", otherFolder));
+  ASSERT_TRUE(OsRegWriteString(KeyHeading, "INIPATH", otherFolder));
   WriteIni("Qswitchtest.ini", "[PARAMETERS]\r\nINIFILE=alt\r\nREGPATH=\\Software\\Wrong\r\n");
   WriteBytes(other.File("Qswitchtest.ini"), "[PARAMETERS]\r\nINIPATH=" + thirdFolder + "\r\n");
   WriteBytes(other.File("alt.ini"), "[PARAMETERS]\r\nREGPATH=\\Software\\Wrong\r\n");
   WriteBytes(third.File("alt.ini"), "[PARAMETERS]\r\nREGPATH=\\Software\\ORVEK\\Qswitchmoved\r\n");
-  ASSERT_TRUE(OsRegWriteString(kMovedKey, "DATE", "moved"));
+  ASSERT_TRUE(OsRegWriteString(MovedKey, "DATE", "moved"));
 
   auto& switches = Start("");
   EXPECT_EQ(thirdFolder + "\\alt.ini", switches.IniParameter().FullName());
@@ -254,7 +254,7 @@ TEST_F(ParameterSourcesTest, EachSourceIsReadAtThePlaceTheEarlierOnesSet) {
 }
 
 TEST_F(ParameterSourcesTest, MacrosExpandFromTheSectionMacros) {
-  ASSERT_TRUE(OsRegWriteString(kMacroKey, "LOGDIR", "c:\\registry"));
+  ASSERT_TRUE(OsRegWriteString(MacroKey, "LOGDIR", "c:\\registry"));
   WriteIni("Qswitchtest.ini", "[MACROS]\r\nINIMACRO=ini\r\n");
   std::string chain;
   for (int i = 1; i <= 11; ++i)

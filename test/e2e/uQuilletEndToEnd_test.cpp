@@ -292,11 +292,11 @@ TProgramUnderTest& Program() {
   return program;
 }
 
-const char* const KInternational = "HKEY_CURRENT_USER\\Control Panel\\International";
-const char* const KProgramKey = "HKEY_CURRENT_USER\\Software\\ORVEK";
+const char* const InternationalKey = "HKEY_CURRENT_USER\\Control Panel\\International";
+const char* const ProgramKey = "HKEY_CURRENT_USER\\Software\\ORVEK";
 // Registry names are found without regard to case, so this key serves the
 // native title "quillet" and the Windows title "Quillet" alike.
-const char* const KProgramTitleKey = "HKEY_CURRENT_USER\\Software\\ORVEK\\Quillet";
+const char* const ProgramTitleKey = "HKEY_CURRENT_USER\\Software\\ORVEK\\Quillet";
 
 std::string RegString(const std::string& text) {
   std::string out = "\"";
@@ -343,8 +343,8 @@ public:
       std::printf("; %d wine reg runs, %.2f s", t.RegistryImports, t.RegistrySeconds);
     std::printf("\n");
     if (!Program().IsWine()) return;
-    std::string text = "Windows Registry Editor Version 5.00\r\n\r\n[-" + std::string(KProgramKey) + "]\r\n\r\n[" +
-                       KInternational + "]\r\n";
+    std::string text = "Windows Registry Editor Version 5.00\r\n\r\n[-" + std::string(ProgramKey) + "]\r\n\r\n[" +
+                       InternationalKey + "]\r\n";
     for (const auto& [name, value] : FOld)
       text += "\"" + name + "\"=" + (value.empty() ? std::string("-") : RegString(value)) + "\r\n";
     Program().ForgetWineRegistry();
@@ -369,7 +369,7 @@ private:
   std::map<std::string, std::string> FOld;
 };
 
-const auto* const KWineRestore = ::testing::AddGlobalTestEnvironment(new TWineRegistryRestore);
+const auto* const WineRestore = ::testing::AddGlobalTestEnvironment(new TWineRegistryRestore);
 
 // ---------------------------------------------------------------------------
 // cvs log text
@@ -434,7 +434,7 @@ std::string RlogDate(const TDate& d) { return FormatDate(d, "yyyy/MM/dd"); }
 
 // The sample log: a file changed by dev1 and before by dev2, a file that went to
 // the Attic, and a file added by dev1.
-const char* const KSampleLog =
+const char* const SampleLog =
     "RCS file: /cvsroot/proj/src/main.c,v\n"
     "Working file: src/main.c\n"
     "head: 1.3\n"
@@ -465,7 +465,7 @@ const char* const KSampleLog =
     "Initial revision\n"
     "=============================================================================\n";
 
-const std::vector<std::string> KSampleReportBody = {
+const std::vector<std::string> SampleReportBody = {
     "proj/",
     "    src/",
     "        main.c",
@@ -517,11 +517,11 @@ protected:
 
   std::string RegistryText() const {
     std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
-    if (Wine()) text += "[-" + std::string(KProgramKey) + "]\r\n\r\n";
-    text += "[" + std::string(KInternational) + "]\r\n\"sShortDate\"=" + RegString(FShortDate) +
+    if (Wine()) text += "[-" + std::string(ProgramKey) + "]\r\n\r\n";
+    text += "[" + std::string(InternationalKey) + "]\r\n\"sShortDate\"=" + RegString(FShortDate) +
             "\r\n\"sDate\"=" + RegString(DateSeparator(FShortDate)) + "\r\n";
     for (const auto& [section, values] : FRegistry)
-      text += "\r\n[" + std::string(KProgramTitleKey) + "\\" + section + "]\r\n" + values;
+      text += "\r\n[" + std::string(ProgramTitleKey) + "\\" + section + "]\r\n" + values;
     return text;
   }
 
@@ -670,7 +670,7 @@ private:
   std::set<int> FDays;
 };
 
-const std::string KSampleArgs[] = {"/AUTHOR=dev1", "/PERSON=tester", "/INPUT=in\\cvs.log", "/OUTPUT=out\\report.txt"};
+const std::string SampleArguments[] = {"/AUTHOR=dev1", "/PERSON=tester", "/INPUT=in\\cvs.log", "/OUTPUT=out\\report.txt"};
 
 template <class T>
 std::string CaseName(const ::testing::TestParamInfo<T>& info) {
@@ -678,7 +678,7 @@ std::string CaseName(const ::testing::TestParamInfo<T>& info) {
 }
 
 std::vector<std::string> SampleArgs(std::vector<std::string> extra) {
-  std::vector<std::string> args(std::begin(KSampleArgs), std::end(KSampleArgs));
+  std::vector<std::string> args(std::begin(SampleArguments), std::end(SampleArguments));
   args.insert(args.begin(), extra.begin(), extra.end());
   return args;
 }
@@ -687,15 +687,15 @@ std::vector<std::string> SampleArgs(std::vector<std::string> extra) {
 // The main job
 
 TEST_F(QuilletEndToEnd, SampleLogGivesTheReportTreeWithHeader) {
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   const TRunResult r = Run(SampleArgs({"/DATE=.ge10.05.2003"}));
   ExpectSuccess(r);
   ExpectForRunDay(Read("out\\report.txt"),
-                  [&](const TDate& day) { return Header("tester", day) + CrLf(KSampleReportBody) + "\r\n"; });
+                  [&](const TDate& day) { return Header("tester", day) + CrLf(SampleReportBody) + "\r\n"; });
 }
 
 TEST_F(QuilletEndToEnd, NewReportsGoInFrontOfTheEarlierOnes) {
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   // An earlier file with LF line ends: its lines come back with CR LF.
   Write("out\\report.txt", "written by hand\nsecond line");
   ExpectSuccess(Run(SampleArgs({"/DATE=.ge10.05.2003"})));
@@ -706,7 +706,7 @@ TEST_F(QuilletEndToEnd, NewReportsGoInFrontOfTheEarlierOnes) {
   const std::vector<std::string> dev2Body = {"proj/", "    src/", "        main.c", "            Added options."};
   ExpectForRunDay(Read("out\\report.txt"), [&](const TDate& day) {
     return "\r\n" + Header("second", day) + CrLf(dev2Body) + "\r\n" + Header("tester", day) +
-           CrLf(KSampleReportBody) + "\r\n" + CrLf({"written by hand", "second line"});
+           CrLf(SampleReportBody) + "\r\n" + CrLf({"written by hand", "second line"});
   });
 }
 
@@ -715,15 +715,15 @@ TEST_F(QuilletEndToEnd, PathsWithBlanks) {
   // quotes. The opening quote of the first switch stands before any "/" and
   // is ignored; the closing one of OUTPUT is removed from the path; the
   // opening one of OUTPUT ends the DATE item, whose clean-up drops it.
-  Write("in\\my log.txt", KSampleLog);
+  Write("in\\my log.txt", SampleLog);
   ExpectSuccess(Run({"/INPUT=in\\my log.txt", "/AUTHOR=dev1", "/PERSON=tester", "/DATE=.ge10.05.2003",
                      "/OUTPUT=out\\my report.txt"}));
   ExpectForRunDay(Read("out\\my report.txt"),
-                  [&](const TDate& day) { return Header("tester", day) + CrLf(KSampleReportBody) + "\r\n"; });
+                  [&](const TDate& day) { return Header("tester", day) + CrLf(SampleReportBody) + "\r\n"; });
 }
 
 TEST_F(QuilletEndToEnd, WithoutAuthorEveryAuthorIsPicked) {
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   ExpectSuccess(Run({"/DATE=.le02.05.2003", "/PERSON=tester", "/INPUT=in\\cvs.log", "/OUTPUT=report.txt"}));
   ExpectForRunDay(Read("report.txt"), [&](const TDate& day) {
     return Header("tester", day) + CrLf({"proj/", "    src/", "        main.c", "            Added options."}) + "\r\n";
@@ -799,12 +799,12 @@ class ShortDateFormats : public QuilletEndToEnd, public ::testing::WithParamInte
 
 TEST_P(ShortDateFormats, AbsoluteDateAndHeaderFollowTheFormat) {
   SetShortDate(GetParam());
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   // A "/" cannot stand in a command-line value: the date comes from the registry.
   SetRegistry("PARAMETERS", "DATE", ".ge" + FormatDate({2003, 5, 10}, GetParam()));
   ExpectSuccess(Run(SampleArgs({})));
   ExpectForRunDay(Read("out\\report.txt"),
-                  [&](const TDate& day) { return Header("tester", day) + CrLf(KSampleReportBody) + "\r\n"; });
+                  [&](const TDate& day) { return Header("tester", day) + CrLf(SampleReportBody) + "\r\n"; });
 }
 
 TEST_P(ShortDateFormats, RelativeDateIsCountedFromTheRunDay) {
@@ -833,12 +833,12 @@ struct TFailureCase {
 
 void PrintTo(const TFailureCase& c, std::ostream* os) { *os << c.Name; }
 
-const char* const kTryHelp = "Try \"quillet --help\" for the list of switches.";
+const char* const TryHelp = "Try \"quillet --help\" for the list of switches.";
 
 class Failures : public QuilletEndToEnd, public ::testing::WithParamInterface<TFailureCase> {};
 
 TEST_P(Failures, OneLineAndExitCodeOne) {
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   Write("in\\empty.log", "");
   Write("in\\aborted.log", "cvs [log aborted]: no such directory `proj'\n");
   Write("out\\report.txt", "earlier\r\n");
@@ -858,15 +858,15 @@ INSTANTIATE_TEST_SUITE_P(
                      {"quillet: /DATE=xyz holds no operator (.eq, .gt, .ge, .lt, .le); read as .eq"}},
         TFailureCase{"DayThatDoesNotExist", SampleArgs({"/DATE=.ge31.02.2004"}), "The format of date is unknown!"},
         TFailureCase{"NoPerson", {"/DATE=.ge-7", "/AUTHOR=dev1", "/INPUT=in\\cvs.log", "/OUTPUT=out\\report.txt"},
-                     "The person has to be declared! (Use switch PERSON)", {kTryHelp}},
+                     "The person has to be declared! (Use switch PERSON)", {TryHelp}},
         TFailureCase{"NoInputNoOutput", {"/DATE=.ge-7", "/AUTHOR=dev1", "/PERSON=me"},
-                     "The file for reading the comments has to be declared! (Use switch INPUT)", {kTryHelp}},
+                     "The file for reading the comments has to be declared! (Use switch INPUT)", {TryHelp}},
         TFailureCase{"NoOutput", {"/DATE=.ge-7", "/PERSON=me", "/INPUT=in\\cvs.log"},
-                     "The file for storing the CVS comments has to be declared! (Use switch OUTPUT)", {kTryHelp}},
+                     "The file for storing the CVS comments has to be declared! (Use switch OUTPUT)", {TryHelp}},
         TFailureCase{"UndefinedMacro",
                      {"/DATE=.ge-7", "/PERSON=me", "/INPUT=%NOWHERE%\\cvs.log", "/OUTPUT=out\\report.txt"},
                      "The file for reading the comments has to be declared! (Use switch INPUT)",
-                     {"quillet: INPUT: macro %NOWHERE% is not set in MACROS, so the value is empty", kTryHelp}},
+                     {"quillet: INPUT: macro %NOWHERE% is not set in MACROS, so the value is empty", TryHelp}},
         TFailureCase{"EmptyInput", SampleArgs({"/INPUT=in\\empty.log"}),
                      "The file in\\empty.log holds no cvs log or rlog output!"},
         TFailureCase{"FailedCvsAsInput", SampleArgs({"/INPUT=in\\aborted.log"}),
@@ -892,7 +892,7 @@ class Slips : public QuilletEndToEnd, public ::testing::WithParamInterface<TSlip
 TEST_P(Slips, WarnOnStderrAndRunOn) {
   const TSlipCase& c = GetParam();
   if (c.PosixOnly && Wine()) GTEST_SKIP() << "a POSIX shell's slip";
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   if (!c.Ini.empty()) SetIni(c.Ini);
   for (const auto& [name, value] : c.Registry) SetRegistry("PARAMETERS", name, value);
   const TRunResult r = Run(c.Args);
@@ -911,19 +911,19 @@ TEST_P(Slips, WarnOnStderrAndRunOn) {
   EXPECT_TRUE(Exists("out\\report.txt"));
 }
 
-const char* const kListed = " (\"quillet --help\" lists them)";
+const char* const ListedHint = " (\"quillet --help\" lists them)";
 
 INSTANTIATE_TEST_SUITE_P(
     EndToEnd, Slips,
     ::testing::Values(
         TSlipCase{"MisspeltSwitch", SampleArgs({"/DATE=.ge-7", "/AUTOR=bob"}),
-                  {std::string("quillet: /AUTOR=bob: no such switch; did you mean /AUTHOR?") + kListed}},
+                  {std::string("quillet: /AUTOR=bob: no such switch; did you mean /AUTHOR?") + ListedHint}},
         TSlipCase{"WordsBeforeTheSwitches", SampleArgs({"-V", "--date=.ge-7", "cvs.log"}),
-                  {std::string("quillet: -V: no such switch") + kListed,
-                   std::string("quillet: --date=.ge-7: no such switch; did you mean /DATE?") + kListed,
-                   std::string("quillet: cvs.log: no such switch") + kListed}},
+                  {std::string("quillet: -V: no such switch") + ListedHint,
+                   std::string("quillet: --date=.ge-7: no such switch; did you mean /DATE?") + ListedHint,
+                   std::string("quillet: cvs.log: no such switch") + ListedHint}},
         TSlipCase{"SectionNobodyReads", SampleArgs({"/[OTHER].X=1", "/[MACROS].M=1"}),
-                  {std::string("quillet: /[OTHER].X=1: no such switch") + kListed}},
+                  {std::string("quillet: /[OTHER].X=1: no such switch") + ListedHint}},
         TSlipCase{"TwoSwitchesInOneArgument", SampleArgs({"/DATE=.ge10.05.2003 /AUTHOR=nobody"}),
                   {"quillet: DATE: the value \".ge10.05.2003 \\AUTHOR=nobody\" holds the switch /AUTHOR; give each "
                    "switch as an argument of its own"},
@@ -979,13 +979,13 @@ INSTANTIATE_TEST_SUITE_P(EndToEnd, ExportedDateDefault,
 // Pipes: "-" is standard input or standard output.
 
 TEST_F(QuilletEndToEnd, PipeInAndOutGivesTheReportAloneAndLeavesNoFile) {
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   Write("in\\aborted.log", "cvs [log aborted]: connect to cvs.invalid:2401 failed\n");
   FStdin = "in\\cvs.log";
   const TRunResult r = Run({"/DATE=.ge10.05.2003", "/AUTHOR=dev1", "/PERSON=tester", "/INPUT=-", "/OUTPUT=-"});
   EXPECT_EQ(r.ExitCode, 0);
   ExpectQuietStderr(r);
-  ExpectForRunDay(r.Out, [&](const TDate& day) { return Header("tester", day) + CrLf(KSampleReportBody) + "\r\n"; });
+  ExpectForRunDay(r.Out, [&](const TDate& day) { return Header("tester", day) + CrLf(SampleReportBody) + "\r\n"; });
   EXPECT_TRUE(fs::is_empty(At("out")));  // no lock, no temporary file
 
   // A failed cvs in the pipe: the report file stays as it was.
@@ -1015,14 +1015,14 @@ TEST_F(QuilletEndToEnd, MissingInputFileIsReportedInGerman) {
 }
 
 TEST_F(QuilletEndToEnd, OutputInMissingFolderIsReportedInGerman) {
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   ExpectFailure(Run(SampleArgs({"/DATE=.ge10.05.2003", "/OUTPUT=nowhere\\report.txt"})),
                 "Datei " + Shown("nowhere\\report.txt") + " kann nicht erstellt werden");
   EXPECT_FALSE(Exists("nowhere"));
 }
 
 TEST_F(QuilletEndToEnd, NonStringRegistryValueEndsTheStartWithExitCodeOne) {
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   SetRegistryRaw("PARAMETERS", "\"REGOFF\"=dword:00000001");
   const TRunResult r = Run(SampleArgs({"/DATE=.ge10.05.2003"}));
   EXPECT_EQ(r.ExitCode, 1);
@@ -1051,46 +1051,46 @@ class SwitchSources : public QuilletEndToEnd, public ::testing::WithParamInterfa
 
 TEST_P(SwitchSources, ReportComesFromTheWinningValues) {
   const TSourceCase& c = GetParam();
-  Write("logs\\in\\cvs.log", KSampleLog);
+  Write("logs\\in\\cvs.log", SampleLog);
   if (c.Utf16RegistryInTheCLocale) {
     if (Wine()) GTEST_SKIP() << "the Windows program reads the real registry";
     FExtraEnvironment = {{"LC_ALL", "C"}};
     FRegistryUtf16 = true;
-    Write("logs\\Pr\xC3\xBC" "fung\\cvs.log", KSampleLog);
+    Write("logs\\Pr\xC3\xBC" "fung\\cvs.log", SampleLog);
   }
   for (const auto& [name, value] : c.Registry) SetRegistry("PARAMETERS", name, value);
   for (const auto& [name, value] : c.RegistryMacros) SetRegistry("MACROS", name, value);
   if (!c.Ini.empty()) SetIni(c.Ini);
   ExpectSuccess(Run(c.CommandLine));
   ExpectForRunDay(Read("out\\report.txt"),
-                  [&](const TDate& day) { return Header(c.Person, day) + CrLf(KSampleReportBody) + "\r\n"; });
+                  [&](const TDate& day) { return Header(c.Person, day) + CrLf(SampleReportBody) + "\r\n"; });
 }
 
-const std::map<std::string, std::string> KAllInRegistry = {{"DATE", ".ge10.05.2003"},
+const std::map<std::string, std::string> AllInRegistry = {{"DATE", ".ge10.05.2003"},
                                                            {"AUTHOR", "dev1"},
                                                            {"PERSON", "fromregistry"},
                                                            {"INPUT", "logs\\in\\cvs.log"},
                                                            {"OUTPUT", "out\\report.txt"}};
-const std::vector<std::string> KAllInIni = {"[PARAMETERS]",          "DATE=.ge10.05.2003",
+const std::vector<std::string> AllInIni = {"[PARAMETERS]",          "DATE=.ge10.05.2003",
                                             "AUTHOR=dev1",           "PERSON=fromini",
                                             "INPUT=logs\\in\\cvs.log", "OUTPUT=out\\report.txt"};
 
 INSTANTIATE_TEST_SUITE_P(
     EndToEnd, SwitchSources,
     ::testing::Values(
-        TSourceCase{"AllFromRegistry", KAllInRegistry, {}, {}, {}, "fromregistry"},
-        TSourceCase{"AllFromIni", {}, {}, KAllInIni, {}, "fromini"},
+        TSourceCase{"AllFromRegistry", AllInRegistry, {}, {}, {}, "fromregistry"},
+        TSourceCase{"AllFromIni", {}, {}, AllInIni, {}, "fromini"},
         TSourceCase{"Utf16RegistryWithUmlautsInTheCLocale",
                     {{"DATE", ".ge10.05.2003"}, {"AUTHOR", "dev1"}, {"PERSON", "fromregistry"},
                      {"INPUT", "logs\\Pr\xC3\xBC" "fung\\cvs.log"}, {"OUTPUT", "out\\report.txt"}},
                     {}, {}, {}, "fromregistry", true},
-        TSourceCase{"IniWinsOverRegistry", KAllInRegistry, {}, {"[PARAMETERS]", "PERSON=fromini"}, {}, "fromini"},
-        TSourceCase{"CommandLineWinsOverBoth", KAllInRegistry, {}, KAllInIni, {"/PERSON=fromcmd"}, "fromcmd"},
-        TSourceCase{"EmptyValueDoesNotWin", KAllInRegistry, {}, {"[PARAMETERS]", "PERSON="}, {"/PERSON="},
+        TSourceCase{"IniWinsOverRegistry", AllInRegistry, {}, {"[PARAMETERS]", "PERSON=fromini"}, {}, "fromini"},
+        TSourceCase{"CommandLineWinsOverBoth", AllInRegistry, {}, AllInIni, {"/PERSON=fromcmd"}, "fromcmd"},
+        TSourceCase{"EmptyValueDoesNotWin", AllInRegistry, {}, {"[PARAMETERS]", "PERSON="}, {"/PERSON="},
                     "fromregistry"},
-        TSourceCase{"FirstItemOnTheCommandLineWins", {}, {}, KAllInIni, {"/PERSON=first", "/PERSON=second"}, "first"},
+        TSourceCase{"FirstItemOnTheCommandLineWins", {}, {}, AllInIni, {"/PERSON=first", "/PERSON=second"}, "first"},
         TSourceCase{"RegistryOffLeavesIniAndCommandLine",
-                    KAllInRegistry, {}, {"[PARAMETERS]", "PERSON=fromini"},
+                    AllInRegistry, {}, {"[PARAMETERS]", "PERSON=fromini"},
                     {"/REGOFF+", "/DATE=.ge10.05.2003", "/AUTHOR=dev1", "/INPUT=logs\\in\\cvs.log", "/OUTPUT=out\\report.txt"},
                     "fromini"},
         TSourceCase{"MacroOnTheCommandLine", {}, {}, {},
@@ -1113,7 +1113,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(QuilletEndToEnd, ConcurrentRunsKeepEveryReport) {
   const int runs = 6;
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   std::vector<std::vector<std::string>> commands;
   for (int i = 0; i < runs; ++i)
     commands.push_back({"/DATE=.ge10.05.2003", "/AUTHOR=dev1", "/PERSON=p" + std::to_string(i),
@@ -1124,7 +1124,7 @@ TEST_F(QuilletEndToEnd, ConcurrentRunsKeepEveryReport) {
   EXPECT_EQ(Count(all, "User: "), static_cast<std::size_t>(runs));
   for (int i = 0; i < runs; ++i) EXPECT_EQ(Count(all, "User: p" + std::to_string(i) + "\r\n"), 1u) << i;
   // Every report is whole: the file is the reports one after the other.
-  const std::size_t one = (Header("p0", LocalDate()) + CrLf(KSampleReportBody) + "\r\n").size();
+  const std::size_t one = (Header("p0", LocalDate()) + CrLf(SampleReportBody) + "\r\n").size();
   EXPECT_EQ(all.size(), runs * one + std::string("earliest\r\n").size());
   EXPECT_TRUE(all.ends_with("\r\nearliest\r\n"));
 }
@@ -1197,21 +1197,21 @@ TEST_P(RealLogs, ReportNamesTheFilesWithAMatchingRevision) {
   }
 }
 
-const char* const KWhole = "01-cvs-log-whole-repository.txt";
+const char* const Whole = "01-cvs-log-whole-repository.txt";
 
 INSTANTIATE_TEST_SUITE_P(
     EndToEnd, RealLogs,
     ::testing::Values(
         TRealLogCase{"Dev1SinceNov30",
-                     KWhole,
+                     Whole,
                      "dev1",
                      ".ge30.11.2026",
                      {"README.repo", "libkit/README", "proj/README", "proj/include/util.h", "proj/src/main.c"}},
-        TRealLogCase{"AliceAtticLeftOut", KWhole, "alice", ".ge07.11.2026", {"libkit/src/util.c"}},
-        TRealLogCase{"AuthorInOtherCase", KWhole, "qat", ".eq01.03.2004", {"proj/src/util.c"}},
-        TRealLogCase{"UpToEndOf2002", KWhole, "dev2", ".le31.12.2002", {"proj/legacy/units.h"}},
-        TRealLogCase{"PrefixOfALoginIsNoAuthor", KWhole, "dev", ".ge01.01.2000", {}},
-        TRealLogCase{"EveryAuthorOnOneDay", KWhole, "", ".eq07.12.2026", {"libkit/src/net.c", "proj/src/main.c"}},
+        TRealLogCase{"AliceAtticLeftOut", Whole, "alice", ".ge07.11.2026", {"libkit/src/util.c"}},
+        TRealLogCase{"AuthorInOtherCase", Whole, "qat", ".eq01.03.2004", {"proj/src/util.c"}},
+        TRealLogCase{"UpToEndOf2002", Whole, "dev2", ".le31.12.2002", {"proj/legacy/units.h"}},
+        TRealLogCase{"PrefixOfALoginIsNoAuthor", Whole, "dev", ".ge01.01.2000", {}},
+        TRealLogCase{"EveryAuthorOnOneDay", Whole, "", ".eq07.12.2026", {"libkit/src/net.c", "proj/src/main.c"}},
         TRealLogCase{"SubfolderWithStderr",
                      "02-cvs-log-subfolder-with-stderr.txt",
                      "dev11",
@@ -1243,21 +1243,21 @@ TEST_F(QuilletEndToEnd, VersionIsPrintedWithExitCodeZero) {
 
 TEST_F(QuilletEndToEnd, PosixPathsInValues) {
   if (Wine()) GTEST_SKIP() << "the Windows program takes Windows paths";
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   ExpectSuccess(Run({"/DATE=.ge10.05.2003", "/AUTHOR=dev1", "/PERSON=tester", "/INPUT=" + At("in\\cvs.log").string(),
                      "/OUTPUT=out/report.txt"}));
   ExpectForRunDay(Read("out\\report.txt"),
-                  [&](const TDate& day) { return Header("tester", day) + CrLf(KSampleReportBody) + "\r\n"; });
+                  [&](const TDate& day) { return Header("tester", day) + CrLf(SampleReportBody) + "\r\n"; });
 }
 
 TEST_F(QuilletEndToEnd, CLocaleReadsAndWritesIsoDates) {
   if (Wine()) GTEST_SKIP() << "Windows always has a regional setting";
   SetShortDate("");  // no sShortDate of the user's own
   FExtraEnvironment = {{"LC_ALL", "C"}};
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   ExpectSuccess(Run(SampleArgs({"/DATE=.ge2003-05-10"})));
   ExpectForRunDay(Read("out\\report.txt"), [&](const TDate& day) {
-    return CrLf({"User: tester", "Datum: " + FormatDate(day, "yyyy-MM-dd"), ""}) + CrLf(KSampleReportBody) + "\r\n";
+    return CrLf({"User: tester", "Datum: " + FormatDate(day, "yyyy-MM-dd"), ""}) + CrLf(SampleReportBody) + "\r\n";
   });
 }
 
@@ -1265,8 +1265,8 @@ TEST_F(QuilletEndToEnd, CLocaleReadsAndWritesIsoDates) {
 // Switch overview and export: /?, WRITEINI, WRITEREG end the program before
 // the filter runs
 
-const char* const KOverviewStart = "List of registered switches\n/REGOFF=-\n     Opt: +, -\n";
-const std::vector<std::string> KExportedNames = {"REGOFF",   "INIOFF",   "CMDOFF",     "REGPATH", "INIPATH",
+const char* const OverviewStart = "List of registered switches\n/REGOFF=-\n     Opt: +, -\n";
+const std::vector<std::string> ExportedNames = {"REGOFF",   "INIOFF",   "CMDOFF",     "REGPATH", "INIPATH",
                                                  "INIFILE",  "WRITEINI", "WRITEREG",   "SHOWHIDDEN", "DATE",
                                                  "PERSON",   "AUTHOR",   "INPUT",      "OUTPUT"};
 
@@ -1323,7 +1323,7 @@ class StartupSwitches : public SwitchExport, public ::testing::WithParamInterfac
 
 TEST_P(StartupSwitches, AtMostOneActsAndTheProgramEnds) {
   const TStartupCase& c = GetParam();
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   if (c.Ini) Write("conf\\e2e.ini", c.Ini);
   if (c.RegistryWriteIni) SetRegistry("PARAMETERS", "WRITEINI", c.RegistryWriteIni);
   if (c.Blocker == TBlocker::FolderIsAFile) Write("conf", "a file");
@@ -1333,7 +1333,7 @@ TEST_P(StartupSwitches, AtMostOneActsAndTheProgramEnds) {
   if (c.Overview) {
     std::string out = r.Out;  // CR LF under wine, LF on POSIX
     std::erase(out, '\r');
-    EXPECT_EQ(out.rfind(KOverviewStart, 0), 0u) << r.Out;
+    EXPECT_EQ(out.rfind(OverviewStart, 0), 0u) << r.Out;
   }
   else
     EXPECT_EQ(r.Out, "");
@@ -1372,7 +1372,7 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName<TStartupCase>);
 
 TEST_F(SwitchExport, IniRoundTripKeepsTheRestOfTheFile) {
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   const std::string before = "; settings\r\n[OTHER]\r\nX=1\r\n[PARAMETERS]\r\nKEEP=me\r\n";
   Write("conf\\e2e.ini", before);
   ExpectSuccess(Run({"/WRITEINI=all"}));
@@ -1380,7 +1380,7 @@ TEST_F(SwitchExport, IniRoundTripKeepsTheRestOfTheFile) {
   EXPECT_EQ(ini.rfind("; settings\r\n[OTHER]\r\nX=1\r\n[PARAMETERS]\r\nKEEP=me\r\n", 0), 0u) << ini;
   const auto entries = IniSection(ini, "PARAMETERS");
   std::vector<std::string> names = {"KEEP"};
-  names.insert(names.end(), KExportedNames.begin(), KExportedNames.end());
+  names.insert(names.end(), ExportedNames.begin(), ExportedNames.end());
   EXPECT_EQ(Names(entries), names);
   std::map<std::string, std::string> values(entries.begin(), entries.end());
   EXPECT_EQ(values["REGOFF"], "-");
@@ -1394,7 +1394,7 @@ TEST_F(SwitchExport, IniRoundTripKeepsTheRestOfTheFile) {
 }
 
 TEST_F(SwitchExport, RegistryRoundTripKeepsEveryOtherValue) {
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   SetRegistry("PARAMETERS", "KEEP", "me");
   SetRegistry("MACROS", "OTHER", "value");
   ExpectSuccess(Run({"/WRITEREG=all"}));
@@ -1404,7 +1404,7 @@ TEST_F(SwitchExport, RegistryRoundTripKeepsEveryOtherValue) {
   } else {
     registry = Read("hkcu.reg");
   }
-  for (const std::string& name : KExportedNames) EXPECT_NE(registry.find(name), std::string::npos) << name;
+  for (const std::string& name : ExportedNames) EXPECT_NE(registry.find(name), std::string::npos) << name;
   for (const char* kept : {"KEEP", "OTHER"}) EXPECT_NE(registry.find(kept), std::string::npos) << kept;
   if (!Wine()) {
     EXPECT_NE(registry.find("sShortDate"), std::string::npos);
@@ -1449,7 +1449,7 @@ protected:
 };
 
 TEST_F(Resilience, RunsThroughALinkAndOnItsTargetKeepEveryReport) {
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   Write("out\\report.txt", "earliest\r\n");
   fs::create_symlink("report.txt", At("out\\link.txt"));
   std::vector<std::vector<std::string>> commands;
@@ -1464,7 +1464,7 @@ TEST_F(Resilience, RunsThroughALinkAndOnItsTargetKeepEveryReport) {
 }
 
 TEST_F(Resilience, OnlyARegularFileIsReplacedAndADanglingLinkIsWrittenThrough) {
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   if (Wine()) {
     ExpectFailure(Run(SampleArgs({"/DATE=.ge10.05.2003", "/OUTPUT=NUL"})), "Datei NUL kann nicht erstellt werden");
     return;
@@ -1484,7 +1484,7 @@ TEST_F(Resilience, OnlyARegularFileIsReplacedAndADanglingLinkIsWrittenThrough) {
 }
 
 TEST_F(Resilience, LeftoversOfKilledRunsGoAndASizeLimitFailsCleanly) {
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   Write("out\\report.txt.~99999999-3", "left by a killed run");
   ExpectSuccess(Run(SampleArgs({"/DATE=.ge10.05.2003"})));
   EXPECT_FALSE(Exists("out\\report.txt.~99999999-3"));
@@ -1502,7 +1502,7 @@ TEST_F(Resilience, LeftoversOfKilledRunsGoAndASizeLimitFailsCleanly) {
 TEST_F(Resilience, ALockFileLeftByAnotherUserBlocksNobody) {
   if (Wine() || geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0)
     GTEST_SKIP() << "needs root natively to play a second user";
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   Write("out\\report.txt.lock", "");  // root's, not writable for the other user
   fs::permissions(FDir, fs::perms::all);
   fs::permissions(At("out"), fs::perms::all);
@@ -1554,7 +1554,7 @@ TEST_F(Resilience, SharedFoldersOtherUsersAndTheOtherBuild) {
   // ("" for success) and what must hold afterwards.
   const bool root = geteuid() == 0 && access("/usr/bin/setpriv", X_OK) == 0;
   const std::vector<std::string> asNobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   Write("secret.txt", "root only\r\n");
   fs::permissions(At("secret.txt"), fs::perms::owner_read | fs::perms::owner_write);
   fs::permissions(FDir, fs::perms::all);
@@ -1654,7 +1654,7 @@ TEST_F(Resilience, SharedFoldersOtherUsersAndTheOtherBuild) {
 
 TEST_F(Resilience, ALogRenamedWhileTheRunWaitsForTheLockIsReadWhole) {
   if (Wine()) GTEST_SKIP() << "only a native run's wait shows in /proc/locks";
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   PrepareRegistry();
   THeldLock lock(At("out\\report.txt"));
   TChild child = StartProcess(Program().Command(WithIniSwitches(SampleArgs({"/DATE=.ge10.05.2003"}))), FDir,
@@ -1665,12 +1665,12 @@ TEST_F(Resilience, ALogRenamedWhileTheRunWaitsForTheLockIsReadWhole) {
   fs::remove(At("in\\old.log"));
   lock.Release();
   ExpectSuccess(FinishProcess(child));
-  EXPECT_EQ(Read("out\\report.txt"), Header("tester", LocalDate()) + CrLf(KSampleReportBody) + "\r\n");
+  EXPECT_EQ(Read("out\\report.txt"), Header("tester", LocalDate()) + CrLf(SampleReportBody) + "\r\n");
 }
 
 TEST_F(Resilience, NativeAndWindowsRunsAtOnceKeepEveryReport) {
   if (!Wine()) GTEST_SKIP() << "needs both builds";
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   Write("out\\report.txt", "earliest\r\n");
   PrepareRegistry();
   WriteFile(FDir / "hkcu.reg", RegistryText());
@@ -1693,7 +1693,7 @@ TEST_F(Resilience, NativeAndWindowsRunsAtOnceKeepEveryReport) {
 }
 
 TEST_F(Resilience, MacroThatGrowsWithoutEndStopsNamingTheSwitch) {
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   ExpectFailure(Run({"/DATE=.ge-7", "/PERSON=%A%", "/[MACROS].A=%A%%A%%A%%A%%A%%A%", "/INPUT=in\\cvs.log",
                      "/OUTPUT=out\\report.txt"}),
                 "The macros of switch PERSON expand to more than 64 KiB!");
@@ -1702,7 +1702,7 @@ TEST_F(Resilience, MacroThatGrowsWithoutEndStopsNamingTheSwitch) {
 TEST_F(Resilience, TwentyThousandReferencesToAMacroChainExpand) {
   // Each reference used to be searched from the start of the value: over a
   // minute for this one. The registry takes the value whole.
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   std::string refs;
   for (int i = 0; i < 20000; ++i) refs += "%A%";
   SetRegistry("PARAMETERS", "PERSON", refs);
@@ -1714,7 +1714,7 @@ TEST_F(Resilience, TwentyThousandReferencesToAMacroChainExpand) {
 
 TEST_F(Resilience, MemoryRunningOutWhileReadingSettingsGivesOneLine) {
   if (Wine() || std::getenv("ASAN_OPTIONS")) GTEST_SKIP() << "needs a native program without sanitizers";
-  Write("in\\cvs.log", KSampleLog);
+  Write("in\\cvs.log", SampleLog);
   Write("out\\report.txt", "earlier\r\n");
   // A registry file larger than the memory the run may have.
   SetRegistryRaw("PARAMETERS", "\"BIG\"=\"" + std::string(96 << 20, 'b') + "\"");

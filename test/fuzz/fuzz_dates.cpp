@@ -13,7 +13,7 @@
 #include "test/fuzz/uFuzzSupport.h"
 
 namespace {
-const char* const kPictures[] = {"dd.MM.yyyy", "MM/dd/yy", "yyyy-MM-dd", "d/M/yyyy", "dd.MM.yy", "yyyy.MM.dd", "M-d-yyyy"};
+const char* const Pictures[] = {"dd.MM.yyyy", "MM/dd/yy", "yyyy-MM-dd", "d/M/yyyy", "dd.MM.yy", "yyyy.MM.dd", "M-d-yyyy"};
 
 bool IsRealDate(const std::string& d) {
   if (d.size() != 10 || d[4] != '/' || d[7] != '/') return false;
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
-  const std::string picture = kPictures[data[0] % (sizeof kPictures / sizeof *kPictures)];
+  const std::string picture = Pictures[data[0] % (sizeof Pictures / sizeof *Pictures)];
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
   SetShortDatePictureForTests(picture);
   SetTodayForTests(TDate{2026, 12, 7});

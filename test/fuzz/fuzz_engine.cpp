@@ -22,10 +22,10 @@
 #include "test/fuzz/uFuzzSupport.h"
 
 namespace {
-const TDateOperator kOperators[] = {TDateOperator::Equal, TDateOperator::Greater, TDateOperator::GreaterEqual,
+const TDateOperator Operators[] = {TDateOperator::Equal, TDateOperator::Greater, TDateOperator::GreaterEqual,
                                     TDateOperator::Less, TDateOperator::LessEqual};
-const char* const kDates[] = {"2003/05/10", "1990/01/01", "2026/12/07", "20x3/0a/1"};
-const std::string kHeader = "User: tester\r\nDatum: 14.05.2003\r\n\r\n";
+const char* const Dates[] = {"2003/05/10", "1990/01/01", "2026/12/07", "20x3/0a/1"};
+const std::string Header = "User: tester\r\nDatum: 14.05.2003\r\n\r\n";
 
 // Cut as the engine cuts: at CR LF, lone CR and lone LF; a last line without
 // a break is a line, a break at the end adds none.
@@ -54,8 +54,8 @@ std::string Run(const std::uint8_t flags, const std::string& log, const std::opt
                 std::size_t piece, std::size_t parts = 1) {
   TQuillet engine(TestEnvironment());
   engine.SetParts(parts);
-  engine.SetDateOperator(kOperators[(flags & 7) % 5]);
-  engine.SetDate(kDates[(flags >> 5) & 3]);
+  engine.SetDateOperator(Operators[(flags & 7) % 5]);
+  engine.SetDate(Dates[(flags >> 5) & 3]);
   engine.SetPerson("tester");
   engine.SetAuthor(flags & 8 ? "dev1" : "");
   return engine.RunOnText(log, old, piece);
@@ -86,8 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(report.size() >= oldLines.size() + 2 && report.ends_with("\r\n" + oldLines), "ends with the old report");
   std::string_view body(report.data(), report.size() - oldLines.size() - 2);  // without the empty line
   if (body.empty()) return 0;
-  FUZZ_CHECK(body.starts_with(kHeader) && body.ends_with("\r\n"), "header first, whole lines");
-  body.remove_prefix(kHeader.size());
+  FUZZ_CHECK(body.starts_with(Header) && body.ends_with("\r\n"), "header first, whole lines");
+  body.remove_prefix(Header.size());
 
   const std::vector<std::string_view> logLines = Lines(log);
   const std::unordered_set<std::string_view> known(logLines.begin(), logLines.end());

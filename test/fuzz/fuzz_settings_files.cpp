@@ -18,7 +18,7 @@
 namespace {
 // Values the writers get: plain, with blanks and quotes, with a line break
 // (the registry's hex form), with bytes above 127.
-const char* const kValues[] = {"v", "c:\\logs\\\"a b\"", "a\nb", ("ge\xF6" "ffnet"), ""};
+const char* const ValueTexts[] = {"v", "c:\\logs\\\"a b\"", "a\nb", ("ge\xF6" "ffnet"), ""};
 
 void FuzzIni(const std::string& text, const std::string& value) {
   const std::string file = FuzzFolder() + "f.ini";
@@ -96,7 +96,7 @@ void FuzzRegistry(const std::string& text, const std::string& value) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
-  const std::string value = kValues[(data[0] >> 1) % (sizeof kValues / sizeof *kValues)];
+  const std::string value = ValueTexts[(data[0] >> 1) % (sizeof ValueTexts / sizeof *ValueTexts)];
   if (data[0] & 1)
     FuzzRegistry(text, value);
   else
