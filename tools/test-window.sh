@@ -36,6 +36,7 @@ work=$(mktemp -d)
 # a desktop that can show no window, so the test starts the prefix's server
 # itself, here; it never stops one that it did not start (tools/test.sh stops
 # its own first).
+mkdir -p "$WINEPREFIX"  # a server cannot start in a prefix folder that is missing
 if ! wineserver -p >/dev/null 2>&1; then
   echo "window test NOT RUN: a wineserver of $WINEPREFIX is running; stop it first (WINEPREFIX=$WINEPREFIX wineserver -k)"
   exit 1
@@ -70,7 +71,7 @@ cmp -s "$work/expected.txt" "$work/actual.txt" || { fail "text box differs:"; di
 grep -qx $'/REGPATH=\\\\Software\\\\ORVEK\\\\Quillet\\\\\r' "$out/window-text.txt" || fail "REGPATH default"
 grep -q $'^/INIPATH=.*\\\\build-win32\\\\\r$' "$out/window-text.txt" || fail "INIPATH default"
 grep -qx $'/INIFILE=Quillet.ini\r' "$out/window-text.txt" || fail "INIFILE default"
-grep -qE $'^/DATE=\\.eq[0-9]{1,2}/[0-9]{1,2}/[0-9]{2,4}\r$' "$out/window-text.txt" || fail "DATE default"
+grep -qE $'^/DATE=\\.eq[0-9]{1,2}-[0-9]{1,2}-[0-9]{2,4}\r$' "$out/window-text.txt" || fail "DATE default"
 # Client area 617 x 462 as laid out: the controls sit where the layout puts them.
 grep -qx 'client 617 462' "$out/layout.txt" || fail "client area: $(head -1 "$out/layout.txt")"
 grep -qx 'edit 8 22 600 391' "$out/layout.txt" || fail "text box place: $(grep edit "$out/layout.txt")"
