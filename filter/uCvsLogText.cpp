@@ -1,6 +1,8 @@
 #include "filter/uCvsLogText.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "filter/uByteSearch.h"
 
@@ -15,7 +17,15 @@ bool isRowOf(std::string_view line, char c, std::size_t count) {
   std::size_t end = line.size();
   while (end > count && isTrailingBlank(line[end - 1])) --end;
   if (end != count) return false;
-  for (std::size_t i = 0; i < count; ++i)
+  // Eight bytes a step: every section ends in a row of 77.
+  const std::uint64_t row = 0x0101010101010101u * static_cast<unsigned char>(c);
+  std::size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, line.data() + i, sizeof word);
+    if (word != row) return false;
+  }
+  for (; i < count; ++i)
     if (line[i] != c) return false;
   return true;
 }
