@@ -258,13 +258,17 @@ bool TRegistryText::ParseData(std::string data, TLine& line, TRecord& record, bo
   }
   // Each continuation line is trimmed on its own: trimming the growing whole
   // made a long value quadratic work.
+  // Only the span is wanted of the values of keys nobody asked for, which
+  // may be megabytes of hex: their lines are walked, not gathered.
   std::string hex = TrimBlanks(data.substr(colon + 1));
-  while (!hex.empty() && hex.back() == '\\' && line.Next < FText.size()) {
-    hex.pop_back();
+  bool continued = !hex.empty() && hex.back() == '\\';
+  while (continued && line.Next < FText.size()) {
+    if (!spanOnly) hex.pop_back();
     line = LineAt(line.Next);
     std::size_t end = line.End;
     while (end > line.Begin && (FText[end - 1] == ' ' || FText[end - 1] == '\t')) --end;
-    hex.append(FText, line.Begin, end - line.Begin);
+    continued = end > line.Begin && FText[end - 1] == '\\';
+    if (!spanOnly) hex.append(FText, line.Begin, end - line.Begin);
   }
   if (spanOnly) return true;
   if (!hex.empty() && hex.back() == '\\') hex.pop_back();
