@@ -32,7 +32,12 @@ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_REL
   { cat build-tsan/configure.log; exit 1; }
 cmake --build build-tsan -j"$JOBS" --target filter_tests quillet e2e_tests || exit 1
 export TSAN_OPTIONS=halt_on_error=1:exitcode=66
-build-tsan/filter_tests --gtest_brief=1 || status=1
+# Every engine table also runs in parts on threads; two tables move a section
+# across the reader's 1 MiB chunk byte by byte, which is the line reader's
+# own concern on one thread and took 127 of ThreadSanitizer's 135 s: they run
+# in the other trees only.
+build-tsan/filter_tests --gtest_brief=1 \
+  --gtest_filter='-Quillet.SkippedLinesAcrossTheReadersChunks:Quillet.SkippingKeepsEveryLineThatMayPick' || status=1
 build-tsan/e2e_tests --gtest_brief=1 \
   --gtest_filter='*Parts*:*Concurrent*:*KeepEveryReport*:*SharedFolders*:*LogRenamed*' || status=1
 echo "== thread: $(( $(date +%s) - half )) s; sanitizer builds and tests: $(( $(date +%s) - start )) s"
