@@ -4,7 +4,8 @@
 # `cvs log` text and reports, each time as the median of RUNS runs taken in
 # turn with the runs it is compared with (so that load from others hits both
 # alike), each line with its figure, its target and ok or MISSED:
-#   1. the engine beside `wc -l` on the same log (target 1.7x); then with an
+#   1. the engine beside `wc -l` on the same log (target 1.7x), and the floor
+#      without an old report (read the log, write the report) beside both; then with an
 #      old report of the log's size behind the new one, beside the floor
 #      (floor.c: read the log, then write, flush and rename the same bytes as
 #      the engine's output; target 1.05x);
@@ -107,7 +108,7 @@ cat log-1x.txt old-report.txt >/dev/null  # into the page cache
 # report has been on disk for a week, and the write-back of one step's files
 # must not slow the next.
 sync
-rm -f .wc .q .qold .qfloor .qwine
+rm -f .wc .q .qold .qfloor .qfloor0 .qwine
 [ "$MODE" = quick ] || $WINE_BENCH .EQ 2000/01/01 x log-1x.txt out-wine.txt >/dev/null 2>&1 || true  # boot wine
 # Round 0 is not counted: the first runs after a pause are slower by up to a
 # third here (the virtual machine's memory given back to its host comes back
@@ -117,6 +118,9 @@ for i in $(seq 0 "$RUNS"); do
   measure wc -l log-1x.txt | cut -d' ' -f1 >>"${keep:-.wc}"
   rm -f out-1x.txt
   run_filter log-1x.txt out-1x.txt "$B/quillet_bench" | cut -d' ' -f1 >>"${keep:-.q}"
+  # What any program must do without an old report: read the log, write the report.
+  rm -f out-floor0.txt
+  measure "$B/floor" out-1x.txt log-1x.txt out-floor0.txt | cut -d' ' -f1 >>"${keep:-.qfloor0}"
   cp old-report.txt out-old.txt
   sync
   run_filter log-1x.txt out-old.txt "$B/quillet_bench" | cut -d' ' -f1 >>"${keep:-.qold}"
@@ -124,15 +128,17 @@ for i in $(seq 0 "$RUNS"); do
   sync
   measure "$B/floor" out-1x.txt log-1x.txt out-floor.txt | cut -d' ' -f1 >>"${keep:-.qfloor}"
 done
-WC=$(median <.wc) Q1=$(median <.q) QOLD=$(median <.qold) FLOOR=$(median <.qfloor)
+WC=$(median <.wc) Q1=$(median <.q) QOLD=$(median <.qold) FLOOR=$(median <.qfloor) FLOOR0=$(median <.qfloor0)
 # The floor writes the same bytes, or its figure means nothing.
 cmp -s out-old.txt out-floor.txt && FSAME=same || FSAME=DIFFERENT
 echo "1. $(size_mb log-1x.txt) MiB log: wc -l ${WC}s; quillet ${Q1}s = $(ratio "$Q1" "$WC")x wc -l" \
   "(target <= 1.7x: $(within "$Q1" "$WC" 1.7))"
+echo "   the floor without an old report (read the log on one thread, write the report): ${FLOOR0}s =" \
+  "$(ratio "$FLOOR0" "$WC")x wc -l; quillet $(ratio "$Q1" "$FLOOR0")x that floor"
 echo "   with a $(size_mb old-report.txt) MiB old report: quillet ${QOLD}s, the floor ${FLOOR}s" \
   "= $(ratio "$QOLD" "$FLOOR")x the floor (target <= 1.05x: $(within "$QOLD" "$FLOOR" 1.05));" \
   "$(ratio "$QOLD" "$WC")x wc -l; outputs $FSAME ($(size_mb out-old.txt) MiB, new report $(size_mb out-1x.txt) MiB)"
-rm -f out-floor.txt
+rm -f out-floor.txt out-floor0.txt
 [ "$MODE" = quick ] && exit 0
 
 # --- the Windows build, and 10x ------------------------------------------------
