@@ -180,6 +180,9 @@ TEST_F(Quillet, AdversarialLogs) {
       {"end row with trailing blanks, 76 and 78 =", start + pick + std::string(76, '=') + "\n" +
            std::string(78, '=') + "\n" + EndRow + " \t\r\nafter\n",
        "m/|    x.c|        " + std::string(76, '=') + "|        " + std::string(78, '=')},
+      {"77 characters, one of them no =", start + pick + std::string(76, '=') + "-\n" + std::string(40, '=') + "x" +
+           std::string(36, '=') + "\n" + EndRow + "\nafter\n",
+       "m/|    x.c|        " + std::string(76, '=') + "-|        " + std::string(40, '=') + "x" + std::string(36, '=')},
       {"missing end rows: one section to the end", start + pick + "one\nRCS file: /cvsroot/n/y.c,v\n" + pick + "two\n",
        "m/|    x.c|        one|        RCS file: /cvsroot/n/y.c,v|        " + Dashes + "|        revision 1.1|" +
            "        date: 2003/05/12 10:00:00;  author: dev1;  state: Exp;|        two"},
