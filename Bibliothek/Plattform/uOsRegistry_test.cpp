@@ -104,6 +104,7 @@ const TParseRow ParseRows[] = {
     // lines a hex value continues on are its own, even one that looks like a heading
     {V5 + KeyHeading + "\"X\"=hex:01,\\\r\n[HKCU\\Other]\r\n\"Y\"=\"y\"\r\n", KeyPath, "Y", "S:y"},
     {V5 + "[HKCU\\Other]\r\n\"X\"=hex:01,\\\r\n 02,\\\r\n" + KeyHeading + "\"Y\"=\"y\"\r\n", KeyPath, "Y", "(none)"},
+    {V5 + "[HKCU\\Other]\r\n\"X\"=hex:01,\\\r\n 02,\\\r\n 03\r\n" + KeyHeading + "\"Y\"=\"y\"\r\n", KeyPath, "Y", "S:y"},
     // a key whose last component matches is not the key
     {V5 + "[HKCU\\Other\\PARAMETERS]\r\n\"DATE\"=\"o\"\r\n", KeyPath, "DATE", "(none)"},
     {V5 + "[HKCU\\Other\\PARAMETERS]\r\n\"DATE\"=\"o\"\r\n", "Other\\parameters\\", "DATE", "S:o"},
