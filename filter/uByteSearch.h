@@ -3,6 +3,7 @@
 // bytes, and the skip scan's candidates. Vector code (16 or 32 bytes at a
 // time) where the processor has it, plain loops elsewhere.
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 
 // What the engine's skip scan stops at: a text whose first byte is `First`,
@@ -38,3 +39,27 @@ const char* nextCandidate(const TSkipTargets& targets, const char* p, const char
 // True when every line break in [0, size) is a CR LF: no LF without a CR
 // before it, no CR without an LF behind it. `data[size - 1]` is an LF.
 bool onlyCrLf(const char* data, std::size_t size);
+
+// memcpy for the short pieces a report is made of: two overlapping moves of
+// 4, 8 or 16 bytes (more for longer pieces) in place of a call, or, in the
+// Windows build, of a string instruction whose start costs more than most
+// lines do. `to` and `from` do not overlap.
+inline void copyShort(char* to, const char* from, std::size_t size) {
+  auto move = [to, from]<std::size_t Size>(std::size_t at) {
+    char block[Size];
+    std::memcpy(block, from + at, Size);
+    std::memcpy(to + at, block, Size);
+  };
+  if (size >= 16) {
+    for (std::size_t at = 0; at + 16 < size; at += 16) move.operator()<16>(at);
+    move.operator()<16>(size - 16);
+  } else if (size >= 8) {
+    move.operator()<8>(0);
+    move.operator()<8>(size - 8);
+  } else if (size >= 4) {
+    move.operator()<4>(0);
+    move.operator()<4>(size - 4);
+  } else {
+    for (std::size_t i = 0; i < size; ++i) to[i] = from[i];
+  }
+}

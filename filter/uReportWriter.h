@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "filter/uByteSearch.h"
 #include "filter/uByteStreams.h"
 #include "filter/uCvsLogText.h"
 #include "filter/uQuillet.h"
@@ -34,17 +35,17 @@ public:
   void CopiedLine(std::string_view line) { Line(FCopyIndent, line); }
 
   void Line(std::size_t indent, std::string_view text) {
+    static const std::string blanks(64, ' ');
     // The usual line fits the buffer as it is: one check, then plain copies.
-    if (indent + text.size() + 2 <= FBuffer.size() - FUsed) {
+    if (indent <= blanks.size() && indent + text.size() + 2 <= FBuffer.size() - FUsed) {
       char* const out = FBuffer.data() + FUsed;
-      std::memset(out, ' ', indent);
-      std::memcpy(out + indent, text.data(), text.size());
+      copyShort(out, blanks.data(), indent);
+      copyShort(out + indent, text.data(), text.size());
       out[indent + text.size()] = '\r';
       out[indent + text.size() + 1] = '\n';
       FUsed += indent + text.size() + 2;
       return;
     }
-    static const std::string blanks(64, ' ');
     while (indent > 0) {
       const std::size_t n = std::min(indent, blanks.size());
       Put(blanks.data(), n);
