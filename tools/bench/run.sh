@@ -54,7 +54,7 @@ if [ "$MODE" != quick ]; then
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686-posix.cmake" >/dev/null
   cmake --build "$W" -j"$JOBS" --target quillet_filter >/dev/null
   i686-w64-mingw32-g++-posix -std=c++20 -O2 -msse2 -static -I"$ROOT" "$ROOT/tools/bench/quillet_bench.cpp" \
-    $(libs "$W") -o "$W/quillet_bench.exe"
+    $(libs "$W") -lntdll -o "$W/quillet_bench.exe"
 fi
 
 # --- input ------------------------------------------------------------------
