@@ -73,9 +73,21 @@ TEST(OsFiles, WrittenBytesReadBackExactly) {
   EXPECT_EQ(bytes, ReadAll(*file));
   EXPECT_TRUE(OsSeekFile(*file, 6));
   EXPECT_EQ(bytes.substr(6), ReadAll(*file, 1000));
+  // Reads at a place: inside, at the end and beyond it.
+  char piece[64];
+  for (const std::size_t at : {std::size_t{2}, bytes.size(), bytes.size() + 100}) {
+    const std::string expected = at < bytes.size() ? bytes.substr(at) : "";
+    EXPECT_EQ(std::optional(expected.size()), OsReadFileAt(*file, at, piece, sizeof piece)) << at;
+    EXPECT_EQ(expected, std::string(piece, expected.size())) << at;
+  }
   OsCloseFile(*file);
   WriteFileWith(path, "short");  // creating truncates
   EXPECT_EQ("short", ReadBytes(path));
+  const std::optional<TOsFile> writeOnly = OsCreateFile(path);
+  ASSERT_TRUE(writeOnly.has_value());
+  EXPECT_EQ(std::nullopt, OsReadFileAt(*writeOnly, 0, piece, sizeof piece));
+  EXPECT_NE("", OsLastFileFailure());
+  OsCloseFile(*writeOnly);
 }
 
 TEST(OsFiles, MissingFilesReportAnError) {
@@ -186,6 +198,9 @@ TEST(OsFiles, OffsetsBeyondFourGiB) {
   ASSERT_TRUE(file.has_value());
   ASSERT_TRUE(OsSeekFile(*file, far + 1));
   EXPECT_EQ("nd", ReadAll(*file));
+  char tail[4];
+  EXPECT_EQ(std::optional<std::size_t>(3), OsReadFileAt(*file, far, tail, sizeof tail));
+  EXPECT_EQ("end", std::string(tail, 3));
   OsCloseFile(*file);
   EXPECT_TRUE(OsRemoveFile(path));
 }
