@@ -1,7 +1,8 @@
 #pragma once
 // The byte searches the engine spends its time in: line breaks, single
 // bytes, and the skip scan's candidates. Vector code (16 or 32 bytes at a
-// time) where the processor has it, plain loops elsewhere.
+// time) where the processor has it, plain loops elsewhere. Also the copy of
+// the short pieces the report is made of.
 #include <cstddef>
 #include <cstring>
 #include <string_view>
