@@ -4,8 +4,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "filter/uCvsLogText.h"
-
 // The compiler's generic vectors become SIMD instructions where the target has
 // them (both our builds do) and plain byte loops elsewhere; the C library's
 // own search is byte by byte in the Windows build.
@@ -83,33 +81,36 @@ std::size_t findByte(std::string_view text, char c, std::size_t from) {
 static const char* nextCandidateByByte(const TSkipTargets& targets, const char* p, const char* last);
 
 // The first position in [p, last) that may start a target of the skip scan
-// (see TSkipTargets), or `last`: its first, middle and last byte match, or
-// an "=" behind a line break; p[-1] is readable. Vectors of `Width` bytes, four per step, as most steps
-// find nothing.
-template <int Width>
+// (see TSkipTargets), or `last`. Vectors of `Width` bytes, four per step, as
+// most steps find nothing. (Testing an end row's last "=" rather than a line
+// break in front of its first needs two vectors less, which the 32-bit build,
+// with eight vector registers, would otherwise keep in memory, and passes over
+// lines that merely start with an "=".)
+template <int Width, bool EndRows>
 [[gnu::always_inline]] inline const char* nextCandidateIn(const TSkipTargets& targets, const char* p,
                                                           const char* last) {
   typedef unsigned char TVector __attribute__((vector_size(Width)));
   // (No helpers that return vectors: a wide one would change the calling convention.)
-  TVector first, middle, lastByte, equals, fold, lf, cr;
+  TVector first, middle, lastByte, equals, fold;
   std::memset(&middle, targets.Middle, sizeof middle);
-  std::memset(&lf, '\n', sizeof lf);
-  std::memset(&cr, '\r', sizeof cr);
   std::memset(&first, targets.First, sizeof first);
   std::memset(&lastByte, targets.Last, sizeof lastByte);
-  std::memset(&equals, targets.EndRows ? '=' : '\0', sizeof equals);
+  std::memset(&equals, '=', sizeof equals);
   std::memset(&fold, 0x20, sizeof fold);
   constexpr std::ptrdiff_t Step = 4 * Width;
   for (; last - p >= Step; p += Step) {
     TVector hits[4];
     for (int k = 0; k < 4; ++k) {
-      TVector v0, vMiddle, vSpan, vBefore;
+      TVector v0, vMiddle, vSpan;
       std::memcpy(&v0, p + k * Width, sizeof v0);
       std::memcpy(&vMiddle, p + k * Width + targets.MiddleAt, sizeof vMiddle);
       std::memcpy(&vSpan, p + k * Width + targets.Span, sizeof vSpan);
-      std::memcpy(&vBefore, p + k * Width - 1, sizeof vBefore);
-      hits[k] = (TVector)((((v0 | fold) == first) & ((vMiddle | fold) == middle) & ((vSpan | fold) == lastByte)) |
-                          ((v0 == equals) & ((vBefore == lf) | (vBefore == cr))));
+      hits[k] = (TVector)(((v0 | fold) == first) & ((vMiddle | fold) == middle) & ((vSpan | fold) == lastByte));
+      if constexpr (EndRows) {
+        TVector vRowEnd;
+        std::memcpy(&vRowEnd, p + k * Width + TSkipTargets::RowEndAt, sizeof vRowEnd);
+        hits[k] |= (TVector)((v0 == equals) & (vRowEnd == equals));
+      }
     }
     const TVector all = hits[0] | hits[1] | hits[2] | hits[3];
     if (maskOf<Width>(&all) == 0) continue;
@@ -122,7 +123,7 @@ template <int Width>
 // nextCandidateIn without vectors (its tail, and the scalar path).
 static const char* nextCandidateByByte(const TSkipTargets& targets, const char* p, const char* last) {
   for (; p < last; ++p)
-    if ((targets.EndRows && *p == '=' && isBreak(p[-1])) ||
+    if ((targets.EndRows && *p == '=' && p[TSkipTargets::RowEndAt] == '=') ||
         ((static_cast<unsigned char>(*p) | 0x20) == targets.First &&
          (static_cast<unsigned char>(p[targets.MiddleAt]) | 0x20) == targets.Middle &&
          (static_cast<unsigned char>(p[targets.Span]) | 0x20) == targets.Last))
@@ -132,12 +133,12 @@ static const char* nextCandidateByByte(const TSkipTargets& targets, const char* 
 
 
 static const char* nextCandidateNarrow(const TSkipTargets& targets, const char* p, const char* last) {
-  return nextCandidateIn<16>(targets, p, last);
+  return targets.EndRows ? nextCandidateIn<16, true>(targets, p, last) : nextCandidateIn<16, false>(targets, p, last);
 }
 
 [[gnu::target("avx2")]] static const char* nextCandidateWide(const TSkipTargets& targets, const char* p,
                                                              const char* last) {
-  return nextCandidateIn<32>(targets, p, last);
+  return targets.EndRows ? nextCandidateIn<32, true>(targets, p, last) : nextCandidateIn<32, false>(targets, p, last);
 }
 
 const char* nextCandidate(const TSkipTargets& targets, const char* p, const char* last) {

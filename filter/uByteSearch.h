@@ -7,14 +7,20 @@
 #include <cstring>
 #include <string_view>
 
+#include "filter/uCvsLogText.h"
+
 // What the engine's skip scan stops at: a text whose first byte is `First`,
 // whose byte `MiddleAt` further on is `Middle` and whose byte `Span` further
-// on is `Last` (all compared after OR 0x20), and, with `EndRows`, an "=" at
-// a line's start.
+// on is `Last` (all compared after OR 0x20), and, with `EndRows`, an "=" with
+// another one `RowEndAt` further on, as at the start of an end row.
 struct TSkipTargets {
+  static constexpr std::size_t RowEndAt = EndRowLength - 1;
   unsigned char First = 0, Middle = 0, Last = 0;
   std::size_t MiddleAt = 0, Span = 0;
   bool EndRows = false;
+
+  // How far behind a position the test of a candidate reads.
+  std::size_t Reach() const { return EndRows && RowEndAt > Span ? RowEndAt : Span; }
 };
 
 /// The vectors the searches use: the widest the processor has, none (byte by
@@ -34,7 +40,7 @@ const char* findLineBreak(const char* p, const char* end);
 std::size_t findByte(std::string_view text, char c, std::size_t from = 0);
 
 // The first position in [p, last) that may start a target of the skip scan,
-// or `last`; p[-1] is readable.
+// or `last`; the `targets.Reach()` bytes behind `last` are readable.
 const char* nextCandidate(const TSkipTargets& targets, const char* p, const char* last);
 
 // True when every line break in [0, size) is a CR LF: no LF without a CR

@@ -93,11 +93,14 @@ private:
   // The first hit in [begin, end) that passes `mayMatter`, or nullptr.
   template <class TTest>
   static const char* FindTarget(const TSkipTargets& targets, const char* begin, const char* end, TTest& mayMatter) {
-    // Hits of the text start before `last`; an end row may start anywhere.
-    const char* const last = end - begin > static_cast<std::ptrdiff_t>(targets.Span) ? end - targets.Span : begin;
+    // The search's candidates start before `last`, so that their test reads
+    // within the buffer; the bytes behind it are looked at one by one.
+    const std::size_t reach = targets.Reach();
+    const char* const last = end - begin > static_cast<std::ptrdiff_t>(reach) ? end - reach : begin;
     auto isTarget = [&](const char* p) {
       return (targets.EndRows && *p == '=') ||
-             ((static_cast<unsigned char>(*p) | 0x20) == targets.First &&
+             (static_cast<std::size_t>(end - p) > targets.Span &&
+              (static_cast<unsigned char>(*p) | 0x20) == targets.First &&
               (static_cast<unsigned char>(p[targets.MiddleAt]) | 0x20) == targets.Middle &&
               (static_cast<unsigned char>(p[targets.Span]) | 0x20) == targets.Last);
     };
@@ -107,9 +110,8 @@ private:
       for (++p; p < last && (p = nextCandidate(targets, p, last)) < last; ++p)
         if (isTarget(p) && mayMatter(begin, p, end)) return p;
     }
-    // An end row may start in the last `Span` bytes.
-    for (; p < end && targets.EndRows; ++p)
-      if (*p == '=' && mayMatter(begin, p, end)) return p;
+    for (; p < end; ++p)
+      if (isTarget(p) && mayMatter(begin, p, end)) return p;
     return nullptr;
   }
 
