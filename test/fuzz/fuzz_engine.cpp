@@ -5,7 +5,8 @@
 // its length, taken from the end; byte 3's top bits a number of parts (1-4).
 // Properties: the report is the same whether the log is read in 1 MiB, in
 // 64-byte or in odd pieces, and whether it is cut into parts (forced, however
-// small the log) or scanned in one; it ends
+// small the log) or scanned in one, and whether the searches use vectors or
+// go byte by byte; it ends
 // with the old report's lines; and every other line is the header, a line
 // of the log (indented) or a part of a section's first line (the tree).
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "filter/uByteSearch.h"
 #include "filter/uQuilletTestEnvironment.h"
 #include "test/fuzz/uFuzzSupport.h"
 
@@ -79,6 +81,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(Run(flags, log, old, piece) == report, "odd pieces give the same report");
   const std::size_t parts = 1 + (data[3] >> 6);
   FUZZ_CHECK(parts == 1 || Run(flags, log, old, piece, parts) == report, "parts give the report of one scan");
+  SetSearchWidth(TSearchWidth::Scalar);
+  const std::string byBytes = Run(flags, log, old, piece);
+  SetSearchWidth(TSearchWidth::Best);
+  FUZZ_CHECK(byBytes == report, "searches byte by byte give the same report");
 
   std::string oldLines;
   if (old)
