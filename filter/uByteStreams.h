@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,25 +28,39 @@ constexpr std::size_t ChunkSize = 1 << 20;
 // written, so that the final flush has little left to wait for.
 constexpr std::uint64_t WriteBackSize = 2 << 20;
 
-// A chunk buffer. Not cleared when made or grown: every byte is written
-// before it is read, and a run touches only the pages it needs.
+// The system copies a file's bytes into memory several times faster (five
+// to ten here) where the bytes land at the same place within a cache line of
+// this size as they lie in the file.
+constexpr std::size_t CopyAlignment = 64;
+
+// A chunk buffer, starting at a multiple of CopyAlignment. Not cleared when
+// made or grown: every byte is written before it is read, and a run touches
+// only the pages it needs.
 class TBuffer {
 public:
-  explicit TBuffer(std::size_t size) : FData(std::make_unique_for_overwrite<char[]>(size)), FSize(size) {}
+  explicit TBuffer(std::size_t size) : FData(allocate(size)), FSize(size) {}
   char* data() { return FData.get(); }
   const char* data() const { return FData.get(); }
   std::size_t size() const { return FSize; }
   char& operator[](std::size_t at) { return FData[at]; }
   /// Keeps the bytes that fit.
   void resize(std::size_t size) {
-    std::unique_ptr<char[]> bigger = std::make_unique_for_overwrite<char[]>(size);
+    TData bigger = allocate(size);
     std::memcpy(bigger.get(), FData.get(), std::min(size, FSize));
     FData = std::move(bigger);
     FSize = size;
   }
 
 private:
-  std::unique_ptr<char[]> FData;
+  struct TFree {
+    void operator()(char* data) const { ::operator delete[](data, std::align_val_t(CopyAlignment)); }
+  };
+  using TData = std::unique_ptr<char[], TFree>;
+  static TData allocate(std::size_t size) {
+    return TData(static_cast<char*>(::operator new[](size, std::align_val_t(CopyAlignment))));
+  }
+
+  TData FData;
   std::size_t FSize;
 };
 
@@ -55,6 +70,9 @@ public:
   virtual ~TByteSource() = default;
   /// Up to `size` bytes from the current position; 0 at the end. Fails with a message.
   virtual std::size_t Read(char* buffer, std::size_t size) = 0;
+  /// Where the next byte lies in the file (or text) read, as far as known:
+  /// a reader places its buffer by it (see CopyAlignment).
+  virtual std::uint64_t Offset() const { return 0; }
 };
 
 /// Where the report's bytes go: the temporary output file or a test's text.
@@ -69,6 +87,7 @@ public:
   /// `pieceSize` caps what one Read hands out (0: no cap).
   explicit TTextSource(std::string_view text, std::size_t pieceSize = 0) : FText(text), FPiece(pieceSize) {}
   std::size_t Read(char* buffer, std::size_t size) override;
+  std::uint64_t Offset() const override { return FPosition; }
 
 private:
   std::string_view FText;
@@ -112,6 +131,7 @@ public:
   /// cache as it is read, not all at once when the file is removed.
   void ForgetWhatIsRead() { FForget = true; }
   std::size_t Read(char* buffer, std::size_t size) override;
+  std::uint64_t Offset() const override { return FRead; }
 
 private:
   TFileSystem& FFiles;
@@ -135,6 +155,7 @@ public:
       : FFiles(files), FFile(file), FOffset(offset), FFailure(std::move(failure)), FTellAbout(std::move(tellAbout)),
         FDiscard(discard) {}
   std::size_t Read(char* buffer, std::size_t size) override;
+  std::uint64_t Offset() const override { return FOffset; }
 
 private:
   TFileSystem& FFiles;
@@ -153,6 +174,7 @@ public:
                const std::atomic<bool>* stop = nullptr)
       : FOwned(std::move(source)), FSource(*FOwned), FLeft(limit), FStop(stop) {}
   std::size_t Read(char* buffer, std::size_t size) override;
+  std::uint64_t Offset() const override { return FSource.Offset(); }
 
 private:
   std::unique_ptr<TByteSource> FOwned;

@@ -3,7 +3,7 @@
 std::size_t TLineReader::FirstColon() {
   const std::size_t lineEnd = FBegin;  // at least one past the line's last character
   if (FColon == NotSearched || FColon < FLineStart) {
-    const char* const data = FBuffer.data();
+    const char* const data = Text();
     FColon = static_cast<std::size_t>(findEither(data + FLineStart, data + FEnd, ':', ':') - data);
   }
   return FColon < lineEnd && FColon < FEnd ? FColon - FLineStart : std::string_view::npos;
@@ -16,7 +16,7 @@ bool TLineReader::FollowsRevisionHeader(const char* lineStart) const {
 }
 
 bool TLineReader::LineAbove(const char* lineStart, std::string_view& line) const {
-  const char* const floor = FBuffer.data();
+  const char* const floor = Text();
   if (lineStart == floor) return false;
   const char* lineEnd = lineStart - 1;
   if (*lineEnd == '\n' && lineEnd > floor && lineEnd[-1] == '\r') --lineEnd;
@@ -28,24 +28,31 @@ bool TLineReader::LineAbove(const char* lineStart, std::string_view& line) const
 }
 
 void TLineReader::Fill() {
-  // Keep the text above the current line that FollowsRevisionHeader looks at.
+  // Keep the text above the current line that FollowsRevisionHeader looks at,
+  // placed so that the bytes read next land as they lie in the file (see
+  // CopyAlignment).
   const std::size_t keepFrom = HistoryStart();
-  if (keepFrom > 0) {
-    FFloorIsLineStart = isBreak(FBuffer[keepFrom - 1]);
-    std::memmove(FBuffer.data(), FBuffer.data() + keepFrom, FEnd - keepFrom);
-    FEnd -= keepFrom;
+  if (keepFrom > 0 || FEnd == 0) {
+    if (keepFrom > 0) FFloorIsLineStart = isBreak(Text()[keepFrom - 1]);
+    const std::size_t kept = FEnd - keepFrom;
+    // (Text that fills nearly all the buffer, a very long line, stays in front.)
+    const std::size_t lead =
+        kept + CopyAlignment < FBuffer.size() ? static_cast<std::size_t>((FSource.Offset() - kept) % CopyAlignment) : 0;
+    std::memmove(FBuffer.data() + lead, Text() + keepFrom, kept);
+    FLead = lead;
+    FEnd = kept;
     FBegin -= keepFrom;
   }
   // A line longer than the buffer is held whole.
-  if (FEnd == FBuffer.size()) FBuffer.resize(FBuffer.size() * 2);
-  const std::size_t n = FSource.Read(FBuffer.data() + FEnd, FBuffer.size() - FEnd);
+  if (FLead + FEnd == FBuffer.size()) FBuffer.resize(FBuffer.size() * 2);
+  const std::size_t n = FSource.Read(Text() + FEnd, FBuffer.size() - FLead - FEnd);
   if (n == 0) FEndOfSource = true;
   FEnd += n;
   FColon = NotSearched;
 }
 
 std::size_t TLineReader::HistoryStart() const {
-  const char* const data = FBuffer.data();
+  const char* const data = Text();
   std::size_t keepFrom = FBegin - std::min(FBegin, HistoryBytes);
   std::size_t start = FBegin;
   for (int above = 0; above < 2 && start > 0; ++above) {

@@ -23,7 +23,7 @@ public:
   /// The next line, valid until the next call; false at the end.
   bool Next(std::string_view& line) {
     for (;;) {
-      char* const data = FBuffer.data();
+      char* const data = Text();
       const std::size_t stop = static_cast<std::size_t>(findLineBreak(data + FBegin, data + FEnd) - data);
       if (stop < FEnd) {
         // A CR at the end of the buffer may be the first half of a CR LF.
@@ -60,7 +60,7 @@ public:
   template <class TTest>
   void SkipAhead(const TSkipTargets& targets, TTest mayMatter) {
     for (;;) {
-      const char* const data = FBuffer.data();
+      const char* const data = Text();
       const char* const begin = data + FBegin;
       const char* const end = data + FEnd;
       if (const char* hit = FindTarget(targets, begin, end, mayMatter)) {
@@ -117,6 +117,10 @@ private:
 
   void Fill();
 
+  // The text read: FBuffer from FLead on.
+  char* Text() { return FBuffer.data() + FLead; }
+  const char* Text() const { return FBuffer.data() + FLead; }
+
   // Where the text to keep starts: HistoryBytes before the current line, or
   // earlier, at the start of one of the two lines above it that may be a
   // header row however long it is.
@@ -126,9 +130,10 @@ private:
 
   TByteSource& FSource;
   TBuffer FBuffer;
-  std::size_t FBegin = 0, FEnd = 0;
+  std::size_t FLead = 0;             // where the text starts in FBuffer (see Fill)
+  std::size_t FBegin = 0, FEnd = 0;  // in the text
   std::size_t FColon = NotSearched;  // next ":" at or after FLineStart, or FEnd
   std::size_t FLineStart = 0;
-  bool FFloorIsLineStart = true;     // FBuffer[0] starts a line
+  bool FFloorIsLineStart = true;     // the text's first byte starts a line
   bool FEndOfSource = false;
 };
