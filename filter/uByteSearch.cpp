@@ -72,6 +72,19 @@ const char* findEither(const char* p, const char* end, char a, char b) {
 
 const char* findLineBreak(const char* p, const char* end) { return findEither(p, end, '\n', '\r'); }
 
+const char* lineStartOf(const char* floor, const char* at) {
+  if (gWidth != TSearchWidth::Scalar) {
+    const TBytes lf = TBytes{} + static_cast<unsigned char>('\n'), cr = TBytes{} + static_cast<unsigned char>('\r');
+    for (; at - floor >= 16; at -= 16) {
+      const TBytes v = load(at - 16);
+      const auto hit = (v == lf) | (v == cr);
+      if (const std::uint32_t mask = maskOf<16>(&hit)) return at - 16 + (32 - __builtin_clz(mask));
+    }
+  }
+  while (at > floor && !isBreak(at[-1])) --at;
+  return at;
+}
+
 std::size_t findByte(std::string_view text, char c, std::size_t from) {
   if (from >= text.size()) return std::string_view::npos;
   const char* const hit = findEither(text.data() + from, text.data() + text.size(), c, c);

@@ -36,6 +36,10 @@ const char* findEither(const char* p, const char* end, char a, char b);
 // The first CR or LF in [p, end), or end.
 const char* findLineBreak(const char* p, const char* end);
 
+// The start of the line that holds `at`: behind the last CR or LF in
+// [floor, at), or `floor`.
+const char* lineStartOf(const char* floor, const char* at);
+
 // Position of the first `c` in `text` from `from` on, or npos.
 std::size_t findByte(std::string_view text, char c, std::size_t from = 0);
 

@@ -20,8 +20,7 @@ bool TLineReader::LineAbove(const char* lineStart, std::string_view& line) const
   if (lineStart == floor) return false;
   const char* lineEnd = lineStart - 1;
   if (*lineEnd == '\n' && lineEnd > floor && lineEnd[-1] == '\r') --lineEnd;
-  const char* start = lineEnd;
-  while (start > floor && !isBreak(start[-1])) --start;
+  const char* const start = lineStartOf(floor, lineEnd);
   if (start == floor && !FFloorIsLineStart) return false;
   line = std::string_view(start, static_cast<std::size_t>(lineEnd - start));
   return true;
@@ -58,8 +57,7 @@ std::size_t TLineReader::HistoryStart() const {
   for (int above = 0; above < 2 && start > 0; ++above) {
     std::size_t end = start - 1;
     if (data[end] == '\n' && end > 0 && data[end - 1] == '\r') --end;
-    start = end;
-    while (start > 0 && !isBreak(data[start - 1])) --start;
+    start = static_cast<std::size_t>(lineStartOf(data, data + end) - data);
     if (start == 0 && !FFloorIsLineStart) break;
     const std::string_view line(data + start, end - start);
     if (start < keepFrom && (isDashRow(line) || isRevisionRow(line))) keepFrom = start;

@@ -64,9 +64,7 @@ public:
       const char* const begin = data + FBegin;
       const char* const end = data + FEnd;
       if (const char* hit = FindTarget(targets, begin, end, mayMatter)) {
-        const char* start = hit;
-        while (start > begin && !isBreak(start[-1])) --start;
-        FBegin = static_cast<std::size_t>(start - data);
+        FBegin = static_cast<std::size_t>(lineStartOf(begin, hit) - data);
         return;
       }
       if (FEndOfSource) {

@@ -47,9 +47,7 @@ void TLogScan::SkipToCandidate() {
       const char* behind = name + FRules.Author.size();
       if (behind < end && *behind != ';' && !isBreak(*behind)) return false;
     }
-    const char* start = at;
-    while (start > begin && !isBreak(start[-1])) --start;
-    return dateLine = FLines.FollowsRevisionHeader(start);
+    return dateLine = FLines.FollowsRevisionHeader(lineStartOf(begin, at));
   };
   FLines.SkipAhead(FSection == TSection::Closed ? *FRules.ClosedTargets : *FRules.OpenTargets, mayMatter);
   // The stop is a revision's date line when the test that chose it said so.
