@@ -47,7 +47,17 @@ void TLogScan::SkipToCandidate() {
       const char* behind = name + FRules.Author.size();
       if (behind < end && *behind != ';' && !isBreak(*behind)) return false;
     }
-    return dateLine = FLines.FollowsRevisionHeader(lineStartOf(begin, at));
+    const char* const dateLineStart = lineStartOf(begin, at);
+    if (!FLines.FollowsRevisionHeader(dateLineStart)) return false;
+    dateLine = true;
+    // A date line held whole is tested here, so that the author's revisions
+    // on other dates cost no stop (the date first: most fail it); one that
+    // goes on beyond the buffer is tested when it is read.
+    const char* const lineEnd = findLineBreak(at, end);
+    if (lineEnd == end) return true;
+    const std::string_view line(dateLineStart, static_cast<std::size_t>(lineEnd - dateLineStart));
+    const std::size_t colon = findByte(line, ':');
+    return colon != std::string_view::npos && DateMatches(line, colon) && AuthorMatches(line, colon);
   };
   FLines.SkipAhead(FSection == TSection::Closed ? *FRules.ClosedTargets : *FRules.OpenTargets, mayMatter);
   // The stop is a revision's date line when the test that chose it said so.
