@@ -28,6 +28,9 @@ std::optional<TOsFile> TRealFileSystem::CreateTempBeside(const std::string& targ
 bool TRealFileSystem::Write(TOsFile file, const char* data, std::size_t size) {
   return OsWriteFile(file, data, size);
 }
+bool TRealFileSystem::WriteAt(TOsFile file, std::uint64_t offset, const char* data, std::size_t size) {
+  return OsWriteFileAt(file, offset, data, size);
+}
 bool TRealFileSystem::StartWriteBack(TOsFile file, std::uint64_t offset, std::uint64_t size) {
   return OsStartWriteBack(file, offset, size);
 }

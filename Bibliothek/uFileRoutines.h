@@ -35,6 +35,7 @@ public:
   virtual std::optional<std::uint64_t> FileSize(TOsFile file) = 0;
   virtual std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath) = 0;
   virtual bool Write(TOsFile file, const char* data, std::size_t size) = 0;
+  virtual bool WriteAt(TOsFile file, std::uint64_t offset, const char* data, std::size_t size) = 0;
   virtual bool StartWriteBack(TOsFile file, std::uint64_t offset, std::uint64_t size) = 0;
   virtual void ForgetRead(TOsFile file, std::uint64_t offset, std::uint64_t size) = 0;
   virtual bool Discard(TOsFile file, std::uint64_t offset, std::uint64_t size) = 0;
@@ -67,6 +68,7 @@ public:
   std::optional<std::uint64_t> FileSize(TOsFile file) override;
   std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath) override;
   bool Write(TOsFile file, const char* data, std::size_t size) override;
+  bool WriteAt(TOsFile file, std::uint64_t offset, const char* data, std::size_t size) override;
   bool StartWriteBack(TOsFile file, std::uint64_t offset, std::uint64_t size) override;
   void ForgetRead(TOsFile file, std::uint64_t offset, std::uint64_t size) override;
   bool Discard(TOsFile file, std::uint64_t offset, std::uint64_t size) override;

@@ -52,7 +52,7 @@ std::size_t TRangeSource::Read(char* buffer, std::size_t size) {
 }
 
 void TFileSink::Write(const char* data, std::size_t size) {
-  if (!FWriteBack) return Put(data, size);
+  if (FWay != ToDisk) return Put(data, size);
   // Only whole pages go to the file until Finish: a page on its way to the
   // disk that is written again would make the writer wait for the disk.
   if (FTailSize + size < PageSize) {
@@ -84,7 +84,7 @@ void TFileSink::Finish() {
 
 void TFileSink::Put(const char* data, std::size_t size) {
   if (size == 0) return;
-  if (!FFiles.Write(FFile, data, size)) {
+  if (!(FWay == AtPlace ? FFiles.WriteAt(FFile, FWritten, data, size) : FFiles.Write(FFile, data, size))) {
     // The system's reason is this thread's: told here, where it is known.
     FFiles.TellFailure(FPath);
     throw EFailure(FormatMessage(SCannotCreateFile, FPath));

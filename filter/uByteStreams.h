@@ -191,11 +191,14 @@ public:
 
 class TFileSink : public TByteSink {
 public:
-  /// `path` names the report in the message of a failed write; with
-  /// `writeBack` the bytes go to the disk while the next ones are written,
-  /// and the last ones only with Finish.
-  TFileSink(TFileSystem& files, TOsFile file, std::string path, bool writeBack = true)
-      : FFiles(files), FFile(file), FPath(std::move(path)), FWriteBack(writeBack) {}
+  /// How the bytes go to the file: in turn; in turn and on to the disk
+  /// while the next ones are written (the last ones only with Finish); or
+  /// each at its place, so that another thread may read the file meanwhile.
+  enum TWay { InTurn, ToDisk, AtPlace };
+
+  /// `path` names the report in the message of a failed write.
+  TFileSink(TFileSystem& files, TOsFile file, std::string path, TWay way = ToDisk)
+      : FFiles(files), FFile(file), FPath(std::move(path)), FWay(way) {}
 
   void Write(const char* data, std::size_t size) override;
 
@@ -210,7 +213,7 @@ private:
   TFileSystem& FFiles;
   TOsFile FFile;
   std::string FPath;
-  bool FWriteBack;
+  TWay FWay;
   std::uint64_t FWritten = 0, FWrittenBack = 0;
   std::array<char, PageSize> FTail;
   std::size_t FTailSize = 0;

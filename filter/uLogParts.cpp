@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -19,6 +21,9 @@ constexpr std::uint64_t MinCutLogBytes = 64 << 20;
 constexpr std::uint64_t MinPartBytes = 32 << 20;
 constexpr std::size_t MaxParts = 4;
 constexpr std::size_t PartProbeBytes = 1 << 20;
+// The first part is this many per cent shorter than an even share: its
+// thread goes on to join the later parts' reports while they are written.
+constexpr std::uint64_t FirstPartLead = 10;
 
 // The start of the first line behind an end row (ending in an LF) in `text`,
 // which begins anywhere in a log; npos when there is none. Behind an end row
@@ -33,6 +38,57 @@ std::size_t lineBehindEndRow(std::string_view text) {
   return std::string_view::npos;
 }
 
+// A later part's report while its thread writes it, read by the thread that
+// joins it: each read waits until there are bytes to read or the part ends.
+class TFollowedReport : public TByteSink, public TByteSource {
+public:
+  explicit TFollowedReport(std::unique_ptr<TLogParts::TPartReport> bytes)
+      : FBytes(std::move(bytes)), FReadBack(FBytes->ReadBack()) {}
+
+  // The part's thread.
+  void Write(const char* data, std::size_t size) override {
+    FBytes->Sink().Write(data, size);
+    {
+      const std::lock_guard lock(FMutex);
+      FWritten += size;
+    }
+    FChanged.notify_one();
+  }
+  void End() {
+    {
+      const std::lock_guard lock(FMutex);
+      FEnded = true;
+    }
+    FChanged.notify_one();
+  }
+
+  // The joining thread.
+  void WaitForStart() {
+    std::unique_lock lock(FMutex);
+    FChanged.wait(lock, [this] { return FWritten > 0 || FEnded; });
+  }
+  std::size_t Read(char* buffer, std::size_t size) override {
+    std::uint64_t ready;
+    {
+      std::unique_lock lock(FMutex);
+      FChanged.wait(lock, [this] { return FWritten > FRead || FEnded; });
+      ready = FWritten - FRead;
+    }
+    if (ready == 0) return 0;
+    const std::size_t n = FReadBack->Read(buffer, static_cast<std::size_t>(std::min<std::uint64_t>(size, ready)));
+    FRead += n;  // only this thread writes it
+    return n;
+  }
+
+private:
+  std::unique_ptr<TLogParts::TPartReport> FBytes;
+  std::unique_ptr<TByteSource> FReadBack;
+  std::mutex FMutex;
+  std::condition_variable FChanged;
+  std::uint64_t FWritten = 0, FRead = 0;
+  bool FEnded = false;
+};
+
 // Where the log's parts start: 0, then each behind an end row.
 std::vector<std::uint64_t> partStarts(TLogParts& log, std::size_t count) {
   std::vector<std::uint64_t> starts{0};
@@ -43,7 +99,8 @@ std::vector<std::uint64_t> partStarts(TLogParts& log, std::size_t count) {
     parts = *size < MinCutLogBytes ? 1 : std::min<std::uint64_t>({OsProcessorCount(), MaxParts, *size / MinPartBytes});
   TBuffer window(PartProbeBytes);
   for (std::uint64_t k = 1; k < parts; ++k) {
-    const std::uint64_t probe = std::max(*size / parts * k, starts.back());
+    const std::uint64_t first = *size / parts * (100 - FirstPartLead) / 100;
+    const std::uint64_t probe = std::max(first + (*size - first) / (parts - 1) * (k - 1), starts.back());
     if (probe == 0) continue;
     const std::unique_ptr<TByteSource> bytes = log.Open(probe, *size);
     std::size_t held = 0;
@@ -65,14 +122,14 @@ bool ScanLog(TLogParts& log, std::size_t parts, const TScanRules& rules, TReport
   // Each later part is scanned on a thread of its own into a report of its
   // own; a failure anywhere stops them all.
   struct TLaterPart {
-    std::unique_ptr<TLogParts::TPartReport> Bytes;
+    std::unique_ptr<TFollowedReport> Bytes;
     std::optional<TReportWriter> Report;
-    std::exception_ptr Failure;
+    std::exception_ptr Failure;  // read once its bytes have ended
   };
   std::vector<TLaterPart> later(starts.size() - 1);
   for (TLaterPart& part : later) {
-    part.Bytes = log.NewReport();
-    part.Report.emplace(part.Bytes->Sink(), environment, person, TReportWriter::LaterPart);
+    part.Bytes = std::make_unique<TFollowedReport>(log.NewReport());
+    part.Report.emplace(*part.Bytes, environment, person, TReportWriter::LaterPart);
   }
   std::atomic<bool> stop = false, sawSection = false;
   auto scanLater = [&](std::size_t k) {
@@ -84,27 +141,31 @@ bool ScanLog(TLogParts& log, std::size_t parts, const TScanRules& rules, TReport
       later[k].Failure = std::current_exception();
       stop = true;
     }
+    later[k].Bytes->End();
   };
-  {
-    std::vector<std::jthread> threads;
-    std::vector<std::size_t> unthreaded;
-    for (std::size_t k = 0; k < later.size(); ++k) try {
-        if (!EngineThreads()) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-        threads.emplace_back(scanLater, k);
-      } catch (const std::system_error&) {
-        unthreaded.push_back(k);  // no thread to be had: scanned below
-      }
-    try {
-      TRangeSource input(log.Open(0, endOf(0)), std::nullopt, &stop);
-      if (TLogScan(rules, input, report).Run()) sawSection = true;
-    } catch (...) {
-      stop = true;
-      throw;
+  // Declared after the parts, so that they end before the parts go.
+  std::vector<std::jthread> threads;
+  std::vector<std::size_t> unthreaded;
+  for (std::size_t k = 0; k < later.size(); ++k) try {
+      if (!EngineThreads()) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+      threads.emplace_back(scanLater, k);
+    } catch (const std::system_error&) {
+      unthreaded.push_back(k);  // no thread to be had: scanned below
     }
+  try {
+    TRangeSource input(log.Open(0, endOf(0)), std::nullopt, &stop);
+    if (TLogScan(rules, input, report).Run()) sawSection = true;
     for (const std::size_t k : unthreaded) scanLater(k);
+    // Each later part's report is joined while it is still written, so that
+    // little of it is left to copy when it ends.
+    for (TLaterPart& part : later) {
+      part.Bytes->WaitForStart();
+      report.Append(*part.Report, *part.Bytes);
+      if (part.Failure) std::rethrow_exception(part.Failure);
+    }
+  } catch (...) {
+    stop = true;
+    throw;
   }
-  for (const TLaterPart& part : later)
-    if (part.Failure) std::rethrow_exception(part.Failure);
-  for (TLaterPart& part : later) report.Append(*part.Report, *part.Bytes->ReadBack());
   return sawSection;
 }

@@ -2,10 +2,14 @@
 // The log as parts: where a large log is cut (behind end rows, where the
 // scan is in the same state whatever came before), the scan of each later
 // part on a thread of its own into a report of its own, and the join of
-// those reports behind the first part's, so that the report is the same for
-// every cut. A single scan needs none of it but ScanLog's one call.
+// those reports behind the first part's, each while it is still written, so
+// that the report is the same for every cut. A single scan needs none of it
+// but ScanLog's one call.
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,7 +27,9 @@ public:
   public:
     virtual ~TPartReport() = default;
     virtual TByteSink& Sink() = 0;
-    /// The bytes the sink took; called once, after its last write.
+    /// The bytes the sink took, from the first on; called once, maybe before
+    /// the first write. Another thread may read while the sink is written,
+    /// but never beyond the bytes whose writes have returned.
     virtual std::unique_ptr<TByteSource> ReadBack() = 0;
   };
 
@@ -43,10 +49,31 @@ public:
     return std::make_unique<TTextSource>(FText.substr(from, to ? *to - from : std::string_view::npos), FPiece);
   }
   std::unique_ptr<TPartReport> NewReport() override {
-    struct TTextReport : TPartReport {
-      TByteSink& Sink() override { return Text; }
-      std::unique_ptr<TByteSource> ReadBack() override { return std::make_unique<TTextSource>(Text.FText); }
-      TTextSink Text;
+    // A text grows into new room as it is written: it is read and written
+    // under one lock.
+    struct TTextReport : TPartReport, TByteSink {
+      TByteSink& Sink() override { return *this; }
+      void Write(const char* data, std::size_t size) override {
+        const std::lock_guard lock(FMutex);
+        FText.append(data, size);
+      }
+      std::unique_ptr<TByteSource> ReadBack() override {
+        struct TReader : TByteSource {
+          explicit TReader(TTextReport& report) : FReport(report) {}
+          std::size_t Read(char* buffer, std::size_t size) override {
+            const std::lock_guard lock(FReport.FMutex);
+            const std::size_t n = std::min(size, FReport.FText.size() - FRead);
+            std::memcpy(buffer, FReport.FText.data() + FRead, n);
+            FRead += n;
+            return n;
+          }
+          TTextReport& FReport;
+          std::size_t FRead = 0;
+        };
+        return std::make_unique<TReader>(*this);
+      }
+      std::mutex FMutex;
+      std::string FText;
     };
     return std::make_unique<TTextReport>();
   }
@@ -85,7 +112,7 @@ public:
           FFiles.TellFailure(outputName);
           throw EFailure(FormatMessage(SCannotCreateFile, outputName));
         }
-        FSink.emplace(FFiles, *FFile, outputName, false);
+        FSink.emplace(FFiles, *FFile, outputName, TFileSink::AtPlace);
         FOutputName = outputName;
       }
       ~TFileReport() override {

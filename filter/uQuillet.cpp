@@ -172,7 +172,7 @@ void TQuillet::Run() {
 // The report alone, for a pipe: no old report behind it, and so no lock and
 // no temporary file; one part, as later parts wait in files beside the output.
 void TQuillet::ReportToStandardOutput(TFileSource& input) {
-  TFileSink report(FFiles, OsStandardOutput(), FOutputFile, false);
+  TFileSink report(FFiles, OsStandardOutput(), FOutputFile, TFileSink::InTurn);
   TFileLog log(FFiles, input, FOutputFile, FOutputFile);
   try {
     ProcessLog(log, report, nullptr, 1, true);

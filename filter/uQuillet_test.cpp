@@ -404,7 +404,15 @@ public:
     return file;
   }
   bool Write(TOsFile file, const char* data, std::size_t size) override {
-    const bool written = TRealFileSystem::Write(file, data, size);
+    return Meddle(file, TRealFileSystem::Write(file, data, size));
+  }
+  bool WriteAt(TOsFile file, std::uint64_t offset, const char* data, std::size_t size) override {
+    return Meddle(file, TRealFileSystem::WriteAt(file, offset, data, size));
+  }
+  bool Swapped = false;
+
+private:
+  bool Meddle(TOsFile file, bool written) {
     const std::lock_guard lock(FMutex);
     const auto swap = FPaths.find(file);
     if (swap != FPaths.end()) {
@@ -419,9 +427,7 @@ public:
     }
     return written;
   }
-  bool Swapped = false;
 
-private:
   int FNth;
   std::string FLog;
   std::map<TOsFile, std::string> FPaths;

@@ -10,7 +10,8 @@
 #include "filter/uLineReader.h"
 
 bool TReportWriter::FileLines(std::string_view sectionLine) {
-  FWantsHeader = true;
+  // Set once: the thread that joins a later part's report reads it meanwhile.
+  if (!FWantsHeader) FWantsHeader = true;
   if (!FLaterPart) Header();
   // Picks are many: the scratch texts keep their room from one to the next.
   const std::string_view archive = archivePath(sectionLine);
@@ -22,10 +23,11 @@ bool TReportWriter::FileLines(std::string_view sectionLine) {
   const std::string_view file = folderParts(FPath, TQuillet::MaxFolderDepth, FFolders);
   // Folders shared with the last written file stand above it already.
   const std::size_t shared = SharedFolders(FFolders);
+  // Known before the part's first byte, which the join may read at once.
+  if (FLaterPart && !FFirstFolders) FFirstFolders = FFolders;
   for (std::size_t i = shared; i < FFolders.size(); ++i) Line(TreeIndent * i, FFolders[i]);
   std::size_t depth = FFolders.size();
   if (!file.empty()) Line(TreeIndent * depth++, file);
-  if (FLaterPart && !FFirstFolders) FFirstFolders = FFolders;
   std::swap(FFolders, FWrittenFolders);
   FCopyIndent = TreeIndent * depth;
   return true;
@@ -43,7 +45,6 @@ void TReportWriter::Append(const TReportWriter& part, TByteSource& bytes) {
   if (part.FFirstFolders) {
     const std::vector<std::string>& folders = *part.FFirstFolders;
     for (std::size_t i = 0; i < SharedFolders(folders); ++i) skip += TreeIndent * i + folders[i].size() + 2;
-    FWrittenFolders = part.FWrittenFolders;
   }
   Flush();
   for (std::size_t n; (n = bytes.Read(FBuffer.data(), FBuffer.size())) > 0;) {
@@ -51,6 +52,7 @@ void TReportWriter::Append(const TReportWriter& part, TByteSource& bytes) {
     skip -= dropped;
     if (n > dropped) FSink.Write(FBuffer.data() + dropped, n - dropped);
   }
+  if (part.FFirstFolders) FWrittenFolders = part.FWrittenFolders;
 }
 
 void TReportWriter::Flush() {

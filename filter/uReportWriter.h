@@ -62,7 +62,9 @@ public:
   /// The report of a later part of the log, written by `part` and read from
   /// `bytes`, behind what this writer wrote, as if this writer had written
   /// it: the header comes first, and the first file's folder lines that
-  /// stand above it already are left out.
+  /// stand above it already are left out. `part` may still be writing: it
+  /// must have written a byte or ended before the call, and have ended
+  /// before `bytes` ends.
   void Append(const TReportWriter& part, TByteSource& bytes);
 
   void Flush();

@@ -72,6 +72,9 @@ public:
   bool Write(TOsFile file, const char* data, std::size_t size) override {
     return !Fails(TFileOp::Write, PathOf(file)) && TRealFileSystem::Write(file, data, size);
   }
+  bool WriteAt(TOsFile file, std::uint64_t offset, const char* data, std::size_t size) override {
+    return !Fails(TFileOp::Write, PathOf(file)) && TRealFileSystem::WriteAt(file, offset, data, size);
+  }
   bool Flush(TOsFile file) override { return !Fails(TFileOp::Flush, PathOf(file)) && TRealFileSystem::Flush(file); }
   bool IsSameFile(TOsFile file, const std::string& path) override {
     return !Fails(TFileOp::SameFile, path) && TRealFileSystem::IsSameFile(file, path);

@@ -257,6 +257,21 @@ bool OsWriteFile(TOsFile file, const char* data, std::size_t size) {
   return true;
 }
 
+bool OsWriteFileAt(TOsFile file, std::uint64_t offset, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = pwrite(posixFd(file), data, size, static_cast<off_t>(offset));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      posixSetError(nullptr);
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+    offset += static_cast<std::uint64_t>(n);
+  }
+  return true;
+}
+
 bool OsFlushFile(TOsFile file) {
   if (fsync(posixFd(file)) != 0) {
     posixSetError(nullptr);

@@ -265,6 +265,24 @@ bool OsWriteFile(TOsFile file, const char* data, std::size_t size) {
   return true;
 }
 
+bool OsWriteFileAt(TOsFile file, std::uint64_t offset, const char* data, std::size_t size) {
+  while (size > 0) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD written = 0;
+    const DWORD chunk = static_cast<DWORD>(size < winMaxTransfer ? size : winMaxTransfer);
+    if (!WriteFile(winHandle(file), data, chunk, &written, &at) || written == 0) {
+      winSetError(nullptr);
+      return false;
+    }
+    data += written;
+    size -= written;
+    offset += written;
+  }
+  return true;
+}
+
 bool OsFlushFile(TOsFile file) {
   if (!FlushFileBuffers(winHandle(file))) {
     winSetError(nullptr);

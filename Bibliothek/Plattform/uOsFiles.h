@@ -61,6 +61,9 @@ std::optional<TOsFile> OsCreateFile(const std::string& path);
 std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::string& tempPath);
 /// Writes all `size` bytes or fails.
 bool OsWriteFile(TOsFile file, const char* data, std::size_t size);
+/// Writes all `size` bytes at `offset` or fails, so that another thread may
+/// read the handle at its own places meanwhile (OsReadFileAt).
+bool OsWriteFileAt(TOsFile file, std::uint64_t offset, const char* data, std::size_t size);
 /// Forces written data to the disk (Win32 FlushFileBuffers, POSIX fsync).
 bool OsFlushFile(TOsFile file);
 /// Closes a handle of the functions above (also a lock's handle is released
