@@ -243,33 +243,32 @@ std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::st
   return std::nullopt;
 }
 
-bool OsWriteFile(TOsFile file, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(posixFd(file), data, size);
+// Writes all `size` bytes with `put(data, size, done)`, which writes a first
+// part of them behind the `done` ones already written.
+template <typename TPut>
+static bool posixWriteAll(const char* data, std::size_t size, TPut put) {
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t n = put(data + done, size - done, done);
     if (n < 0) {
       if (errno == EINTR) continue;
       posixSetError(nullptr);
       return false;
     }
-    data += n;
-    size -= static_cast<std::size_t>(n);
+    done += static_cast<std::size_t>(n);
   }
   return true;
 }
 
+bool OsWriteFile(TOsFile file, const char* data, std::size_t size) {
+  return posixWriteAll(data, size, [file](const char* from, std::size_t n, std::size_t) {
+    return write(posixFd(file), from, n);
+  });
+}
+
 bool OsWriteFileAt(TOsFile file, std::uint64_t offset, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = pwrite(posixFd(file), data, size, static_cast<off_t>(offset));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      posixSetError(nullptr);
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-    offset += static_cast<std::uint64_t>(n);
-  }
-  return true;
+  return posixWriteAll(data, size, [file, offset](const char* from, std::size_t n, std::size_t done) {
+    return pwrite(posixFd(file), from, n, static_cast<off_t>(offset + done));
+  });
 }
 
 bool OsFlushFile(TOsFile file) {

@@ -251,36 +251,31 @@ std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::st
   return std::nullopt;
 }
 
-bool OsWriteFile(TOsFile file, const char* data, std::size_t size) {
-  while (size > 0) {
+// Writes all `size` bytes, at `offset` when there is one, else at the
+// handle's position.
+static bool winWriteAll(TOsFile file, std::optional<std::uint64_t> offset, const char* data, std::size_t size) {
+  for (std::uint64_t done = 0; done < size;) {
+    OVERLAPPED at{};
+    if (offset) {
+      at.Offset = static_cast<DWORD>(*offset + done);
+      at.OffsetHigh = static_cast<DWORD>((*offset + done) >> 32);
+    }
     DWORD written = 0;
-    const DWORD chunk = static_cast<DWORD>(size < winMaxTransfer ? size : winMaxTransfer);
-    if (!WriteFile(winHandle(file), data, chunk, &written, nullptr) || written == 0) {
+    const std::uint64_t left = size - done;
+    const DWORD chunk = static_cast<DWORD>(left < winMaxTransfer ? left : winMaxTransfer);
+    if (!WriteFile(winHandle(file), data + done, chunk, &written, offset ? &at : nullptr) || written == 0) {
       winSetError(nullptr);
       return false;
     }
-    data += written;
-    size -= written;
+    done += written;
   }
   return true;
 }
 
+bool OsWriteFile(TOsFile file, const char* data, std::size_t size) { return winWriteAll(file, std::nullopt, data, size); }
+
 bool OsWriteFileAt(TOsFile file, std::uint64_t offset, const char* data, std::size_t size) {
-  while (size > 0) {
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD written = 0;
-    const DWORD chunk = static_cast<DWORD>(size < winMaxTransfer ? size : winMaxTransfer);
-    if (!WriteFile(winHandle(file), data, chunk, &written, &at) || written == 0) {
-      winSetError(nullptr);
-      return false;
-    }
-    data += written;
-    size -= written;
-    offset += written;
-  }
-  return true;
+  return winWriteAll(file, offset, data, size);
 }
 
 bool OsFlushFile(TOsFile file) {
