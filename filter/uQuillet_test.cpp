@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -460,6 +462,65 @@ TEST_F(QuilletFiles, NoFileIsReadOrReplacedByNameTwice) {
     for (const auto& entry : std::filesystem::directory_iterator(FDir.Path()))
       if (entry.path().filename().string().find(".~") != std::string::npos) std::filesystem::remove(entry.path());
   }
+}
+
+// The real file system, with the reads of the log's middle held until a
+// later part's report is first read back: that report is then joined while
+// its part still writes it.
+class THeldMiddle : public TRealFileSystem {
+public:
+  explicit THeldMiddle(std::string log) : FLogPath(std::move(log)) {}
+  std::optional<TOsFile> OpenRead(const std::string& path) override {
+    const std::optional<TOsFile> file = TRealFileSystem::OpenRead(path);
+    if (file && path == FLogPath) FLog = file;
+    return file;
+  }
+  std::optional<std::size_t> ReadAt(TOsFile file, std::uint64_t offset, char* buffer, std::size_t size) override {
+    std::unique_lock lock(FMutex);
+    if (file != FLog) {
+      FReadBack = true;
+      FChanged.notify_all();
+    } else if (const std::uint64_t whole = *FileSize(file); offset >= whole / 2 && offset < whole / 10 * 6) {
+      if (!FChanged.wait_for(lock, std::chrono::seconds(30), [this] { return FReadBack; })) TimedOut = true;
+    }
+    lock.unlock();
+    return TRealFileSystem::ReadAt(file, offset, buffer, size);
+  }
+  bool TimedOut = false;
+
+private:
+  std::string FLogPath;
+  std::optional<TOsFile> FLog;
+  std::mutex FMutex;
+  std::condition_variable FChanged;
+  bool FReadBack = false;
+};
+
+TEST_F(QuilletFiles, ALaterPartIsJoinedWhileItIsWritten) {
+  const std::string in = FDir.File("cvs.log"), out = FDir.File("report.txt");
+  // Every revision picked, with a long message, files in folders of 500: the
+  // middle part writes megabytes before it is held, and the file it ends on
+  // shares its folder with the next part's first.
+  std::string log;
+  for (int i = 0; i < 30000; ++i) {
+    std::string block = Block("/cvsroot/p/d" + std::to_string(i / 500) + "/f" + std::to_string(i) + ".c",
+                              "2003/05/10", "dev1");
+    log += block.replace(block.find("Message."), 8, std::string(300, 'm'));
+  }
+  WriteBytes(in, log);
+  TQuillet whole(TestEnvironment());
+  Configure(whole, in, out);
+  whole.SetParts(1);
+  whole.Run();
+  const std::string report = ReadBytes(out);
+  std::filesystem::remove(out);
+  THeldMiddle held(in);
+  TQuillet parts(TestEnvironment(), held);
+  Configure(parts, in, out);
+  parts.SetParts(3);
+  parts.Run();
+  EXPECT_FALSE(held.TimedOut);
+  EXPECT_TRUE(report == ReadBytes(out));
 }
 
 TEST_F(QuilletFiles, ConcurrentRunsOnOneOutputKeepEveryReport) {
