@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -48,12 +49,18 @@ const TCharset& OsLocaleCharset() {
 }
 
 void OsUpperCaseBuffer(char* data, std::size_t length) {
-  // CharUpperBuffA takes a DWORD count: go in slices for very long texts.
+  // The system locale's casing through its ANSI code page, as user32's
+  // CharUpperBuffA does, from kernel32: a run that draws nothing then never
+  // loads user32. LCMapStringA takes an int count: go in slices for very long
+  // texts; a slice whose upper case would not fit its bytes stays as it is.
+  std::string upper;
   while (length > 0) {
-    const DWORD slice = length > 0x40000000u ? 0x40000000u : static_cast<DWORD>(length);
-    CharUpperBuffA(data, slice);
+    const int slice = length > 0x40000000u ? 0x40000000 : static_cast<int>(length);
+    upper.resize(static_cast<std::size_t>(slice));
+    if (LCMapStringA(LOCALE_SYSTEM_DEFAULT, LCMAP_UPPERCASE, data, slice, upper.data(), slice) == slice)
+      std::memcpy(data, upper.data(), upper.size());
     data += slice;
-    length -= slice;
+    length -= static_cast<std::size_t>(slice);
   }
 }
 
