@@ -48,17 +48,34 @@ const TCharset& OsLocaleCharset() {
   return charset;
 }
 
+namespace {
+// Upper case of `size` bytes into `upper`; false unless it takes as many bytes.
+bool upperCaseOf(const char* data, int size, char* upper) {
+  return LCMapStringA(LOCALE_SYSTEM_DEFAULT, LCMAP_UPPERCASE, data, size, upper, size) == size;
+}
+}  // namespace
+
 void OsUpperCaseBuffer(char* data, std::size_t length) {
   // The system locale's casing through its ANSI code page, as user32's
   // CharUpperBuffA does, from kernel32: a run that draws nothing then never
   // loads user32. LCMapStringA takes an int count: go in slices for very long
-  // texts; a slice whose upper case would not fit its bytes stays as it is.
+  // texts. A slice that does not map byte for byte (a lone lead byte of a
+  // double-byte code page, as in the engine's table of all 256 bytes) goes
+  // one character at a time; a character whose upper case is longer stays.
   std::string upper;
   while (length > 0) {
     const int slice = length > 0x40000000u ? 0x40000000 : static_cast<int>(length);
     upper.resize(static_cast<std::size_t>(slice));
-    if (LCMapStringA(LOCALE_SYSTEM_DEFAULT, LCMAP_UPPERCASE, data, slice, upper.data(), slice) == slice)
+    if (upperCaseOf(data, slice, upper.data())) {
       std::memcpy(data, upper.data(), upper.size());
+    } else {
+      for (int at = 0; at < slice;) {
+        const int size = IsDBCSLeadByte(static_cast<BYTE>(data[at])) && at + 1 < slice ? 2 : 1;
+        if (upperCaseOf(data + at, size, upper.data()))
+          std::memcpy(data + at, upper.data(), static_cast<std::size_t>(size));
+        at += size;
+      }
+    }
     data += slice;
     length -= static_cast<std::size_t>(slice);
   }
