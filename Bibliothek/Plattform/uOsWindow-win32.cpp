@@ -33,7 +33,7 @@ public:
 namespace {
 // user32 and gdi32 are loaded when the first window is made, not at every
 // start: most runs draw nothing, and loading user32 alone costs a start under
-// wine 50-90 ms. These are the calls this file makes of them.
+// wine 30-50 ms. These are the calls this file makes of them.
 struct TWindowCalls {
   decltype(&::AdjustWindowRectEx) AdjustWindowRectEx;
   decltype(&::CallWindowProcA) CallWindowProcA;
