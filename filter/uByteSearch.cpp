@@ -3,12 +3,14 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 // The compiler's generic vectors become SIMD instructions where the target has
 // them (both our builds do) and plain byte loops elsewhere; the C library's
 // own search is byte by byte in the Windows build.
 static_assert(std::endian::native == std::endian::little);
 using TBytes = unsigned char __attribute__((vector_size(16)));
+using TWideBytes = unsigned char __attribute__((vector_size(32)));
 
 
 static TBytes load(const char* at) {
@@ -102,14 +104,13 @@ static const char* nextCandidateByByte(const TSkipTargets& targets, const char* 
 template <int Width, bool EndRows>
 [[gnu::always_inline]] inline const char* nextCandidateIn(const TSkipTargets& targets, const char* p,
                                                           const char* last) {
-  typedef unsigned char TVector __attribute__((vector_size(Width)));
+  // (A vector type declared here with Width as its size makes GCC 12 fail on
+  // the broadcasts below; filled through memory instead, they cost each call
+  // a stalled load.)
+  using TVector = std::conditional_t<Width == 32, TWideBytes, TBytes>;
   // (No helpers that return vectors: a wide one would change the calling convention.)
-  TVector first, middle, lastByte, equals, fold;
-  std::memset(&middle, targets.Middle, sizeof middle);
-  std::memset(&first, targets.First, sizeof first);
-  std::memset(&lastByte, targets.Last, sizeof lastByte);
-  std::memset(&equals, '=', sizeof equals);
-  std::memset(&fold, 0x20, sizeof fold);
+  const TVector first = TVector{} + targets.First, middle = TVector{} + targets.Middle,
+                lastByte = TVector{} + targets.Last, equals = TVector{} + '=', fold = TVector{} + 0x20;
   constexpr std::ptrdiff_t Step = 4 * Width;
   for (; last - p >= Step; p += Step) {
     TVector hits[4];
