@@ -196,8 +196,11 @@ for mib in 9 20 64 200; do
   [ "$mib" -le "$(size_mb log-1x.txt)" ] || continue
   # A run on 9 MiB takes about 10 ms, where 1 ms of noise is already 10%, and
   # the larger sizes met 3% of noise between medians of 7 runs of the very
-  # same path (one processor): every size takes three times the runs.
+  # same path (one processor): every size takes three times the runs, and
+  # the short runs below 64 MiB nine times (a 1.036x between the same path
+  # came out of 21 rounds at 9 MiB; 63 cost about 5 s more).
   rounds=$((3 * RUNS))
+  [ "$mib" -lt 64 ] && rounds=$((9 * RUNS))
   head -c $((mib * 1048576)) log-1x.txt >log-part.txt
   for cpus in all one; do
     [ "$cpus" = one ] && pin="taskset -c 0" || pin=
