@@ -1,9 +1,18 @@
 #include "Bibliothek/uFailure.h"
 
+std::string FormatMessage(const std::string& pattern, std::initializer_list<std::string> arguments) {
+  std::string result;
+  std::size_t from = 0;
+  for (const std::string& argument : arguments) {
+    const std::size_t at = pattern.find("%s", from);
+    if (at == std::string::npos) break;
+    result.append(pattern, from, at - from);
+    result += argument;
+    from = at + 2;
+  }
+  return result.append(pattern, from, std::string::npos);
+}
+
 std::string FormatMessage(const std::string& pattern, const std::string& argument) {
-  const auto at = pattern.find("%s");
-  if (at == std::string::npos) return pattern;
-  std::string result = pattern;
-  result.replace(at, 2, argument);
-  return result;
+  return FormatMessage(pattern, {argument});
 }

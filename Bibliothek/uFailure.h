@@ -3,6 +3,7 @@
 // text (a byte string in the system code page). It is caught only at the few
 // outer levels that report it, and at the inner places that re-word or ignore it.
 #include <exception>
+#include <initializer_list>
 #include <string>
 
 class EFailure : public std::exception {
@@ -15,5 +16,8 @@ private:
   std::string FMessage;
 };
 
-/// Replaces the first "%s" of `pattern` by `argument` (the message texts carry one).
+/// Replaces the "%s" of `pattern` in turn by the arguments; a "%s" inside an
+/// argument stays as it is.
+std::string FormatMessage(const std::string& pattern, std::initializer_list<std::string> arguments);
+/// The same with one argument.
 std::string FormatMessage(const std::string& pattern, const std::string& argument);

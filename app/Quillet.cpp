@@ -2,8 +2,8 @@
 // and shuts the modules down in reverse order.
 //
 // Exit codes: 0 after a successful run, the switch overview or an export;
-// 1 whenever a failure line was written or an export failed, so scripts and
-// schedulers can tell.
+// 1 whenever a run or an export failed; 2 for a wrong call (a slip in the
+// settings, refused before anything changed), so scripts and schedulers can tell.
 #include "Bibliothek/Plattform/uOsConsole.h"
 #include "Bibliothek/Plattform/uOsProcess.h"
 #include "Bibliothek/Schalter/fProgramSwitchHelp.h"
@@ -17,7 +17,7 @@
 #include "app/uQuilletEnglishConstants.h"
 #include "app/uQuilletRegisterSwitches.h"
 #include "app/uRunFilter.h"
-#include "app/uSettingsWarnings.h"
+#include "app/uSlips.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
     if (*endCode != 0) exitCode = *endCode;
   } else {
     // 6., 7. The engine module needs no start-up; the main block runs the filter.
-    if (!RunFilter(std::vector<std::string>(argv + std::min(argc, 1), argv + argc))) exitCode = 1;
+    if (const int code = RunFilter(std::vector<std::string>(argv + std::min(argc, 1), argv + argc))) exitCode = code;
   }
 
   ShutdownQuilletRegisterSwitches();

@@ -6,8 +6,11 @@ std::string SDateFormatUnknown, SDateOperatorNotValid, SInputMissing, SOutputMis
     SDateMissing;
 std::string SReportPersonLabel, SReportDateLabel;
 std::string SNoCvsLog, SStandardInput;
-std::string SWarnUnknownSwitch, SWarnDidYouMean, SWarnListedByHelp, SWarnSwitchInValue, SWarnNoOperator,
-    SWarnMoreThanOperator, SWarnPlaceholder, SFromIniFile, SFromRegistryKey, SFromCommandLine, STryHelp;
+std::string SArgumentNoSwitch, SSwitchGivenTwice, SSwitchInValueLine, SUnbalancedQuote, SPlaceholderValue,
+    SIniValueCut, SMacroNotSetValue;
+std::string SWarnUnknownSwitch, SWarnDidYouMean, SWarnListedByHelp, SWarnSwitchInValue, SWarnGivenTwice,
+    SWarnUnbalancedQuote, SWarnPlaceholder, SWarnIniValueCut, SWarnDate, SFromIniFile, SFromRegistryKey,
+    SFromCommandLine, STryHelp;
 std::string SDateOptionHint, SDateDescription;
 std::string SPersonDefault, SAuthorDefault, SInputDefault, SOutputDefault;
 std::string SPersonDescription, SAuthorDescription, SInputDescription, SOutputDescription;
@@ -34,8 +37,18 @@ void StartupQuilletConstants() {
   SWarnListedByHelp = " (\"%s --help\" listet sie)";
   SWarnSwitchInValue =
       "%s: der Wert \"%s\" enth\xE4" "lt den Schalter /%s; jeder Schalter braucht ein eigenes Argument";
-  SWarnNoOperator = "/DATE=%s enth\xE4" "lt keinen Operator (.eq, .gt, .ge, .lt, .le); gelesen als %s";
-  SWarnMoreThanOperator = "/DATE=%s enth\xE4" "lt mehr als einen Operator (.eq, .gt, .ge, .lt, .le); gelesen als %s";
+  SArgumentNoSwitch = "Das Argument %s ist kein Schalter!";
+  SSwitchGivenTwice = "Der Schalter /%s ist zweimal mit verschiedenen Werten angegeben!";
+  SSwitchInValueLine = "Der Wert des Schalters /%s enth\xE4" "lt einen weiteren Schalter!";
+  SUnbalancedQuote = "Der Wert des Schalters /%s enth\xE4" "lt ein einzelnes Anf\xFC" "hrungszeichen!";
+  SPlaceholderValue = "Der Wert des Schalters /%s ist der Platzhalter eines Exports!";
+  SIniValueCut = "Der Wert des Schalters /%s in der Ini-Datei endet am ersten \"/\"!";
+  SMacroNotSetValue = "Der Wert des Schalters /%s nennt ein Makro, das nicht gesetzt ist!";
+  SWarnGivenTwice = "%s und %s: geben Sie jeden Schalter einmal an, mit dem gemeinten Wert";
+  SWarnUnbalancedQuote =
+      "%s: der Wert \"%s\" enth\xE4" "lt ein einzelnes \"; setzen Sie es hinter das \"=\": /PERSON=\"Team lead\"";
+  SWarnIniValueCut = "%s in %s: ein Wert endet am ersten \"/\"; schreiben Sie \"\\\": %s";
+  SWarnDate = "/DATE=%s ist keine Datumsbedingung im kurzen Datumsformat %s; so geht es: .ge-7, .ge%s";
   SWarnPlaceholder = "%s: \"%s\" aus %s ist der Platzhalter eines Exports; geben Sie einen echten Wert an";
   SFromIniFile = "der Ini-Datei %s";
   SFromRegistryKey = "dem Registry-Schl\xFC" "ssel HKEY_CURRENT_USER\\%s";

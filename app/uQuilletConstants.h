@@ -23,14 +23,26 @@ extern std::string SDateMissing;            // "The date has to be declared! (Us
 extern std::string SNoCvsLog;               // "The file %s holds no cvs log or rlog output!"
 extern std::string SStandardInput;          // how SNoCvsLog names the input "-"
 
-// Warnings on standard error, each behind the program's name and ": ".
+// Slips that would change which report is written: the run refuses with a
+// failure line on standard output (exit code 2) ...
+extern std::string SArgumentNoSwitch;   // %s: the argument
+extern std::string SSwitchGivenTwice;   // %s: the switch
+extern std::string SSwitchInValueLine;  // %s: the switch whose value holds another
+extern std::string SUnbalancedQuote;    // %s: the switch
+extern std::string SPlaceholderValue;   // %s: the switch
+extern std::string SIniValueCut;        // %s: the switch
+extern std::string SMacroNotSetValue;   // %s: the switch
+// ... and one line on standard error, behind the program's name and ": ",
+// that names the value read and the form that works.
 extern std::string SWarnUnknownSwitch;   // %s: the argument; "no such switch"
 extern std::string SWarnDidYouMean;      // %s: the closest switch; "; did you mean /%s?"
 extern std::string SWarnListedByHelp;    // %s: the program; " ("%s --help" lists them)"
 extern std::string SWarnSwitchInValue;   // name, value, the switch inside the value
-extern std::string SWarnNoOperator;      // the DATE text, the text as read
-extern std::string SWarnMoreThanOperator;  // the same, for letters beside an operator
+extern std::string SWarnGivenTwice;      // the two items as written
+extern std::string SWarnUnbalancedQuote; // name, value
 extern std::string SWarnPlaceholder;     // name, placeholder, where it came from
+extern std::string SWarnIniValueCut;     // the entry, the INI file, the entry as it works
+extern std::string SWarnDate;            // the DATE text, the short date picture, today in it
 extern std::string SFromIniFile, SFromRegistryKey, SFromCommandLine;  // where a value came from
 extern std::string STryHelp;             // %s: the program; a failure's second line
 

@@ -20,6 +20,8 @@ bool StartupQuilletRegisterSwitches() {
   using namespace uQuilletConstants;
   try {
     ProgramSwitch->Register(SDateSwitch, SDateOptionHint, DateSwitchDefault(), SDateDescription);
+    // An exported file is read on later days too: there the default is today, whenever that is.
+    ProgramSwitch->SetExportValue(SDateSwitch, ".eq-0");
     ProgramSwitch->Register(SPersonSwitch, "KRV, TEW", SPersonDefault, SPersonDescription);
     ProgramSwitch->Register(SAuthorSwitch, "KRV; TEW", SAuthorDefault, SAuthorDescription);
     // "-" is a pipe's end: standard input, or standard output for the report alone.

@@ -1,6 +1,8 @@
 #include "app/uRunFilter.h"
 
+#include <algorithm>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "Bibliothek/Plattform/uOsConsole.h"
@@ -11,7 +13,7 @@
 #include "Bibliothek/uFailure.h"
 #include "app/uQuilletConstants.h"
 #include "app/uQuilletRegisterSwitches.h"
-#include "app/uSettingsWarnings.h"
+#include "app/uSlips.h"
 #include "filter/uDateConditions.h"
 #include "filter/uQuillet.h"
 
@@ -35,34 +37,93 @@ TQuilletEnvironment QuilletEnvironment() {
   return environment;
 }
 
-bool RunFilter(const std::vector<std::string>& arguments) {
+namespace {
+/// The filter's values, read from the switch library; the lines the library
+/// noticed while reading them (macros that are not set) are kept per switch.
+struct TFilterValues {
+  std::vector<std::pair<std::string, std::string>> Values;  // DATE, PERSON, AUTHOR, INPUT, OUTPUT
+  std::vector<std::pair<std::string, std::string>> Noticed;  // switch, line
+};
+
+TFilterValues ReadFilterValues() {
+  using namespace uQuilletConstants;
+  TFilterValues read;
+  std::string current;
+  ProgramSwitch->SetWarningHandler([&](const std::string& line) { read.Noticed.emplace_back(current, line); });
+  try {
+    for (const std::string* name : {&SDateSwitch, &SPersonSwitch, &SAuthorSwitch, &SInputSwitch, &SOutputSwitch}) {
+      current = *name;
+      read.Values.emplace_back(*name, ProgramSwitch->GetValue(*name)->AsString());
+    }
+  } catch (...) {
+    ProgramSwitch->SetWarningHandler(WriteWarning);
+    throw;
+  }
+  ProgramSwitch->SetWarningHandler(WriteWarning);
+  return read;
+}
+
+/// The quotes of the Windows ways of quoting a value: a pair around it
+/// (/PERSON="Team lead"), or the closing one of an argument quoted whole
+/// ("/PERSON=Team lead"), whose opening one the command line never shows.
+std::string WithoutEnclosingQuotes(std::string value) {
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') return value.substr(1, value.size() - 2);
+  if (!value.empty() && value.back() == '"' && std::count(value.begin(), value.end(), '"') % 2 != 0) value.pop_back();
+  return value;
+}
+
+/// The first slip among the arguments and values; nullopt when there is none.
+std::optional<TSlip> FindSlip(const std::vector<std::string>& arguments, const TFilterValues& read) {
+  using namespace uQuilletConstants;
+  if (auto slip = SlipInArguments(arguments)) return slip;
+  if (auto slip = SlipOfRepeatedSwitch()) return slip;
+  if (!read.Noticed.empty())
+    return TSlip{FormatMessage(SMacroNotSetValue, read.Noticed.front().first), read.Noticed.front().second};
+  for (const auto& [name, value] : read.Values)
+    if (auto slip = SlipInValue(name, value)) return slip;
+  return std::nullopt;
+}
+}  // namespace
+
+int RunFilter(const std::vector<std::string>& arguments) {
   using namespace uQuilletConstants;
   try {
     auto quillet = std::make_unique<TQuillet>(QuilletEnvironment());
-    // All values first: the warnings about them come before the run's own lines.
-    std::string date = ProgramSwitch->GetValue(SDateSwitch)->AsString();
-    const bool dateGiven = !date.empty();
-    std::vector<std::pair<std::string, std::string>> values;
-    for (const std::string* name : {&SPersonSwitch, &SAuthorSwitch, &SInputSwitch, &SOutputSwitch})
-      values.emplace_back(*name, ProgramSwitch->GetValue(*name)->AsString());
-    WarnAboutArguments(arguments);
-    const bool dateHoldsSwitch = WarnAboutSwitchInValue(SDateSwitch, date);
-    for (const auto& [name, value] : values) {
-      WarnAboutSwitchInValue(name, value);
-      WarnAboutPlaceholder(name, value);
+    // Every value first, and every slip refused before the engine touches a file.
+    TFilterValues read = ReadFilterValues();
+    if (const auto slip = FindSlip(arguments, read)) {
+      WriteSlip(*slip);
+      return 2;
     }
-    if (dateGiven && !dateHoldsSwitch) WarnAboutDateOperator(date);
-
-    if (!dateGiven) date = DateSwitchDefault();
-    quillet->SetDateOperator(ExtractDateOperator(date));
-    quillet->SetDate(NormalizeDate(date, SDateFormatUnknown));
-    quillet->SetPerson(values[0].second);
-    quillet->SetAuthor(values[1].second);
+    std::string date = read.Values[0].second;
+    std::string normalized;
+    std::optional<TDateOperator> dateOperator = TDateOperator::Equal;
+    if (date.empty()) {
+      normalized = NormalizeDate(DateSwitchDefault(), SDateFormatUnknown);
+    } else {
+      // A text that is no date keeps its message; a date with letters that
+      // are not one operator gets the operator's.
+      try {
+        normalized = NormalizeDate(date, SDateFormatUnknown);
+      } catch (const EFailure& failure) {
+        WriteSlip(DateSlip(failure.Message(), date));
+        return 2;
+      }
+      dateOperator = ReadDateOperator(date);
+      if (!dateOperator) {
+        WriteSlip(DateSlip(SDateOperatorNotValid, date));
+        return 2;
+      }
+    }
+    quillet->SetDateOperator(*dateOperator);
+    quillet->SetDate(normalized);
+    quillet->SetPerson(WithoutEnclosingQuotes(read.Values[1].second));
+    quillet->SetAuthor(WithoutEnclosingQuotes(read.Values[2].second));
     // On POSIX a "\" in a path stands for "/": the messages show the path so.
-    quillet->SetInputFile(OsNativePath(values[2].second));
-    quillet->SetOutputFile(OsNativePath(values[3].second));
+    quillet->SetInputFile(OsNativePath(read.Values[3].second));
+    quillet->SetOutputFile(OsNativePath(read.Values[4].second));
     quillet->Run();
-    return true;
+    return 0;
   } catch (const EFailure& failure) {
     // The engine is gone by now: unique_ptr released it while unwinding.
     OsWriteConsoleLine(failure.Message());
@@ -70,6 +131,6 @@ bool RunFilter(const std::vector<std::string>& arguments) {
     const std::string& message = failure.Message();
     if (arguments.empty() || message == SInputMissing || message == SOutputMissing || message == SPersonMissing)
       WriteTryHelp();
-    return false;
+    return 1;
   }
 }

@@ -10,7 +10,8 @@
 TQuilletEnvironment QuilletEnvironment();
 
 /// Runs the filter once. Never lets a failure escape: its message is written
-/// as one line to standard output. Returns false when it wrote such a line.
-/// `arguments` (the program's, without its name) are only checked for
-/// slips: the switches come from the switch library.
-bool RunFilter(const std::vector<std::string>& arguments);
+/// as one line to standard output. Returns the exit code: 0 after a run, 1
+/// after a failure, 2 when a slip in the settings was refused before anything
+/// changed. `arguments` (the program's, without its name) are only checked
+/// for slips: the switches come from the switch library.
+int RunFilter(const std::vector<std::string>& arguments);

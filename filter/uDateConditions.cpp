@@ -71,6 +71,13 @@ int CountDateOperators(const std::string& text, bool& otherLetters) {
   return count;
 }
 
+std::optional<TDateOperator> ReadDateOperator(const std::string& text) {
+  bool otherLetters = false;
+  const int operators = CountDateOperators(text, otherLetters);
+  if (otherLetters || operators > 1) return std::nullopt;
+  return ExtractDateOperator(text);
+}
+
 std::string NormalizeDate(const std::string& text, const std::string& unknownFormat) {
   const std::string picture = ShortDatePicture();
   // The format's own separator is a date character too, so that formats

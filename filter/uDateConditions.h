@@ -16,6 +16,12 @@ TDateOperator ExtractDateOperator(const std::string& text);
 /// ExtractDateOperator says, which is rarely what its writer meant.
 int CountDateOperators(const std::string& text, bool& otherLetters);
 
+/// The operator of a DATE text whose letters are exactly one operator, or
+/// Equal for a text without letters (a bare date); nullopt for any other
+/// letters (ge-7, .ne-7, .gtx-7, two operators), which ExtractDateOperator
+/// would read as something its writer did not mean.
+std::optional<TDateOperator> ReadDateOperator(const std::string& text);
+
 /// The date of `text` (operator and blanks allowed around it) as yyyy/mm/dd.
 /// Keeps the digits, ",", "-", "." and the short date format's separator,
 /// drops one leading "."; "-N" means N days before today. Where the format's

@@ -54,3 +54,5 @@ bool OsIniWrite(const std::string& file, const std::string& section, const std::
 }
 
 void OsIniFlush(const std::string&) {}
+
+bool OsIniValuesHoldSlashes() { return true; }

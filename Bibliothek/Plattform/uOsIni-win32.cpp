@@ -68,3 +68,5 @@ bool OsIniWrite(const std::string& file, const std::string& section, const std::
 }
 
 void OsIniFlush(const std::string& file) { WritePrivateProfileStringA(nullptr, nullptr, nullptr, file.c_str()); }
+
+bool OsIniValuesHoldSlashes() { return false; }

@@ -31,6 +31,11 @@ std::string OsIniValue(const std::string& file, const std::string& section, cons
 bool OsIniWrite(const std::string& file, const std::string& section, const std::string& key,
                 const std::string& value);
 
+/// Whether a value read from an INI file is taken whole, "/" included (POSIX,
+/// whose paths are written with it), or cut at its first "/" like an item of
+/// the command line (Win32, where "\" separates folders and "/" switches).
+bool OsIniValuesHoldSlashes();
+
 /// Flushes the platform's cached copy of the file (Win32: WritePrivateProfileStringA
 /// with only the file name). POSIX: nothing to do.
 void OsIniFlush(const std::string& file);

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "Bibliothek/Plattform/uOsConsole.h"
 #include "Bibliothek/Schalter/uProgramSwitch.h"
 #include "Bibliothek/Schalter/uProgramSwitchConstant.h"
 #include "Bibliothek/uFailure.h"
@@ -38,6 +39,14 @@ template <class TExport>
 std::optional<int> RunExport(const std::string& switchName, TExport exportSwitches) {
   const std::string selector = ProgramSwitch->GetValue(switchName)->AsString();
   if (selector.empty() || selector == SNoDefaultValue) return std::nullopt;
+  // A selector that chooses nothing is a slip: nothing is created, and the
+  // call is refused as a wrong one.
+  std::string sections;
+  if (!ProgramSwitch->SelectorChoosesAny(selector, sections)) {
+    OsWriteConsoleLine(FormatMessage(SSelectorChoosesNothing, {switchName, selector}));
+    ProgramSwitch->Warn(FormatMessage(SSelectorTakes, {switchName, selector, sections}));
+    return 2;
+  }
   try {
     exportSwitches();
     return 0;

@@ -136,6 +136,38 @@ std::string TINIParameter::ReadSource() {
   return text;
 }
 
+std::string TINIParameter::ReadValue() {
+  if (!OsIniValuesHoldSlashes()) return TParameter::ReadValue();
+  std::string value;
+  if (!FSection.empty()) {
+    std::shared_ptr<const TIniEntries> entries = OsIniEntries(FullName(), FSection);
+    if (entries != FWholeEntries) {
+      FWholeIndex.clear();
+      for (const auto& [key, text] : *entries) {
+        TParameterItem item = ParseItem(key + "=" + text);
+        if (item.Section == SParametersSection) FWholeIndex.emplace(item.Name, std::move(item.Value));
+      }
+      FWholeEntries = std::move(entries);
+    }
+    if (const auto found = FWholeIndex.find(UpperCase(FName)); found != FWholeIndex.end()) value = found->second;
+  }
+  FSection = SParametersSection;
+  return value;
+}
+
+std::string TINIParameter::CutEntry(const std::string& name, const std::string& section) const {
+  if (OsIniValuesHoldSlashes()) return std::string();
+  const std::string wanted = UpperCase(name);
+  const std::shared_ptr<const TIniEntries> entries = OsIniEntries(FullName(), section);
+  for (const auto& [key, text] : *entries) {
+    const std::size_t slash = text.find('/');
+    const TParameterItem item = ParseItem(key + "=" + text.substr(0, slash));
+    if (item.Section != SParametersSection || item.Name != wanted) continue;
+    return slash == std::string::npos ? std::string() : key + "=" + text;
+  }
+  return std::string();
+}
+
 std::string TRegistryParameter::ReadSource() {
   // The path counts from the root whether or not it begins with a backslash.
   std::string keyPath = FKeyPath + FSection;

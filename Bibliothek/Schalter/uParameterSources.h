@@ -96,6 +96,12 @@ public:
 
   /// Every read leaves the section at PARAMETERS, where the items it makes match.
   std::string ReadSource() override;
+  /// Where the platform takes INI values whole (OsIniValuesHoldSlashes), each
+  /// entry is one item and its value keeps every "/"; elsewhere as TParameter's.
+  std::string ReadValue() override;
+  /// The entry (KEY=VALUE, as in the file) that gives `name` in `section` a
+  /// value cut at a "/", where the platform cuts INI values there; "" when none.
+  std::string CutEntry(const std::string& name, const std::string& section) const;
 
   const std::string& Folder() const { return FFolder; }
   const std::string& FileName() const { return FFileName; }
@@ -109,6 +115,9 @@ private:
   // The last list read and its text: the list stays the same while the file does.
   std::shared_ptr<const TIniEntries> FLastEntries;
   std::string FLastText;
+  // The last list read whole, by name (first entry wins).
+  std::shared_ptr<const TIniEntries> FWholeEntries;
+  std::unordered_map<std::string, std::string> FWholeIndex;
 };
 
 /// The key FKeyPath + section under HKEY_CURRENT_USER; the value named like the switch.

@@ -132,7 +132,9 @@ TEST_F(ParameterSourcesTest, IniSourceReadsTheSectionAsItems) {
     std::string name, section, value;
   } cases[] = {
       {"date", "PARAMETERS", ".ge-7"}, {"MY-KEY", "PARAMETERS", ""},     {"MY", "PARAMETERS", "-KEY=1"},
-      {"PATH", "PARAMETERS", "a"},     {"LOGDIR", "MACROS", "c:\\logs"}, {"LOGDIR", "PARAMETERS", ""},
+      // POSIX paths hold "/"; Windows cuts a value there, as on its command line.
+      {"PATH", "PARAMETERS", OsIniValuesHoldSlashes() ? "a/b" : "a"},
+      {"LOGDIR", "MACROS", "c:\\logs"}, {"LOGDIR", "PARAMETERS", ""},
       {"DATE", "", ""},
   };
   for (const auto& c : cases) {
@@ -141,6 +143,8 @@ TEST_F(ParameterSourcesTest, IniSourceReadsTheSectionAsItems) {
     EXPECT_EQ(c.value, ini.ReadValue()) << c.name << " in " << c.section;
     EXPECT_EQ("PARAMETERS", ini.Section());
   }
+  EXPECT_EQ(ini.CutEntry("path", "PARAMETERS"), OsIniValuesHoldSlashes() ? "" : "PATH=a/b");
+  EXPECT_EQ(ini.CutEntry("DATE", "PARAMETERS"), "");
   TINIParameter missing(Folder(), "none.ini");
   missing.SetName("DATE");
   missing.SetSection("PARAMETERS");

@@ -10,6 +10,7 @@
 #include <tuple>
 #include <unordered_map>
 
+#include "Bibliothek/Plattform/uOsFiles.h"
 #include "Bibliothek/Plattform/uOsIni.h"
 #include "Bibliothek/Plattform/uOsProcess.h"
 #include "Bibliothek/Plattform/uOsRegistry.h"
@@ -38,16 +39,7 @@ bool HasMacroReference(const std::string& text) {
   return first != std::string::npos && text.find('%', first + 1) != std::string::npos;
 }
 
-/// The pattern's first "%s" replaced by `first`, its next one by `second`.
-std::string FormatMessage2(const std::string& pattern, const std::string& first, const std::string& second) {
-  std::string result = pattern;
-  const auto at = result.find("%s");
-  if (at == std::string::npos) return result;
-  result.replace(at, 2, first);
-  const auto next = result.find("%s", at + first.size());
-  if (next != std::string::npos) result.replace(next, 2, second);
-  return result;
-}
+
 
 /// Edits (insert, delete, change, swap two neighbours) that turn `a` into `b`.
 std::size_t EditDistance(const std::string& a, const std::string& b) {
@@ -288,7 +280,7 @@ std::string sofProgramSwitch::ExpandMacros(std::string value, const std::string&
       auto cached = known.find(macro);
       if (cached == known.end()) cached = known.emplace(macro, GetSourceValue(macro, SMacrosSection)).first;
       if (cached->second.empty()) {
-        if (FWarningHandler) FWarningHandler(FormatMessage2(SMacroNotSet, switchName, "%" + macro + "%"));
+        if (FWarningHandler) FWarningHandler(FormatMessage(SMacroNotSet, {switchName, "%" + macro + "%"}));
         return std::string();
       }
       expanded.append(value, from, open - from);
@@ -355,6 +347,18 @@ std::string sofProgramSwitch::Closest(const std::string& section, const std::str
   return suggestion;
 }
 
+std::optional<std::pair<std::string, std::string>> sofProgramSwitch::ConflictingCommandItems() {
+  // The first item of each name, by section and name.
+  std::unordered_map<std::string, const TCommandParameter::TItem*> first;
+  for (const TCommandParameter::TItem& item : FCommandParameter->Items()) {
+    const TParameterItem& read = item.Read;
+    if (read.Name.empty() || read.Name == SHelpSwitch) continue;
+    const auto [at, isFirst] = first.emplace(read.Section + "]" + read.Name, &item);
+    if (!isFirst && at->second->Read.Value != read.Value) return std::make_pair(at->second->Text, item.Text);
+  }
+  return std::nullopt;
+}
+
 std::string sofProgramSwitch::ClosestSwitchName(const std::string& word) const {
   std::string name = word;
   while (!name.empty() && (name[0] == '-' || name[0] == '/')) name.erase(0, 1);
@@ -396,7 +400,8 @@ void sofProgramSwitch::ExportSwitches(std::string selector, const TExportWriter&
       }
       if (!SameText(selector, section)) return;
     }
-    write(section, name, texts[1]);
+    const auto exportValue = FExportValues.find(UpperCase(name));
+    write(section, name, exportValue == FExportValues.end() ? texts[1] : exportValue->second);
   };
   for (int i = 0; i < HiddenSwitchCount(); ++i) {
     if (SameText(GetValue(SShowHiddenSwitch, std::string(), SShowHiddenDefault)->AsString(), SShowHiddenDefault))
@@ -404,6 +409,34 @@ void sofProgramSwitch::ExportSwitches(std::string selector, const TExportWriter&
     exportSwitch(HiddenSwitchSection(i), HiddenSwitchName(i), HiddenSwitchEntry(i));
   }
   for (int i = 0; i < SwitchCount(); ++i) exportSwitch(SwitchSection(i), SwitchName(i), SwitchEntry(i));
+}
+
+void sofProgramSwitch::SetExportValue(const std::string& name, const std::string& value) {
+  FExportValues[UpperCase(name)] = value;
+}
+
+bool sofProgramSwitch::SelectorChoosesAny(const std::string& selector, std::string& sections) {
+  std::vector<std::string> seen;
+  bool chosen = false;
+  ExportSwitches(selector, [&](const std::string&, const std::string&, const std::string&) { chosen = true; });
+  for (int i = 0; i < SwitchCount(); ++i)
+    if (std::find(seen.begin(), seen.end(), SwitchSection(i)) == seen.end()) seen.push_back(SwitchSection(i));
+  sections.clear();
+  for (const std::string& section : seen) sections += (sections.empty() ? "" : ", ") + ("[" + section + "]");
+  return chosen;
+}
+
+void sofProgramSwitch::ReportKept(int kept, const std::string& place) const {
+  if (kept > 0 && FWarningHandler) FWarningHandler(FormatMessage(SExportKept, {std::to_string(kept), place}));
+}
+
+bool TSettingsStore::IniHasValue(const std::string& file, const std::string& section, const std::string& key) {
+  return !OsIniValue(file, section, key).empty();
+}
+
+bool TSettingsStore::RegHasValue(const std::string& keyPath, const std::string& name) {
+  const auto value = OsRegReadValue(keyPath, name);
+  return value && !value->Data.empty();
 }
 
 namespace {
@@ -430,9 +463,15 @@ void sofProgramSwitch::WriteIni(TSettingsStore& store, TFileSystem& files) {
   const std::string file = FIniParameter->FullName();
   try {
     ForceDirectoryPath(FIniParameter->Folder(), files);
+    int kept = 0;
     ExportSwitches(selector, [&](const std::string& section, const std::string& name, const std::string& value) {
+      if (store.IniHasValue(file, section, name)) {
+        ++kept;
+        return;
+      }
       if (!store.IniWrite(file, section, name, value)) throw EFailure(FormatMessage(SCannotWriteIni, file));
     });
+    ReportKept(kept, OsNativePath(file));
   } catch (const std::bad_alloc&) {
     // Like any other failure: the error box, exit code 1, the file flushed.
     store.IniFlush(file);
@@ -446,14 +485,22 @@ void sofProgramSwitch::WriteIni(TSettingsStore& store, TFileSystem& files) {
 
 void sofProgramSwitch::WriteReg(TSettingsStore& store) {
   try {
+    int kept = 0;
+    std::string place;
     ExportSwitches(GetValue(SWriteRegSwitch)->AsString(),
                    [&](const std::string& section, const std::string& name, const std::string& value) {
                      // From the root of HKEY_CURRENT_USER, with or without a leading backslash.
                      std::string keyPath = FRegistryParameter->KeyPath() + section;
                      if (!keyPath.empty() && keyPath[0] == '\\') keyPath.erase(0, 1);
+                     place = "HKEY_CURRENT_USER\\" + keyPath;
+                     if (store.RegHasValue(keyPath, name)) {
+                       ++kept;
+                       return;
+                     }
                      if (!store.RegWriteString(keyPath, name, value))
                        throw EFailure(FormatMessage(SCannotSetRegData, name));
                    });
+    ReportKept(kept, place);
   } catch (const std::bad_alloc&) {
     throw EFailure(SOutOfMemory);
   }

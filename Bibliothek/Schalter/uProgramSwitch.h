@@ -82,6 +82,9 @@ public:
                         const std::string& value) = 0;
   virtual void IniFlush(const std::string& file) = 0;
   virtual bool RegWriteString(const std::string& keyPath, const std::string& name, const std::string& value) = 0;
+  /// Whether the entry or value holds a value already (OsIniValue, OsRegReadValue).
+  virtual bool IniHasValue(const std::string& file, const std::string& section, const std::string& key);
+  virtual bool RegHasValue(const std::string& keyPath, const std::string& name);
 };
 TSettingsStore& RealSettingsStore();
 
@@ -129,6 +132,10 @@ public:
   /// program's name); the library itself never prints them. None by default.
   using TWarningHandler = std::function<void(const std::string&)>;
   void SetWarningHandler(TWarningHandler handler) { FWarningHandler = std::move(handler); }
+  /// Hands `text` to the warning handler, if there is one.
+  void Warn(const std::string& text) const {
+    if (FWarningHandler) FWarningHandler(text);
+  }
   /// The command-line items that no look-up so far has matched and that name
   /// no registered switch (visible or hidden) in their section. Items of the
   /// section MACROS, of a section some look-up asked for, and "?" count as used.
@@ -137,6 +144,9 @@ public:
   /// the name in `word` (leading "-" and "/" and anything from "=", "+" or "-"
   /// on left out), such as DATE for "--date=x"; "" when none is close.
   std::string ClosestSwitchName(const std::string& word) const;
+  /// The first two command-line items (as written) that give one name in one
+  /// section two different values; nullopt when every switch has one value.
+  std::optional<std::pair<std::string, std::string>> ConflictingCommandItems();
 
   int SwitchCount() const { return static_cast<int>(FSwitches.size()); }
   std::string SwitchKey(int index) const { return FSwitches.at(Index(index)).first; }
@@ -150,8 +160,17 @@ public:
   std::string HiddenSwitchName(int index) const { return NameOfKey(HiddenSwitchKey(index)); }
   std::string HiddenSwitchSection(int index) const { return SectionOfKey(HiddenSwitchKey(index)); }
 
+  /// What the export writes for a registered switch instead of its default,
+  /// for a default that is true only on the day it is shown (today's date).
+  void SetExportValue(const std::string& name, const std::string& value);
+  /// Whether `selector` (a value of WRITEINI or WRITEREG) chooses any switch;
+  /// `sections` gets the sections it could name.
+  bool SelectorChoosesAny(const std::string& selector, std::string& sections);
+
   /// The export of the switch set: every switch that the selector (the value
-  /// of WRITEINI or WRITEREG) chooses is written with its registered default.
+  /// of WRITEINI or WRITEREG) chooses is written with its registered default,
+  /// unless the INI entry or registry value holds a value already: what a
+  /// user set stays, and the warning handler learns how many were kept.
   /// The selector "all" (any case) takes every switch; else it names a section,
   /// bare or in brackets; while it holds a "[" it loses its first and last
   /// character (and the blanks then at its ends) once per switch. Hidden
@@ -202,6 +221,8 @@ private:
   using TExportWriter =
       std::function<void(const std::string& section, const std::string& name, const std::string& value)>;
   void ExportSwitches(std::string selector, const TExportWriter& write);
+  /// Tells the warning handler how many set values an export into `place` kept.
+  void ReportKept(int kept, const std::string& place) const;
 
   std::unique_ptr<TNULLParameter> FNullParameter;
   std::unique_ptr<TCommandParameter> FCommandParameter;
@@ -214,6 +235,7 @@ private:
   bool FIniOn = true;
   bool FCommandOn = true;
   TWarningHandler FWarningHandler;
+  std::unordered_map<std::string, std::string> FExportValues;  // by upper-case name
 };
 
 /// The registry of the whole program, held from StartupProgramSwitch to ShutdownProgramSwitch.

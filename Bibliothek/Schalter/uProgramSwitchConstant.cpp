@@ -8,7 +8,8 @@ std::string SSourceOffHint, SSourceOffDefault, SRegPathHint, SIniPathHint, SIniF
 std::string SRegOffDescription, SIniOffDescription, SCmdOffDescription;
 std::string SRegPathDescription, SIniPathDescription, SIniFileDescription;
 std::string SWriteIniDescription, SWriteRegDescription, SShowHiddenDescription;
-std::string SMultipleRegistries, SFormatNotValid, SIniFileNotFound, SMacrosTooLong, SMacroNotSet;
+std::string SMultipleRegistries, SFormatNotValid, SIniFileNotFound, SMacrosTooLong, SMacroNotSet,
+    SExportKept, SSelectorChoosesNothing, SSelectorTakes;
 std::string SNotAnInteger, SNotAFloat, SInvalidDataType, SNoExecutablePath, SCannotWriteIni,
     SCannotSetRegData, SErrorTitle;
 std::string SRegistryBasePath, SParametersSection, SMacrosSection;
@@ -61,6 +62,9 @@ void StartupProgramSwitchConstant() {
   SIniFileNotFound = "Fehler: Ini-Datei nicht gefunden!";
   SMacrosTooLong = "Die Makros des Schalters %s ergeben mehr als 64 KiB!";
   SMacroNotSet = "%s: Makro %s ist in MACROS nicht gesetzt, der Wert ist daher leer";
+  SExportKept = "%s schon gesetzte Werte in %s bleiben";
+  SSelectorChoosesNothing = "/%s=%s w\xE4hlt keinen Schalter!";
+  SSelectorTakes = "/%s=%s: m\xF6glich sind all oder ein Abschnitt, mit oder ohne Klammern: %s";
 
   SNotAnInteger = "'%s' ist kein g\xFC" "ltiger Integerwert";
   SNotAFloat = "'%s' ist kein g\xFC" "ltiger Gleitkommawert";
@@ -100,6 +104,9 @@ void SetProgramSwitchEnglishTexts() {
   SIniFileNotFound = "Failure: Ini file not found!";
   SMacrosTooLong = "The macros of switch %s expand to more than 64 KiB!";
   SMacroNotSet = "%s: macro %s is not set in MACROS, so the value is empty";
+  SExportKept = "kept %s value(s) already set in %s";
+  SSelectorChoosesNothing = "/%s=%s chooses no switch to write!";
+  SSelectorTakes = "/%s=%s: it takes all, or a section with or without brackets: %s";
   SDescriptionLabel = "     Description: ";
   SHelpCaption = "List of registered switches";
 }

@@ -44,6 +44,11 @@ extern std::string SMacrosTooLong;       // %s: the switch whose macros expand b
 
 // Warnings, handed to the program's warning handler.
 extern std::string SMacroNotSet;  // first %s: the switch, second %s: the reference (%NAME%)
+extern std::string SExportKept;   // first %s: how many, second %s: the INI file or registry key
+
+// A selector of WRITEINI or WRITEREG that chooses no switch: the failure line
+// (switch, selector) and the line that says what it takes (switch, selector, sections).
+extern std::string SSelectorChoosesNothing, SSelectorTakes;
 
 // Messages of the platform's kind; they have no English wording.
 extern std::string SNotAnInteger;     // "'%s' ist kein gültiger Integerwert"

@@ -559,6 +559,21 @@ protected:
     return r;
   }
 
+  /// Quillet.exe started from a batch file, the only way to hand it a command
+  /// line under wine exactly as a user types it in cmd (wine quotes arguments itself).
+  TRunResult RunTyped() {
+    PrepareRegistry();
+    FDays.insert(DayKey(LocalDate()));
+    TChild child = StartProcess({Program().Command({})[0], "cmd", "/c", "typed.bat"}, FDir, Environment());
+    TRunResult r = FinishProcess(child);
+    FDays.insert(DayKey(LocalDate()));
+    return r;
+  }
+  void WriteTyped(const std::string& typed) {
+    std::string exe = "Z:" + Program().Program();
+    std::replace(exe.begin(), exe.end(), '/', '\\');
+    Write("typed.bat", "@\"" + exe + "\" " + typed + " /INIPATH=conf /INIFILE=e2e.ini\r\n@exit %ERRORLEVEL%\r\n");
+  }
   /// Starts several runs at once and waits for them all.
   std::vector<TRunResult> RunConcurrently(const std::vector<std::vector<std::string>>& runs) {
     std::vector<TChild> children;
@@ -677,9 +692,14 @@ inline std::string CaseName(const ::testing::TestParamInfo<T>& info) {
   return info.param.Name;
 }
 
+/// The sample's switches with `extra` in front; a sample switch that `extra`
+/// gives too is left out, as a switch given twice is refused.
 inline std::vector<std::string> SampleArgs(std::vector<std::string> extra) {
-  std::vector<std::string> args(std::begin(SampleArguments), std::end(SampleArguments));
-  args.insert(args.begin(), extra.begin(), extra.end());
+  auto nameOf = [](const std::string& arg) { return arg.substr(0, arg.find('=')); };
+  std::vector<std::string> args = extra;
+  for (const std::string& sample : SampleArguments)
+    if (std::none_of(extra.begin(), extra.end(), [&](const std::string& e) { return nameOf(e) == nameOf(sample); }))
+      args.push_back(sample);
   return args;
 }
 
