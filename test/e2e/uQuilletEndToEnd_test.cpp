@@ -884,9 +884,9 @@ TEST_F(Resilience, SharedFoldersOtherUsersAndTheOtherBuild) {
     c.Arrange();
     if (::testing::Test::HasFatalFailure()) return;
     // The other user's prefix has no regional setting: a date that needs none.
-    std::vector<std::string> args =
-        SampleArgs({c.AsNobody ? "/DATE=.ge-7" : "/DATE=.ge10.05.2003", "/OUTPUT=" + c.Output});
-    if (c.WineOnly) args.insert(args.begin(), c.Output == "out\\nul.txt" ? "/INPUT=NUL" : "/INPUT=aux.log");
+    std::vector<std::string> extra = {c.AsNobody ? "/DATE=.ge-7" : "/DATE=.ge10.05.2003", "/OUTPUT=" + c.Output};
+    if (c.WineOnly) extra.push_back(c.Output == "out\\nul.txt" ? "/INPUT=NUL" : "/INPUT=aux.log");
+    const std::vector<std::string> args = SampleArgs(extra);
     const TRunResult r = c.AsNobody ? RunWrapped(asNobodyHere, args) : Run(args);
     if (c.Failure.empty()) {
       ExpectSuccess(r);
