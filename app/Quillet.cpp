@@ -73,10 +73,17 @@ bool AsksForHelp(int argc, char** argv) {
   return false;
 }
 
-void WriteSwitchOverview() {
+// --help teaches: how a call looks, three calls that users ask for, then
+// the overview with the filter's switches before the library's.
+void WriteHelp() {
+  using namespace uQuilletConstants;
+  for (const std::string& line : {SHelpUsage, std::string(), SHelpExamples, SHelpWeekly, SHelpWeeklyWhy,
+                                   SHelpAuthors, SHelpAuthorsWhy, SHelpPipe, SHelpPipeWhy, std::string()})
+    OsWriteConsoleLine(FormatMessage(line, QUILLET_PROGRAM_NAME));
   OsWriteConsoleLine(uProgramSwitchConstant::SHelpCaption);
   // A description holding CR LF gives several lines, each with the console's line end.
-  for (const std::string& line : SwitchOverviewLines())
+  for (const std::string& line :
+       SwitchOverviewLines({SDateSwitch, SAuthorSwitch, SPersonSwitch, SInputSwitch, SOutputSwitch}))
     for (std::size_t start = 0;;) {
       const std::size_t stop = line.find("\r\n", start);
       OsWriteConsoleLine(line.substr(start, stop == std::string::npos ? std::string::npos : stop - start));
@@ -120,7 +127,7 @@ int main(int argc, char** argv) {
   // 5. /?, WRITEINI, WRITEREG end the program before the filter runs.
   //    They end it through the normal shut-down below.
   if (AsksForHelp(argc, argv)) {
-    WriteSwitchOverview();
+    WriteHelp();
   } else if (const auto endCode = RunStartupSwitches()) {
     if (*endCode != 0) exitCode = *endCode;
   } else {

@@ -11,6 +11,8 @@ std::string SArgumentNoSwitch, SSwitchGivenTwice, SSwitchInValueLine, SUnbalance
 std::string SWarnUnknownSwitch, SWarnDidYouMean, SWarnListedByHelp, SWarnSwitchInValue, SWarnGivenTwice,
     SWarnUnbalancedQuote, SWarnPlaceholder, SWarnIniValueCut, SWarnDate, SFromIniFile, SFromRegistryKey,
     SFromCommandLine, STryHelp;
+std::string SHelpUsage, SHelpExamples, SHelpWeekly, SHelpWeeklyWhy, SHelpAuthors, SHelpAuthorsWhy, SHelpPipe,
+    SHelpPipeWhy;
 std::string SDateOptionHint, SDateDescription;
 std::string SPersonDefault, SAuthorDefault, SInputDefault, SOutputDefault;
 std::string SPersonDescription, SAuthorDescription, SInputDescription, SOutputDescription;
@@ -48,12 +50,20 @@ void StartupQuilletConstants() {
   SWarnUnbalancedQuote =
       "%s: der Wert \"%s\" enth\xE4" "lt ein einzelnes \"; setzen Sie es hinter das \"=\": /PERSON=\"Team lead\"";
   SWarnIniValueCut = "%s in %s: ein Wert endet am ersten \"/\"; schreiben Sie \"\\\": %s";
-  SWarnDate = "/DATE=%s ist keine Datumsbedingung im kurzen Datumsformat %s; so geht es: .ge-7, .ge%s";
+  SWarnDate = "/DATE=%s ist keine Datumsbedingung im kurzen Datumsformat %s; so geht es: .ge-7, .ge%s, .ge-7.lt-0";
   SWarnPlaceholder = "%s: \"%s\" aus %s ist der Platzhalter eines Exports; geben Sie einen echten Wert an";
   SFromIniFile = "der Ini-Datei %s";
   SFromRegistryKey = "dem Registry-Schl\xFC" "ssel HKEY_CURRENT_USER\\%s";
   SFromCommandLine = "der Kommandozeile";
   STryHelp = "\"%s --help\" zeigt die Liste der Schalter.";
+  SHelpUsage = "Aufruf: %s /DATE=Bedingung /AUTHOR=Login[,Login...] /PERSON=Name /INPUT=Datei /OUTPUT=Datei";
+  SHelpExamples = "Beispiele:";
+  SHelpWeekly = "  %s /DATE=.ge-7.lt-0 /AUTHOR=dev1 /PERSON=me /INPUT=cvs.log /OUTPUT=weekly.txt";
+  SHelpWeeklyWhy = "      die sieben Tage vor heute: w\xF6" "chentliche L\xE4" "ufe ohne \xDC" "berlappung und L\xFC" "cke";
+  SHelpAuthors = "  %s /DATE=.ge2026-12-01 /AUTHOR=dev1,dev2 /PERSON=team /INPUT=cvs.log /OUTPUT=team.txt";
+  SHelpAuthorsWhy = "      mehrere Autoren in einem Bericht";
+  SHelpPipe = "  cvs -q log | %s /DATE=.ge-7 /AUTHOR=dev1 /PERSON=me /INPUT=- /OUTPUT=-";
+  SHelpPipeWhy = "      aus einer Pipe, der Bericht allein auf die Standardausgabe";
   SDateOptionHint = ".gt (gr\xF6\xDF" "er), .ge (gr\xF6\xDF" "er gleich), .eq (gleich), .lt (kleiner), .le (kleiner gleich)";
   SDateDescription = "Dieser Schalter legt fest, f\xFCr welches Datum die Kommentare gefiltert werden.";
   SPersonDefault = SAuthorDefault = SInputDefault = SOutputDefault = "kein Vorgabewert";

@@ -46,6 +46,10 @@ extern std::string SWarnDate;            // the DATE text, the short date pictur
 extern std::string SFromIniFile, SFromRegistryKey, SFromCommandLine;  // where a value came from
 extern std::string STryHelp;             // %s: the program; a failure's second line
 
+// The lines of --help before the switch overview; %s: the program.
+extern std::string SHelpUsage, SHelpExamples, SHelpWeekly, SHelpWeeklyWhy, SHelpAuthors, SHelpAuthorsWhy, SHelpPipe,
+    SHelpPipeWhy;
+
 // The report header's labels, in front of the person and the day of the run.
 // Fixed: readers of old reports look for them.
 extern std::string SReportPersonLabel;  // "User: "

@@ -27,22 +27,31 @@ void StartupQuilletEnglishConstants() {
   SWarnGivenTwice = "%s and %s: give each switch once, with the value you mean";
   SWarnUnbalancedQuote = "%s: the value \"%s\" holds an unbalanced double quote; quote after the \"=\": /PERSON=\"Team lead\"";
   SWarnIniValueCut = "%s in %s: an INI value ends at its first \"/\"; write \"\\\" instead: %s";
-  SWarnDate = "/DATE=%s is no date condition in the short date format %s; forms that work: .ge-7, .ge%s";
+  SWarnDate = "/DATE=%s is no date condition in the short date format %s; forms that work: .ge-7, .ge%s, .ge-7.lt-0";
   SWarnPlaceholder = "%s: \"%s\" from %s is the placeholder of an export; give a real value";
   SFromIniFile = "the INI file %s";
   SFromRegistryKey = "the registry key HKEY_CURRENT_USER\\%s";
   SFromCommandLine = "the command line";
   STryHelp = "Try \"%s --help\" for the list of switches.";
+  SHelpUsage = "Usage: %s /DATE=condition /AUTHOR=login[,login...] /PERSON=name /INPUT=file /OUTPUT=file";
+  SHelpExamples = "Examples:";
+  SHelpWeekly = "  %s /DATE=.ge-7.lt-0 /AUTHOR=dev1 /PERSON=me /INPUT=cvs.log /OUTPUT=weekly.txt";
+  SHelpWeeklyWhy = "      the seven days before today: weekly runs neither overlap nor leave a gap";
+  SHelpAuthors = "  %s /DATE=.ge2026-12-01 /AUTHOR=dev1,dev2 /PERSON=team /INPUT=cvs.log /OUTPUT=team.txt";
+  SHelpAuthorsWhy = "      several authors in one report";
+  SHelpPipe = "  cvs -q log | %s /DATE=.ge-7 /AUTHOR=dev1 /PERSON=me /INPUT=- /OUTPUT=-";
+  SHelpPipeWhy = "      from a pipe, the report alone to standard output";
   SDateOptionHint =
       ".gt (greater than), .ge (greater equal), .eq (equal), .lt (less then), .le (less equal)";
   SDateDescription =
       "This switch manages, for which date the comments have to be filtrated. Specification of this "
       "switch can also be relative.\r\n"
-      "                                For example: /date=.eq-7";
+      "                                For example: /date=.eq-7, or a range: /date=.ge-7.lt-0";
   SPersonDefault = SAuthorDefault = SInputDefault = SOutputDefault = "no default value";
   SPersonDescription = "This switch shows in output file, which person has started Quillet.";
   SAuthorDescription =
-      "This switch contains the name of author, for which the comments have to be filtrated.";
+      "This switch contains the name of author, for which the comments have to be filtrated. Several "
+      "authors: /author=dev1,dev2";
   SInputDescription = "This switch gets the name for filtering file.";
   SOutputDescription = "This switch gets the name of file, where the filtering results will be stored.";
   // The switch library's English texts are put in force here as well.

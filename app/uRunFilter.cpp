@@ -95,28 +95,21 @@ int RunFilter(const std::vector<std::string>& arguments) {
       WriteSlip(*slip);
       return 2;
     }
-    std::string date = read.Values[0].second;
-    std::string normalized;
-    std::optional<TDateOperator> dateOperator = TDateOperator::Equal;
-    if (date.empty()) {
-      normalized = NormalizeDate(DateSwitchDefault(), SDateFormatUnknown);
-    } else {
-      // A text that is no date keeps its message; a date with letters that
-      // are not one operator gets the operator's.
-      try {
-        normalized = NormalizeDate(date, SDateFormatUnknown);
-      } catch (const EFailure& failure) {
-        WriteSlip(DateSlip(failure.Message(), date));
-        return 2;
-      }
-      dateOperator = ReadDateOperator(date);
-      if (!dateOperator) {
-        WriteSlip(DateSlip(SDateOperatorNotValid, date));
-        return 2;
-      }
+    const std::string& date = read.Values[0].second;
+    std::vector<TDateCondition> conditions;
+    try {
+      conditions = ReadDateConditions(date.empty() ? DateSwitchDefault() : date, SDateFormatUnknown,
+                                      SDateOperatorNotValid);
+    } catch (const EFailure& failure) {
+      WriteSlip(DateSlip(failure.Message(), date));
+      return 2;
     }
-    quillet->SetDateOperator(*dateOperator);
-    quillet->SetDate(normalized);
+    quillet->SetDateOperator(conditions[0].Operator);
+    quillet->SetDate(conditions[0].Date);
+    if (conditions.size() > 1) {  // until the engine takes a second condition
+      WriteSlip(DateSlip(SDateOperatorNotValid, date));
+      return 2;
+    }
     quillet->SetPerson(WithoutEnclosingQuotes(read.Values[1].second));
     quillet->SetAuthor(WithoutEnclosingQuotes(read.Values[2].second));
     // On POSIX a "\" in a path stands for "/": the messages show the path so.

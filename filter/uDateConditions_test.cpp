@@ -74,6 +74,12 @@ TEST_F(DateConditions, NormalisesInSeveralShortDateFormats) {
       {"d,M,yyyy", "5,3,2004", "2004/03/05"},
       {"dd MM yyyy", ".ge -7", "2026/11/29"},
       {"dd MM yyyy", ".ge 15 01 2004", "2004/01/15"},
+      // A year of four digits first: ISO order in every picture.
+      {"dd.MM.yyyy", "2026-12-01", "2026/12/01"},
+      {"dd.MM.yyyy", ".ge2026.12.01", "2026/12/01"},
+      {"M/d/yyyy", ".ge2026-12-01", "2026/12/01"},
+      {"d-M-yy", "2026-2-3", "2026/02/03"},
+      {"dd MM yyyy", ".lt 2026-12-01", "2026/12/01"},
   };
   for (const auto& c : cases) {
     SetShortDatePictureForTests(std::string(c.Picture));
@@ -91,6 +97,38 @@ TEST_F(DateConditions, TodayWrittenInTheFormatReadsBack) {
     EXPECT_EQ("2026/12/06", Normalize(FormatShortDate(Today(), picture))) << picture;
     EXPECT_EQ("2026/11/29", Normalize(".ge-7")) << picture;
     EXPECT_EQ("2004/01/15", Normalize(".ge" + FormatShortDate(TDate{2004, 1, 15}, picture))) << picture;
+  }
+}
+
+TEST_F(DateConditions, OneConditionOrALowerAndAnUpperOne) {
+  SetShortDatePictureForTests(std::string("dd.MM.yyyy"));
+  const std::string badOperator = "The date operator is not guilty!";
+  const struct {
+    const char* Text;
+    const char* Read;  // the conditions as ".OP yyyy/mm/dd", or the failure
+  } cases[] = {
+      {".ge-7", ".GE 2026/11/29"},
+      {"06.12.2026", ".EQ 2026/12/06"},
+      {".ge-7.lt-0", ".GE 2026/11/29 .LT 2026/12/06"},
+      {".le07.12.2026.ge01.12.2026", ".LE 2026/12/07 .GE 2026/12/01"},
+      {".gt2026-12-01 .le-1", ".GT 2026/12/01 .LE 2026/12/05"},
+      {".ge-7.gt-3", "The date operator is not guilty!"},
+      {".lt-7.le-3", "The date operator is not guilty!"},
+      {".eq-7.lt-0", "The date operator is not guilty!"},
+      {".ge-7.lt-0.le-1", "The date operator is not guilty!"},
+      {"ge-7", "The date operator is not guilty!"},
+      {".ge10.05.2003.le", "The format of date is unknown!"},
+      {"xyz", "The format of date is unknown!"},
+  };
+  for (const auto& c : cases) {
+    std::string read;
+    try {
+      for (const TDateCondition& condition : ReadDateConditions(c.Text, SUnknown, badOperator))
+        read += (read.empty() ? "" : " ") + DateOperatorText(condition.Operator) + " " + condition.Date;
+    } catch (const EFailure& failure) {
+      read = failure.Message();
+    }
+    EXPECT_EQ(c.Read, read) << c.Text;
   }
 }
 

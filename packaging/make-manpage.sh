@@ -19,7 +19,7 @@ folder=$(dirname "$(readlink -f "$program")")/  # the INIPATH default: this buil
 (cd "$tmp" && HKCU_FILE="$tmp/none.reg" LC_ALL=C timeout 60 "$program" --help </dev/null >help.txt 2>/dev/null)
 tr -d '\r' <"$tmp/help.txt" >"$tmp/overview.txt"
 
-if [ "$(head -n 1 "$tmp/overview.txt")" = "List of registered switches" ]; then
+if grep -qx "List of registered switches" "$tmp/overview.txt"; then
   # Blocks of "/NAME=default", "     Opt: hint", "     Description: text" (and
   # more lines of text), then an empty line; each becomes a .TP entry.
   awk -v today="$today" -v folder="$folder" '
@@ -52,7 +52,8 @@ if [ "$(head -n 1 "$tmp/overview.txt")" = "List of registered switches" ]; then
       if (def != "") { print ".br"; emit("Default: " d) }
       name = ""; count++
     }
-    NR == 1 { next }
+    # The usage and the examples stand above the list; the page has its own.
+    !started { started = ($0 == "List of registered switches"); next }
     /^\// {
       flush()
       p = index($0, "=")

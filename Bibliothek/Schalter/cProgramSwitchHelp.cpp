@@ -17,10 +17,16 @@ void AppendSwitch(std::vector<std::string>& lines, const std::string& key, const
 }
 }  // namespace
 
-std::vector<std::string> SwitchOverviewLines() {
+std::vector<std::string> SwitchOverviewLines(const std::vector<std::string>& first) {
   std::vector<std::string> lines;
-  for (int i = 0; i < ProgramSwitch->SwitchCount(); ++i)
-    AppendSwitch(lines, ProgramSwitch->SwitchKey(i), ProgramSwitch->SwitchEntry(i));
+  auto isFirst = [&](int i) {
+    for (const std::string& name : first)
+      if (SameText(name, ProgramSwitch->SwitchName(i))) return true;
+    return false;
+  };
+  for (const bool pass : {true, false})
+    for (int i = 0; i < ProgramSwitch->SwitchCount(); ++i)
+      if (isFirst(i) == pass) AppendSwitch(lines, ProgramSwitch->SwitchKey(i), ProgramSwitch->SwitchEntry(i));
   for (int i = 0; i < ProgramSwitch->HiddenSwitchCount(); ++i) {
     if (SameText(ProgramSwitch->GetValue(SShowHiddenSwitch, "", SShowHiddenDefault)->AsString(),
                  SShowHiddenDefault))

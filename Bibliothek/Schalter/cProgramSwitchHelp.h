@@ -7,8 +7,10 @@
 
 /// The overview of the registered switches, four lines per switch: the key
 /// with its default, the option hint, the description, an empty line. Visible
-/// switches first; hidden ones follow while SHOWHIDDEN is not "off".
-std::vector<std::string> SwitchOverviewLines();
+/// switches first, in the order of registration, except that the visible
+/// switches named in `first` come before the others; hidden ones follow while
+/// SHOWHIDDEN is not "off".
+std::vector<std::string> SwitchOverviewLines(const std::vector<std::string>& first = {});
 
 class TProgramSwitchHelpController : public TBaseController {
 public:

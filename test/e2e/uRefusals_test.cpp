@@ -67,7 +67,7 @@ TEST_P(Refusals, ExitCodeTwoAndNothingChanges) {
 
 const std::string Listed = " (\"quillet --help\" lists them)";
 const std::string DateForms = " is no date condition in the short date format dd.MM.yyyy; forms that work: .ge-7, "
-                              ".ge{today}";
+                              ".ge{today}, .ge-7.lt-0";
 
 INSTANTIATE_TEST_SUITE_P(
     EndToEnd, Refusals,
@@ -138,7 +138,9 @@ INSTANTIATE_TEST_SUITE_P(
         TRefusalCase{"DateOperatorWithMore", SampleArgs({"/DATE=.gtx-7"}), "The date operator is not guilty!",
                      "/DATE=.gtx-7" + DateForms},
         TRefusalCase{"TwoOperatorsOneDate", SampleArgs({"/DATE=.ge10.05.2003.le"}),
-                     "The date operator is not guilty!", "/DATE=.ge10.05.2003.le" + DateForms},
+                     "The format of date is unknown!", "/DATE=.ge10.05.2003.le" + DateForms},
+        TRefusalCase{"TwoLowerBounds", SampleArgs({"/DATE=.ge-7.gt-3"}), "The date operator is not guilty!",
+                     "/DATE=.ge-7.gt-3" + DateForms},
         TRefusalCase{"DateOfLetters", SampleArgs({"/DATE=xyz"}), "The format of date is unknown!",
                      "/DATE=xyz" + DateForms},
         TRefusalCase{"DayThatDoesNotExist", SampleArgs({"/DATE=.ge31.02.2004"}), "The format of date is unknown!",
