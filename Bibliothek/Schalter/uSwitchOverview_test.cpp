@@ -82,11 +82,12 @@ TEST_F(SwitchExportTest, OverviewListsBuiltInSwitchesThenTheFiltersAndHiddenOnes
       Block("/DATE=.eq07.12.2026",
             ".gt (greater than), .ge (greater equal), .eq (equal), .lt (less then), .le (less equal)",
             "This switch manages, for which date the comments have to be filtrated. Specification of this switch "
-            "can also be relative.\r\n                                For example: /date=.eq-7") +
+            "can also be relative.\r\n                                For example: /date=.eq-7, or a range: /date=.ge-7.lt-0") +
       Block("/PERSON=no default value", "KRV, TEW",
             "This switch shows in output file, which person has started Quillet.") +
       Block("/AUTHOR=no default value", "KRV; TEW",
-            "This switch contains the name of author, for which the comments have to be filtrated.") +
+            "This switch contains the name of author, for which the comments have to be filtrated. Several authors: "
+            "/author=dev1,dev2") +
       Block("/INPUT=no default value", "c:\\log\\log.txt, - (standard input)",
             "This switch gets the name for filtering file.") +
       Block("/OUTPUT=no default value", "c:\\log\\out.txt, - (standard output, the report alone)",
