@@ -37,10 +37,15 @@ uninstall: native-program
 deb: native-program
 	cd build && cpack -G DEB
 
+# The example INI file is written by Quillet.exe under wine: a wineserver that
+# this make started for it is stopped again (one that ran before stays).
 zip:
 	cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686-posix.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-	cmake --build build-win32 -j$(JOBS) --target quillet quillet_readme quillet_example_ini
-	cd build-win32 && cpack -G ZIP
+	@export WINEPREFIX="$(CURDIR)/build-win32/wineprefix"; mkdir -p "$$WINEPREFIX"; \
+	  timeout 1 wineserver -w >/dev/null 2>&1; before=$$?; \
+	  cmake --build build-win32 -j$(JOBS) --target quillet quillet_readme quillet_example_ini && \
+	    (cd build-win32 && cpack -G ZIP); status=$$?; \
+	  [ $$before = 124 ] || wineserver -k >/dev/null 2>&1; exit $$status
 
 package: deb zip
 

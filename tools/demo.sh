@@ -2,7 +2,7 @@
 # make demo: builds build/quillet and runs it on a log printed by the real cvs
 # tool, asking for dev1's changes of the last days before the log was made.
 set -eu -o pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j2 --target quillet >/dev/null
 mkdir -p build/demo

@@ -4,7 +4,7 @@
 # (default 60) from its seeds. A finding is saved in build-fuzz/findings/ and
 # fails the run; turn it into a regular test.
 set -u -o pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 JOBS=${JOBS:-2}
 SECONDS_EACH=${FUZZ_SECONDS:-60}
 CC_FUZZ=clang-14 CXX_FUZZ=clang++-14

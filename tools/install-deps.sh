@@ -38,8 +38,8 @@ if [ "$(id -u)" != 0 ] || ! command -v apt-get >/dev/null; then
   exit 0
 fi
 export DEBIAN_FRONTEND=noninteractive
-# Before any build tree exists: the logs carry the process id instead.
-log=/tmp/quillet-apt-$$
+# Before any build tree exists: the logs go to a fresh temporary name.
+log=$(mktemp "${TMPDIR:-/tmp}/quillet-apt.XXXXXX") || exit 1
 if [ ${#missing_win[@]} -gt 0 ]; then
   dpkg --add-architecture i386
 fi

@@ -7,7 +7,7 @@
 # example run under wine).
 # Run by tools/test.sh after the Windows leg, with its wine prefix up.
 set -u -o pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 top=$PWD
 status=0
 fail() { echo "install check FAILED: $*"; status=1; }

@@ -14,7 +14,7 @@
 # that the one before left, in a fresh home with no registry file, the C locale
 # and UTC. The first starts in this tree, where a user types make install.
 set -u -o pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 status=0
 fail() { echo "README check FAILED: $*"; status=1; }
 tmp=$(mktemp -d)

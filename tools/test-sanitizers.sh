@@ -5,7 +5,7 @@
 # cut the log into parts or run at once with ThreadSanitizer in build-tsan/;
 # any report fails.
 set -u -o pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 JOBS=${JOBS:-2}
 start=$(date +%s)
 echo "== sanitizer build (address, undefined)"

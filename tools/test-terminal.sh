@@ -5,7 +5,7 @@
 # afterwards; Ctrl-C ends it with the terminal restored too. A failed export
 # shows the small error box.
 set -u -o pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 command -v tmux >/dev/null || { echo "terminal test: tmux is missing (tools/install-deps.sh installs it)"; exit 1; }
 program=$PWD/build/quillet
 work=$(mktemp -d)

@@ -9,7 +9,7 @@
 #   2. window_tests.exe: the controller's message order in a real modal loop.
 # Needs both builds (run by tools/test.sh after them).
 set -u -o pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 root=$PWD
 out=$root/build-win32/window-test
 

@@ -4,7 +4,7 @@
 # and when a build has no tests (no GoogleTest) or a test program ran none.
 # Every leg's time is printed at the end. Logs stay in the build trees.
 set -u -o pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 JOBS=${JOBS:-2}
 status=0
 legs=()

@@ -5,7 +5,7 @@
 # alone unless they are the package's own (share/doc/quillet) and empty.
 #   uninstall.sh PREFIX [DESTDIR]
 set -u -o pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 prefix=$1 destdir=${2:-}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

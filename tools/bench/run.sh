@@ -59,7 +59,7 @@ if [ "$MODE" != quick ]; then
 fi
 
 # --- input ------------------------------------------------------------------
-cd "$D"
+cd "$D" || exit 1
 size_mb() { echo "$(($(stat -c %s "$1") / 1048576))"; }
 # Inputs of another size than asked for are made anew.
 [ -f log-1x.txt ] && [ "$(size_mb log-1x.txt)" != "$LOG_MIB" ] && rm -f log-1x.txt old-report.txt log-10x.txt

@@ -10,7 +10,7 @@ RUNS=${RUNS:-3}
 [ -x "$PROGRAM" ] || make -C "$ROOT" build >/dev/null
 D=$(mktemp -d)
 trap 'rm -rf "$D"' EXIT
-cd "$D"
+cd "$D" || exit 1
 printf 'RCS file: /cvsroot/a/b.c,v\n----------------------------\nrevision 1.1\ndate: 2003/05/12 10:00:00;  author: dev1;  state: Exp;\nmsg\n=============================================================================\n' >in.log
 
 blob() {  # blob LINES: a registry file with one REG_BINARY value of LINES continuation lines in an unrelated key
