@@ -313,11 +313,24 @@ TEST_F(ParameterSourcesTest, CommandItemsThatNoSwitchTookAndWhereValuesComeFrom)
   for (const TUnknownItem& item : FSwitches->UnknownCommandItems()) unknown.emplace_back(item.Text, item.Suggestion);
   EXPECT_EQ(expected, unknown);
 
-  EXPECT_EQ("DATE", FSwitches->ClosestSwitchName("--date=x"));
-  EXPECT_EQ("", FSwitches->ClosestSwitchName("-V"));
+  // A slip of one or two letters, never half the name.
+  const std::pair<const char*, const char*> suggestions[] = {
+      {"--date=x", "DATE"}, {"-V", ""}, {"/ATHR=x", "AUTHOR"}, {"/DATUM=x", ""}, {"/AUTHORS=x", "AUTHOR"}};
+  for (const auto& [word, suggestion] : suggestions) EXPECT_EQ(suggestion, FSwitches->ClosestSwitchName(word)) << word;
+  EXPECT_EQ(std::nullopt, FSwitches->ConflictingCommandItems());
   EXPECT_EQ(TValueSource::CommandLine, FSwitches->SourceOf("DATE"));
   EXPECT_EQ(TValueSource::Ini, FSwitches->SourceOf("AUTHOR"));
   EXPECT_EQ(TValueSource::None, FSwitches->SourceOf("NOWHERE"));
+}
+
+TEST_F(ParameterSourcesTest, ASwitchGivenTwiceWithTwoValuesIsNamed) {
+  sofProgramSwitch::SetTestProcess("q /DATE=1 /date = 1 /? /?=x /[MACROS].M=1 /AUTHOR=a /[macros].m=2 /AUTHOR=b",
+                                   Folder() + "Qswitchtest.exe");
+  FSwitches = sofProgramSwitch::Create();
+  const auto twice = FSwitches->ConflictingCommandItems();
+  ASSERT_TRUE(twice.has_value());
+  EXPECT_EQ("[MACROS].M=1", twice->first);
+  EXPECT_EQ("[macros].m=2", twice->second);
 }
 
 TEST_F(ParameterSourcesTest, NonStringRegistryValueFailsTheCreationAndLeavesNothing) {
