@@ -5,6 +5,7 @@
 
 #include "Bibliothek/Plattform/uOsLocale.h"
 #include "Bibliothek/Plattform/uOsRegistry.h"
+#include "Bibliothek/uStringRoutines.h"
 
 namespace {
 std::optional<TDate> testToday;
@@ -165,7 +166,7 @@ std::optional<TDate> ParseShortDate(const std::string& text, const std::string& 
   for (const TOrder& field : order) {
     if (field.Letter == 'y' && count == 2) continue;
     const std::string& digits = numbers[next++];
-    const int value = std::stoi(digits);
+    const int value = static_cast<int>(ReadInteger(digits, 0, 999999999).value_or(0));
     if (field.Letter == 'd')
       date.Day = value;
     else if (field.Letter == 'M')

@@ -1,5 +1,6 @@
 #include "Bibliothek/uStringRoutines.h"
 
+#include <charconv>
 #include <vector>
 
 #include "Bibliothek/Plattform/uOsLocale.h"
@@ -136,5 +137,17 @@ std::string DeleteCopy(const std::string& text, int start, int count) {
 }
 
 // The routines hold no state.
+std::optional<long long> ReadInteger(std::string_view text, long long least, long long most, bool plusAllowed) {
+  // from_chars takes a "-" but no "+", and never a second sign.
+  if (plusAllowed && !text.empty() && text[0] == '+') {
+    text.remove_prefix(1);
+    if (text.empty() || text[0] == '-') return std::nullopt;
+  }
+  long long value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < least || value > most) return std::nullopt;
+  return value;
+}
+
 void StartupStringRoutines() {}
 void ShutdownStringRoutines() {}

@@ -4,6 +4,7 @@
 // the switch library and the filter. The 1-based helpers below are the only
 // place where that counting is translated.
 #include <bitset>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -47,6 +48,11 @@ std::string WordAt(std::string text, const TCharSet& delimiters, int n);
 std::string FieldAt(std::string text, const std::string& separator, int n);
 /// Copy of `text` without the `count` characters starting at `start`.
 std::string DeleteCopy(const std::string& text, int start, int count);
+
+/// The whole of `text` as a decimal whole number, "-" allowed in front (and
+/// "+" where `plusAllowed`), inside [least, most]; nullopt for anything else.
+std::optional<long long> ReadInteger(std::string_view text, long long least, long long most,
+                                     bool plusAllowed = false);
 
 void StartupStringRoutines();
 void ShutdownStringRoutines();

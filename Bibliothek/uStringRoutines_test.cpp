@@ -93,4 +93,18 @@ TEST(StringRoutinesTest, OneBasedHelpers) {
   EXPECT_EQ("", Trim(" \x1F "));
 }
 
+TEST(StringRoutinesTest, ReadIntegerTakesTheWholeTextInItsRange) {
+  const struct {
+    const char* Text;
+    bool Plus;
+    std::optional<long long> Value;
+  } cases[] = {
+      {"42", false, 42},        {"-7", false, -7},          {"+7", true, 7},         {"+7", false, std::nullopt},
+      {"+-7", true, std::nullopt}, {"", false, std::nullopt}, {"7x", false, std::nullopt}, {" 7", false, std::nullopt},
+      {"2147483647", false, 2147483647}, {"2147483648", false, std::nullopt}, {"-2147483648", false, -2147483648LL},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.Value, ReadInteger(c.Text, -2147483648LL, 2147483647LL, c.Plus)) << c.Text;
+}
+
 }  // namespace

@@ -14,21 +14,7 @@ const char* const OperatorTexts[] = {".EQ", ".GT", ".GE", ".LT", ".LE"};
 
 [[noreturn]] void fail(const std::string& message) { throw EFailure(message); }
 
-// A decimal whole number with an optional minus sign, inside 32 bits.
-bool readInteger(const std::string& text, long long& value) {
-  std::size_t i = 0;
-  const bool negative = !text.empty() && text[0] == '-';
-  if (negative) ++i;
-  if (i == text.size()) return false;
-  value = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-    value = value * 10 + (text[i] - '0');
-    if (value > 2147483648LL) return false;
-  }
-  if (negative) value = -value;
-  return value >= std::numeric_limits<int>::min() && value <= std::numeric_limits<int>::max();
-}
+
 // A date written year first: four digits, then month and day, each behind one
 // of `separators`, and at most one separator at the end.
 std::optional<TDate> readIsoDate(const std::string& text, const std::string& separators) {
@@ -40,9 +26,10 @@ std::optional<TDate> readIsoDate(const std::string& text, const std::string& sep
       ++i;
     }
     const std::size_t start = i;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - start < 4) fields[field] = fields[field] * 10 + (text[i++] - '0');
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
     const std::size_t digits = i - start;
     if (field == 0 ? digits != 4 : digits < 1 || digits > 2) return std::nullopt;
+    fields[field] = static_cast<int>(*ReadInteger(std::string_view(text).substr(start, digits), 0, 9999));
   }
   if (i < text.size() && separators.find(text[i]) != std::string::npos) ++i;
   if (i != text.size()) return std::nullopt;
@@ -159,9 +146,10 @@ std::string NormalizeDate(const std::string& text, const std::string& unknownFor
   if (t.empty()) fail(unknownFormat);
   if (t[0] == '-') {
     Delete(t, 1, 1);
-    long long days = 0;
-    if (!readInteger(t, days)) fail(unknownFormat);
-    const std::optional<TDate> date = AddDays(Today(), -days);
+    const std::optional<long long> days =
+        ReadInteger(t, std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+    if (!days) fail(unknownFormat);
+    const std::optional<TDate> date = AddDays(Today(), -*days);
     if (!date) fail(unknownFormat);
     t = FormatShortDate(*date, picture);
     cleanUp(t);

@@ -65,21 +65,10 @@ std::size_t EditDistance(const std::string& a, const std::string& b) {
 std::string TBasisParameter::AsString() const { return FValue; }
 
 std::int32_t TBasisParameter::AsInteger() const {
-  const std::string text = Trim(FValue);
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  if (i == text.size()) ConversionFailed(SNotAnInteger, FValue);
-  std::int64_t magnitude = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') ConversionFailed(SNotAnInteger, FValue);
-    magnitude = magnitude * 10 + (text[i] - '0');
-    if (magnitude > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1)
-      ConversionFailed(SNotAnInteger, FValue);
-  }
-  const std::int64_t result = negative ? -magnitude : magnitude;
-  if (result > std::numeric_limits<std::int32_t>::max()) ConversionFailed(SNotAnInteger, FValue);
-  return static_cast<std::int32_t>(result);
+  const auto value = ReadInteger(Trim(FValue), std::numeric_limits<std::int32_t>::min(),
+                                 std::numeric_limits<std::int32_t>::max(), true);
+  if (!value) ConversionFailed(SNotAnInteger, FValue);
+  return static_cast<std::int32_t>(*value);
 }
 
 double TBasisParameter::AsFloat() const {
