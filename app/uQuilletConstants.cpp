@@ -5,7 +5,7 @@ std::string SPersonSwitch, SAuthorSwitch, SDateSwitch, SOutputSwitch, SInputSwit
 std::string SDateFormatUnknown, SDateOperatorNotValid, SInputMissing, SOutputMissing, SPersonMissing,
     SDateMissing;
 std::string SReportPersonLabel, SReportDateLabel;
-std::string SNoCvsLog, SStandardInput;
+std::string SNoCvsLog, SLogCutShort, SStandardInput;
 std::string SWarnUnknownSwitch, SWarnDidYouMean, SWarnListedByHelp, SWarnSwitchInValue, SWarnNoOperator,
     SWarnMoreThanOperator, SWarnPlaceholder, SFromIniFile, SFromRegistryKey, SFromCommandLine, STryHelp;
 std::string SDateOptionHint, SDateDescription;
@@ -28,6 +28,7 @@ void StartupQuilletConstants() {
   SPersonMissing = "Die Person muss angegeben werden! (Schalter PERSON)";
   SDateMissing = "Das Datum muss angegeben werden! (Schalter DATE)";
   SNoCvsLog = "Die Datei %s enth\xE4" "lt keine Ausgabe von cvs log oder rlog!";
+  SLogCutShort = "Die Datei %s endet in einem Dateiabschnitt: das Protokoll ist abgeschnitten!";
   SStandardInput = "- (Standardeingabe)";
   SWarnUnknownSwitch = "%s: kein solcher Schalter";
   SWarnDidYouMean = "; meinten Sie /%s?";

@@ -21,6 +21,7 @@ extern std::string SPersonMissing;          // "The person has to be declared! (
 extern std::string SDateMissing;            // "The date has to be declared! (Use switch DATE)"
 
 extern std::string SNoCvsLog;               // "The file %s holds no cvs log or rlog output!"
+extern std::string SLogCutShort;            // "The file %s ends inside a file section: the log is cut short!"
 extern std::string SStandardInput;          // how SNoCvsLog names the input "-"
 
 // Warnings on standard error, each behind the program's name and ": ".

@@ -12,6 +12,7 @@ void StartupQuilletEnglishConstants() {
   SPersonMissing = "The person has to be declared! (Use switch PERSON)";
   SDateMissing = "The date has to be declared! (Use switch DATE)";
   SNoCvsLog = "The file %s holds no cvs log or rlog output!";
+  SLogCutShort = "The file %s ends inside a file section: the log is cut short!";
   SStandardInput = "- (standard input)";
   SWarnUnknownSwitch = "%s: no such switch";
   SWarnDidYouMean = "; did you mean /%s?";

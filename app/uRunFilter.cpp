@@ -28,6 +28,7 @@ TQuilletEnvironment QuilletEnvironment() {
   environment.PersonMissing = SPersonMissing;
   environment.DateMissing = SDateMissing;
   environment.NoCvsLog = SNoCvsLog;
+  environment.LogCutShort = SLogCutShort;
   environment.StandardInputName = SStandardInput;
   for (std::size_t i = 0; i < environment.UpperCase.size(); ++i)
     environment.UpperCase[i] = static_cast<unsigned char>(i);

@@ -22,6 +22,12 @@ struct TScanRules {
   std::optional<TSkipTargets> ClosedTargets, OpenTargets;
 };
 
+/// What the scan of a log found besides the report.
+struct TScanOutcome {
+  bool SawSection = false;     // a section started: else the text is no cvs log
+  bool EndsInSection = false;  // the last section has no end row: the log is cut short
+};
+
 // Targets for the skip scan that find every occurrence of `text` in any case
 // (and maybe more); nullopt when OR 0x20 does not join every spelling that the
 // upper-case table joins for its first and last byte.
@@ -46,6 +52,9 @@ public:
     }
     return FSawSection;
   }
+
+  /// After Run: the text ended inside a section, before its end row.
+  bool EndsInSection() const { return FSection != TSection::Closed; }
 
 private:
   enum class TSection { Closed, Open, Copying, Passing };

@@ -194,27 +194,29 @@ std::string TQuillet::RunOnText(const std::string& input, const std::optional<st
 
 void TQuillet::ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previousOutput, std::size_t parts,
                           bool mustHoldLog) {
-  const TScanRules rules{FEnvironment.UpperCase,
-                         FDateOperator,
-                         FDate,
-                         FAuthor,
-                         FDateLabel,
-                         FAuthorLabel,
-                         FSectionLabel,
-                         // Outside a section the scan looks for the label at a line's
-                         // start; inside one for the author's label with the name behind
-                         // it (one character after the colon) and for the end row.
-                         targetsFor(FEnvironment.UpperCase, FSectionLabel, 1, false),
-                         targetsFor(FEnvironment.UpperCase,
-                                    FAuthor.empty() ? FAuthorLabel : FAuthorLabel + " " + FAuthor,
-                                    FAuthorLabel.size() - 1, true)};
+  // Outside a section the scan looks for the label at a line's start; inside
+  // one for the author's label with the name behind it (one character after
+  // the colon) and for the end row.
+  const TScanRules rules{
+      .Upper = FEnvironment.UpperCase,
+      .Operator = FDateOperator,
+      .Date = FDate,
+      .Author = FAuthor,
+      .DateLabel = FDateLabel,
+      .AuthorLabel = FAuthorLabel,
+      .SectionLabel = FSectionLabel,
+      .ClosedTargets = targetsFor(FEnvironment.UpperCase, FSectionLabel, 1, false),
+      .OpenTargets = targetsFor(FEnvironment.UpperCase, FAuthor.empty() ? FAuthorLabel : FAuthorLabel + " " + FAuthor,
+                                FAuthorLabel.size() - 1, true)};
   TReportWriter report(sink, FEnvironment, FPerson);
-  const bool sawSection = ScanLog(log, parts, rules, report, FEnvironment, FPerson);
+  const TScanOutcome outcome = ScanLog(log, parts, rules, report, FEnvironment, FPerson);
+  const std::string& inputName = FInputFile == StandardStream ? FEnvironment.StandardInputName : FInputFile;
   // Nothing is written yet when nothing was picked: an input that is no log
   // at all (an empty file, a failed cvs's message) fails before the output changes.
-  if (mustHoldLog && !sawSection)
-    throw EFailure(FormatMessage(FEnvironment.NoCvsLog,
-                                 FInputFile == StandardStream ? FEnvironment.StandardInputName : FInputFile));
+  if (mustHoldLog && !outcome.SawSection) throw EFailure(FormatMessage(FEnvironment.NoCvsLog, inputName));
+  // A cvs that died part-way (a pipe's end, a full disk) leaves a section
+  // open: its report lacks files, and it never replaces the output.
+  if (mustHoldLog && outcome.EndsInSection) throw EFailure(FormatMessage(FEnvironment.LogCutShort, inputName));
 
   // Merge: one empty line, then the old report, its lines cut like the input's.
   report.Line(0, "");

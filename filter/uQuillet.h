@@ -50,7 +50,8 @@ struct TQuilletEnvironment {
   std::string Today;                     // the day of the run as the header shows it
   std::string InputMissing, OutputMissing, PersonMissing, DateMissing;  // Run's messages
   std::string NoCvsLog;           // an input with no section start; %s: the input
-  std::string StandardInputName;  // how NoCvsLog names the input "-"
+  std::string LogCutShort;        // an input that ends inside a section; %s: the input
+  std::string StandardInputName;  // how NoCvsLog and LogCutShort name the input "-"
   TUpperCaseTable UpperCase{};
 };
 
@@ -80,7 +81,8 @@ public:
   /// with the report followed by one empty line and the output's old lines.
   /// The input "-" is standard input; the output "-" is standard output,
   /// which gets the report alone. An input in which no section starts (no
-  /// cvs log at all) fails with NoCvsLog.
+  /// cvs log at all) fails with NoCvsLog, one whose last section has no end
+  /// row (a log cut short) with LogCutShort.
   /// Two runs on the same output file wait for each other. On any failure the
   /// output file stays as it was.
   void Run();
@@ -101,7 +103,8 @@ private:
   void CheckSettings() const;
   /// The report of `log` in about `parts` parts into `sink`, then the old
   /// one. With `mustHoldLog`, a log without any section start fails
-  /// (NoCvsLog) before anything is written.
+  /// (NoCvsLog) before anything is written, and one cut short (LogCutShort)
+  /// before the old report is.
   void ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previousOutput, std::size_t parts,
                   bool mustHoldLog);
   /// Run for the output "-".
