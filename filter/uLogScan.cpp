@@ -106,7 +106,8 @@ bool TLogScan::DateMatches(std::string_view line, std::size_t firstColon) const 
   // Skip the one character behind the colon, then take up to the first blank.
   std::string_view entry = line.substr(std::min(after + 1, line.size()));
   entry = entry.substr(0, findByte(entry, ' '));
-  return compareDates(entry, FRules.Date, FRules.Operator);
+  return compareDates(entry, FRules.Date, FRules.Operator) &&
+         (FRules.SecondDate.empty() || compareDates(entry, FRules.SecondDate, FRules.SecondOperator));
 }
 
 bool TLogScan::AuthorMatches(std::string_view line, std::size_t firstColon) const {

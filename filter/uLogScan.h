@@ -16,6 +16,9 @@ struct TScanRules {
   const TUpperCaseTable& Upper;
   TDateOperator Operator;
   std::string Date, Author;
+  // A second date condition that must hold too; none when SecondDate is empty.
+  TDateOperator SecondOperator = TDateOperator::Equal;
+  std::string SecondDate;
   std::string DateLabel, AuthorLabel, SectionLabel;  // in upper case, each with its ":"
   // What the skip scan looks for outside and inside a section; none when the
   // upper-case table leaves it unusable.

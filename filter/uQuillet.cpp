@@ -30,6 +30,11 @@ void TQuillet::SetPerson(const std::string& value) { FPerson = value; }
 void TQuillet::SetAuthor(const std::string& value) { FAuthor = value; }
 void TQuillet::SetParts(std::size_t count) { FParts = count; }
 
+void TQuillet::SetSecondDateCondition(TDateOperator op, const std::string& date) {
+  FSecondOperator = op;
+  FSecondDate = date;
+}
+
 namespace {
 std::string withoutQuotes(std::string text) {
   if (!text.empty() && text.front() == '"') text.erase(0, 1);
@@ -202,6 +207,8 @@ void TQuillet::ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previous
       .Operator = FDateOperator,
       .Date = FDate,
       .Author = FAuthor,
+      .SecondOperator = FSecondOperator,
+      .SecondDate = FSecondDate,
       .DateLabel = FDateLabel,
       .AuthorLabel = FAuthorLabel,
       .SectionLabel = FSectionLabel,

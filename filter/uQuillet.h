@@ -73,6 +73,9 @@ public:
   void SetPerson(const std::string& value);
   /// The author login; empty picks every author.
   void SetAuthor(const std::string& value);
+  /// A second condition that a revision's date must meet too, the date as
+  /// yyyy/mm/dd like SetDate; an empty date: none.
+  void SetSecondDateCondition(TDateOperator op, const std::string& date);
   /// The paths lose one enclosing double quote at each end.
   void SetInputFile(const std::string& value);
   void SetOutputFile(const std::string& value);
@@ -116,6 +119,8 @@ private:
   std::string FDate;
   std::string FPerson;
   std::string FAuthor;
+  TDateOperator FSecondOperator = TDateOperator::Equal;
+  std::string FSecondDate;
   std::string FInputFile;
   std::string FOutputFile;
   std::size_t FParts = 0;

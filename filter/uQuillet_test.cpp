@@ -39,17 +39,25 @@ TEST_F(Quillet, OperatorsOrderByYearMonthDay) {
   const struct {
     const char* Operator;
     bool Picked[6];
+    const char* Second = "";  // a second condition, which must hold too
+    const char* SecondDate = "";
   } cases[] = {
       {".GT", {true, true, true, false, false, false}},
       {".GE", {true, true, true, true, false, false}},
       {".EQ", {false, false, false, true, false, false}},
       {".LE", {false, false, false, true, true, true}},
       {".LT", {false, false, false, false, true, true}},
+      {".GE", {true, true, false, true, false, false}, ".LT", "2004/01/01"},
+      {".LE", {false, false, false, true, true, false}, ".GT", "2002/12/31"},
+      {".GT", {false, false, false, false, false, false}, ".LE", "2003/05/10"},
   };
   for (const auto& c : cases)
     for (int i = 0; i < 6; ++i) {
-      const std::string report = Filter(Block("/cvsroot/m/x.c", dates[i], "dev1"), c.Operator, "2003/05/10", "dev1");
-      EXPECT_EQ(c.Picked[i], report != "\r\n") << c.Operator << " " << dates[i];
+      const std::string report =
+          Filter(Block("/cvsroot/m/x.c", dates[i], "dev1"), c.Operator, "2003/05/10", "dev1", 0, [&](TQuillet& engine) {
+            if (*c.Second) engine.SetSecondDateCondition(Op(c.Second), c.SecondDate);
+          });
+      EXPECT_EQ(c.Picked[i], report != "\r\n") << c.Operator << " " << c.Second << " " << dates[i];
     }
 }
 
