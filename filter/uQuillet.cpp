@@ -27,8 +27,33 @@ TQuillet::~TQuillet() = default;
 void TQuillet::SetDateOperator(TDateOperator value) { FDateOperator = value; }
 void TQuillet::SetDate(const std::string& value) { FDate = value; }
 void TQuillet::SetPerson(const std::string& value) { FPerson = value; }
-void TQuillet::SetAuthor(const std::string& value) { FAuthor = value; }
 void TQuillet::SetParts(std::size_t count) { FParts = count; }
+
+void TQuillet::SetAuthor(const std::string& value) {
+  // A login never holds a comma or a blank. Each name once: one name left
+  // takes the one author's path, with its faster skip scan.
+  FAuthor.clear();
+  FAuthors.clear();
+  std::vector<std::string> names;
+  for (std::size_t from = 0; from <= value.size();) {
+    const std::size_t comma = std::min(value.find(',', from), value.size());
+    std::size_t begin = from, end = comma;
+    while (begin < end && (value[begin] == ' ' || value[begin] == '\t')) ++begin;
+    while (end > begin && (value[end - 1] == ' ' || value[end - 1] == '\t')) --end;
+    from = comma + 1;
+    if (begin == end) continue;
+    const std::string name = value.substr(begin, end - begin);
+    bool known = false;
+    for (const std::string& other : names) known = known || sameNoCase(FEnvironment.UpperCase, name, other);
+    if (!known) names.push_back(name);
+  }
+  if (names.size() == 1) FAuthor = names.front();
+  if (names.size() < 2) return;
+  for (std::string& name : names) {
+    for (char& c : name) c = static_cast<char>(up(FEnvironment.UpperCase, c));
+    FAuthors.push_back(std::move(name));
+  }
+}
 
 void TQuillet::SetSecondDateCondition(TDateOperator op, const std::string& date) {
   FSecondOperator = op;
@@ -201,20 +226,23 @@ void TQuillet::ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previous
                           bool mustHoldLog) {
   // Outside a section the scan looks for the label at a line's start; inside
   // one for the author's label with the name behind it (one character after
-  // the colon) and for the end row.
+  // the colon; each of several authors' names) and for the end row.
   const TScanRules rules{
       .Upper = FEnvironment.UpperCase,
       .Operator = FDateOperator,
       .Date = FDate,
       .Author = FAuthor,
+      .Authors = FAuthors,
       .SecondOperator = FSecondOperator,
       .SecondDate = FSecondDate,
       .DateLabel = FDateLabel,
       .AuthorLabel = FAuthorLabel,
       .SectionLabel = FSectionLabel,
       .ClosedTargets = targetsFor(FEnvironment.UpperCase, FSectionLabel, 1, false),
-      .OpenTargets = targetsFor(FEnvironment.UpperCase, FAuthor.empty() ? FAuthorLabel : FAuthorLabel + " " + FAuthor,
-                                FAuthorLabel.size() - 1, true)};
+      .OpenTargets = !FAuthors.empty()
+                         ? targetsForAuthors(FEnvironment.UpperCase, FAuthorLabel, FAuthors)
+                         : targetsFor(FEnvironment.UpperCase, FAuthor.empty() ? FAuthorLabel : FAuthorLabel + " " + FAuthor,
+                                      FAuthorLabel.size() - 1, true)};
   TReportWriter report(sink, FEnvironment, FPerson);
   const TScanOutcome outcome = ScanLog(log, parts, rules, report, FEnvironment, FPerson);
   const std::string& inputName = FInputFile == StandardStream ? FEnvironment.StandardInputName : FInputFile;

@@ -71,7 +71,8 @@ public:
   /// The reference date as yyyy/mm/dd; not checked.
   void SetDate(const std::string& value);
   void SetPerson(const std::string& value);
-  /// The author login; empty picks every author.
+  /// The author login, or several separated by ","; blanks around a name
+  /// and empty names do not count. None picks every author.
   void SetAuthor(const std::string& value);
   /// A second condition that a revision's date must meet too, the date as
   /// yyyy/mm/dd like SetDate; an empty date: none.
@@ -118,7 +119,8 @@ private:
   TDateOperator FDateOperator = TDateOperator::Equal;
   std::string FDate;
   std::string FPerson;
-  std::string FAuthor;
+  std::string FAuthor;                // the one author
+  std::vector<std::string> FAuthors;  // two or more, in upper case
   TDateOperator FSecondOperator = TDateOperator::Equal;
   std::string FSecondDate;
   std::string FInputFile;

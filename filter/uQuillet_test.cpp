@@ -77,6 +77,19 @@ TEST_F(Quillet, AuthorIsOneLoginComparedWithoutCase) {
   // An empty author still needs the label on the date's line.
   EXPECT_EQ("\r\n", Filter(lf({"RCS file: /cvsroot/m/x.c,v", "date: 2003/05/10 10:00:00; state: Exp;"}), ".EQ",
                            "2003/05/10", ""));
+  // Several logins separated by ",": a revision by any of them, each whole.
+  const std::string three = Block("/cvsroot/m/a.c", "2003/05/10", "dev1") + Block("/cvsroot/m/b.c", "2003/05/10", "dev2") +
+                            Block("/cvsroot/m/c.c", "2003/05/10", "dev11");
+  const struct {
+    const char* Authors;
+    const char* Report;
+  } lists[] = {
+      {"dev2, DEV1", "m/|    a.c|        Message.|    b.c|        Message."},
+      {" dev11 ,,dev3,", "m/|    c.c|        Message."},
+      {"dev,dev111,ev1", ""},
+      {" , ", "m/|    a.c|        Message.|    b.c|        Message.|    c.c|        Message."},  // no name: all
+  };
+  for (const auto& c : lists) EXPECT_EQ(Report(c.Report), Filter(three, ".EQ", "2003/05/10", c.Authors)) << c.Authors;
 }
 
 TEST_F(Quillet, DateAndAuthorMustHoldOnTheSameLine) {
@@ -94,6 +107,7 @@ TEST_F(Quillet, DateAndAuthorMustHoldOnTheSameLine) {
       EndRow.c_str(),
   });
   EXPECT_EQ("\r\n", Filter(input, ".GE", "2003/05/10", "dev1"));
+  EXPECT_EQ("\r\n", Filter(input, ".GE", "2003/05/10", "dev3,dev1"));
   EXPECT_EQ(Header + crlf({"m/", "    x.c", "        New.", "        ----------------------------",
                            "        revision 1.1", "        date: 2001/01/01 10:00:00;  author: dev1;  state: Exp;",
                            "        Old.", ""}),

@@ -1,4 +1,5 @@
-// End-to-end runs of a log cut short; the harness is in uEndToEnd.h.
+// End-to-end runs of several authors and a log cut short; the harness is in
+// uEndToEnd.h.
 #include "test/e2e/uEndToEnd.h"
 
 using namespace e2e;
@@ -48,6 +49,15 @@ TEST_P(Features, ReportOrRefusal) {
 INSTANTIATE_TEST_SUITE_P(
     EndToEnd, Features,
     ::testing::Values(
+        TFeatureCase{"SeveralAuthors",
+                     {"/AUTHOR=dev3,DEV1", "/INPUT=in\\cvs.log"},
+                     SampleLog + Section("/cvsroot/proj/doc/a.txt", "dev3", "Docs.") +
+                         Section("/cvsroot/proj/doc/b.txt", "dev2", "Not picked."),
+                     [] {
+                       std::vector<std::string> body = SampleReportBody;
+                       body.insert(body.end(), {"    doc/", "        a.txt", "            Docs."});
+                       return body;
+                     }()},
         TFeatureCase{"LogCutShort",
                      {"/AUTHOR=dev1", "/INPUT=in\\cvs.log"},
                      std::string(SampleLog) + "\nRCS file: /cvsroot/proj/src/new.c,v\nhead: 1.1\n",
