@@ -1,7 +1,7 @@
 #include "app/uQuilletConstants.h"
 
 namespace uQuilletConstants {
-std::string SPersonSwitch, SAuthorSwitch, SDateSwitch, SOutputSwitch, SInputSwitch;
+std::string SPersonSwitch, SAuthorSwitch, SDateSwitch, SOutputSwitch, SInputSwitch, SRootSwitch;
 std::string SDateFormatUnknown, SDateOperatorNotValid, SInputMissing, SOutputMissing, SPersonMissing,
     SDateMissing;
 std::string SReportPersonLabel, SReportDateLabel;
@@ -11,6 +11,7 @@ std::string SWarnUnknownSwitch, SWarnDidYouMean, SWarnListedByHelp, SWarnSwitchI
 std::string SDateOptionHint, SDateDescription;
 std::string SPersonDefault, SAuthorDefault, SInputDefault, SOutputDefault;
 std::string SPersonDescription, SAuthorDescription, SInputDescription, SOutputDescription;
+std::string SRootOptionHint, SRootDescription;
 
 // The initial wording is the program's mother tongue; it is replaced before use.
 void StartupQuilletConstants() {
@@ -19,6 +20,7 @@ void StartupQuilletConstants() {
   SDateSwitch = "DATE";
   SOutputSwitch = "OUTPUT";
   SInputSwitch = "INPUT";
+  SRootSwitch = "ROOT";
   SReportPersonLabel = "User: ";
   SReportDateLabel = "Datum: ";
   SDateFormatUnknown = "Das Datumsformat ist unbekannt!";
@@ -49,6 +51,8 @@ void StartupQuilletConstants() {
   SAuthorDescription = "Dieser Schalter enth\xE4" "lt den Namen des Autors, dessen Kommentare gefiltert werden.";
   SInputDescription = "Dieser Schalter nennt die zu filternde Datei.";
   SOutputDescription = "Dieser Schalter nennt die Datei, in der die Ergebnisse gespeichert werden.";
+  SRootOptionHint = "/var/lib/cvs, \\var\\lib\\cvs, C:\\cvsrepo";
+  SRootDescription = "Dieser Schalter nennt die Wurzel des Repositorys, die im Baum der Ausgabe fehlt.";
 }
 
 void ShutdownQuilletConstants() {}

@@ -37,6 +37,9 @@ void StartupQuilletEnglishConstants() {
       "This switch contains the name of author, for which the comments have to be filtrated.";
   SInputDescription = "This switch gets the name for filtering file.";
   SOutputDescription = "This switch gets the name of file, where the filtering results will be stored.";
+  SRootDescription =
+      "This switch names the repository root, which the folder tree of the report leaves out. A \"\\\" in it "
+      "stands for either separator.";
   // The switch library's English texts are put in force here as well.
   SetProgramSwitchEnglishTexts();
 }

@@ -33,6 +33,7 @@ TQuilletEnvironment QuilletEnvironment() {
   for (std::size_t i = 0; i < environment.UpperCase.size(); ++i)
     environment.UpperCase[i] = static_cast<unsigned char>(i);
   OsUpperCaseBuffer(reinterpret_cast<char*>(environment.UpperCase.data()), environment.UpperCase.size());
+  environment.RootIgnoresCase = OsFileNamesIgnoreCase();
   return environment;
 }
 
@@ -59,6 +60,7 @@ bool RunFilter(const std::vector<std::string>& arguments) {
     quillet->SetDate(NormalizeDate(date, SDateFormatUnknown));
     quillet->SetPerson(values[0].second);
     quillet->SetAuthor(values[1].second);
+    quillet->SetRoot(ProgramSwitch->GetValue(SRootSwitch)->AsString());
     // On POSIX a "\" in a path stands for "/": the messages show the path so.
     quillet->SetInputFile(OsNativePath(values[2].second));
     quillet->SetOutputFile(OsNativePath(values[3].second));

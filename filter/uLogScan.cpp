@@ -133,7 +133,7 @@ void TLogScan::ScanLine(std::string_view line) {
       if (FRevisionStep == 2) {
         const std::size_t colon = FLines.FirstColon();
         if (colon != std::string_view::npos && AuthorMatches(line, colon) && DateMatches(line, colon)) {
-          FSection = FReport.FileLines(FSectionLine) ? TSection::Copying : TSection::Passing;
+          FSection = FReport.FileLines(FSectionLine, FRules.Root) ? TSection::Copying : TSection::Passing;
           return;
         }
       }

@@ -24,6 +24,7 @@ struct TScanRules {
   TDateOperator SecondOperator = TDateOperator::Equal;
   std::string SecondDate;
   std::string DateLabel, AuthorLabel, SectionLabel;  // in upper case, each with its ":"
+  TRepositoryRoot Root;
   // What the skip scan looks for outside and inside a section; none when the
   // upper-case table leaves it unusable.
   std::optional<TSkipTargets> ClosedTargets, OpenTargets;

@@ -68,6 +68,13 @@ std::string withoutQuotes(std::string text) {
 }
 }  // namespace
 
+void TQuillet::SetRoot(const std::string& value) {
+  FRoot = withoutQuotes(value);
+  FRootSet = !FRoot.empty();
+  // "/var/lib/cvs/" is "/var/lib/cvs"; "/" stays a root, with no name.
+  while (!FRoot.empty() && (FRoot.back() == '/' || FRoot.back() == '\\')) FRoot.pop_back();
+}
+
 void TQuillet::SetInputFile(const std::string& value) { FInputFile = withoutQuotes(value); }
 void TQuillet::SetOutputFile(const std::string& value) { FOutputFile = withoutQuotes(value); }
 
@@ -238,6 +245,7 @@ void TQuillet::ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previous
       .DateLabel = FDateLabel,
       .AuthorLabel = FAuthorLabel,
       .SectionLabel = FSectionLabel,
+      .Root = {FRoot, FRootSet, FEnvironment.RootIgnoresCase ? &FEnvironment.UpperCase : nullptr},
       .ClosedTargets = targetsFor(FEnvironment.UpperCase, FSectionLabel, 1, false),
       .OpenTargets = !FAuthors.empty()
                          ? targetsForAuthors(FEnvironment.UpperCase, FAuthorLabel, FAuthors)

@@ -53,6 +53,9 @@ struct TQuilletEnvironment {
   std::string LogCutShort;        // an input that ends inside a section; %s: the input
   std::string StandardInputName;  // how NoCvsLog and LogCutShort name the input "-"
   TUpperCaseTable UpperCase{};
+  // The repository root (SetRoot) matches archive paths without regard to
+  // case, by UpperCase: where the file system does so.
+  bool RootIgnoresCase = false;
 };
 
 class TQuillet {
@@ -77,6 +80,10 @@ public:
   /// A second condition that a revision's date must meet too, the date as
   /// yyyy/mm/dd like SetDate; an empty date: none.
   void SetSecondDateCondition(TDateOperator op, const std::string& date);
+  /// The repository root to leave out of the tree; enclosing double quotes
+  /// go. Empty: the tree starts behind "/cvsroot/". A root that does not
+  /// prefix an archive path leaves that path to the empty root's rule.
+  void SetRoot(const std::string& value);
   /// The paths lose one enclosing double quote at each end.
   void SetInputFile(const std::string& value);
   void SetOutputFile(const std::string& value);
@@ -123,6 +130,8 @@ private:
   std::vector<std::string> FAuthors;  // two or more, in upper case
   TDateOperator FSecondOperator = TDateOperator::Equal;
   std::string FSecondDate;
+  std::string FRoot;
+  bool FRootSet = false;
   std::string FInputFile;
   std::string FOutputFile;
   std::size_t FParts = 0;

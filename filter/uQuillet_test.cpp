@@ -174,7 +174,9 @@ TEST_F(Quillet, AdversarialLogs) {
   const struct {
     const char* Name;
     std::string Input;
-    std::string Report;  // lines separated by "|"
+    std::string Report;      // lines separated by "|"
+    const char* Root = "";   // the repository root named
+    bool RootIgnoresCase = false;
   } cases[] = {
       {"forged date line in a message", start + byOther +
            "date: 2003/05/12 10:00:00;  author: dev1;  state: Exp;\n" + EndRow, ""},
@@ -215,10 +217,22 @@ TEST_F(Quillet, AdversarialLogs) {
            pick + EndRow + "\nRCS file: /srv/DATAsets/c.c,v\n" + pick + EndRow +
            "\nRCS file: /DATA/cvsroot/proj/d.c,v\n" + pick + EndRow,
        "shop/|    a.c|    b.c|/|    srv/|        DATAsets/|            c.c|proj/|    d.c"},
+      {"a named root, at whole components and either separator",
+       "RCS file: /var/lib/cvs/shop/src/a.c,v\n" + pick + EndRow + "\nRCS file: /var/lib/cvsx/cvsroot/b.c,v\n" + pick +
+           EndRow + "\nRCS file: /VAR/lib/cvs/c.c,v\n" + pick + EndRow + "\nRCS file: \\var\\lib\\cvs/shop/d.c,v\n" +
+           pick + EndRow,
+       "shop/|    src/|        a.c|b.c|/|    VAR/|        lib/|            cvs/|                c.c|shop/|    d.c",
+       "\\var/lib\\cvs\\"},
+      {"a named root in any case where file names are",
+       "RCS file: C:\\CVSRepo/module/e.c,v\n" + pick + EndRow, "module/|    e.c", "c:\\cvsrepo", true},
       {"deep paths end on one folder line", "RCS file: " + deepPath + "/x.c,v\n" + pick + EndRow, deepTree},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(Report(c.Report), Filter(c.Input, ".GE", "2003/05/10", "dev1")) << c.Name;
+    TQuilletEnvironment environment = TestEnvironment();
+    environment.RootIgnoresCase = c.RootIgnoresCase;
+    EXPECT_EQ(Report(c.Report), Filter(c.Input, ".GE", "2003/05/10", "dev1", 0,
+                                       [&](TQuillet& engine) { engine.SetRoot(c.Root); }, environment))
+        << c.Name;
   }
 }
 

@@ -1,5 +1,5 @@
-// End-to-end runs of several authors and a log cut short; the harness is in
-// uEndToEnd.h.
+// End-to-end runs of several authors, the repository root and a log cut
+// short; the harness is in uEndToEnd.h.
 #include "test/e2e/uEndToEnd.h"
 
 using namespace e2e;
@@ -12,6 +12,9 @@ std::string Section(const std::string& archive, const std::string& author, const
          "date: 2003/05/12 10:11:12;  author: " + author + ";  state: Exp;\n" + message + "\n" +
          std::string(77, '=') + "\n";
 }
+
+const std::string ShopLog = Section("/var/lib/cvs/shop/src/a.c", "dev1", "Shop.");
+const std::vector<std::string> ShopBody = {"shop/", "    src/", "        a.c", "            Shop."};
 
 struct TFeatureCase {
   const char* Name;
@@ -58,6 +61,16 @@ INSTANTIATE_TEST_SUITE_P(
                        body.insert(body.end(), {"    doc/", "        a.txt", "            Docs."});
                        return body;
                      }()},
+        TFeatureCase{"RootWithBackslashes", {"/AUTHOR=dev1", "/ROOT=\\var\\lib\\cvs", "/INPUT=in\\cvs.log"}, ShopLog,
+                     ShopBody},
+        // File names ignore case on Windows only.
+        TFeatureCase{"RootInAnotherCase",
+                     {"/AUTHOR=dev1", "/ROOT=\\VAR\\lib\\Cvs", "/INPUT=in\\cvs.log"},
+                     ShopLog,
+                     ShopBody,
+                     "",
+                     {"/", "    var/", "        lib/", "            cvs/", "                shop/", "                    src/",
+                      "                        a.c", "                            Shop."}},
         TFeatureCase{"LogCutShort",
                      {"/AUTHOR=dev1", "/INPUT=in\\cvs.log"},
                      std::string(SampleLog) + "\nRCS file: /cvsroot/proj/src/new.c,v\nhead: 1.1\n",
