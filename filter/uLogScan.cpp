@@ -13,6 +13,7 @@ std::optional<TSkipTargets> targetsFor(const TUpperCaseTable& upper, std::string
   return TSkipTargets{static_cast<unsigned char>(first | 0x20), static_cast<unsigned char>(middle | 0x20),
                       static_cast<unsigned char>(last | 0x20), middleAt, text.size() - 1, endRows};
 }
+
 std::optional<TSkipTargets> targetsForAuthors(const TUpperCaseTable& upper, const std::string& upperLabel,
                                               const std::vector<std::string>& upperNames) {
   // Each name's last letter at its own distance, as for one author; the
