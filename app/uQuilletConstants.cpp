@@ -1,11 +1,11 @@
 #include "app/uQuilletConstants.h"
 
 namespace uQuilletConstants {
-std::string SPersonSwitch, SAuthorSwitch, SDateSwitch, SOutputSwitch, SInputSwitch;
+std::string SPersonSwitch, SAuthorSwitch, SDateSwitch, SOutputSwitch, SInputSwitch, SRootSwitch;
 std::string SDateFormatUnknown, SDateOperatorNotValid, SInputMissing, SOutputMissing, SPersonMissing,
     SDateMissing;
 std::string SReportPersonLabel, SReportDateLabel;
-std::string SNoCvsLog, SStandardInput;
+std::string SNoCvsLog, SLogCutShort, SStandardInput;
 std::string SArgumentNoSwitch, SSwitchGivenTwice, SSwitchInValueLine, SUnbalancedQuote, SPlaceholderValue,
     SIniValueCut, SMacroNotSetValue;
 std::string SWarnUnknownSwitch, SWarnDidYouMean, SWarnListedByHelp, SWarnSwitchInValue, SWarnGivenTwice,
@@ -16,6 +16,7 @@ std::string SHelpUsage, SHelpExamples, SHelpWeekly, SHelpWeeklyWhy, SHelpAuthors
 std::string SDateOptionHint, SDateDescription;
 std::string SPersonDefault, SAuthorDefault, SInputDefault, SOutputDefault;
 std::string SPersonDescription, SAuthorDescription, SInputDescription, SOutputDescription;
+std::string SRootOptionHint, SRootDescription;
 
 // The initial wording is the program's mother tongue; it is replaced before use.
 void StartupQuilletConstants() {
@@ -24,6 +25,7 @@ void StartupQuilletConstants() {
   SDateSwitch = "DATE";
   SOutputSwitch = "OUTPUT";
   SInputSwitch = "INPUT";
+  SRootSwitch = "ROOT";
   SReportPersonLabel = "User: ";
   SReportDateLabel = "Datum: ";
   SDateFormatUnknown = "Das Datumsformat ist unbekannt!";
@@ -33,6 +35,7 @@ void StartupQuilletConstants() {
   SPersonMissing = "Die Person muss angegeben werden! (Schalter PERSON)";
   SDateMissing = "Das Datum muss angegeben werden! (Schalter DATE)";
   SNoCvsLog = "Die Datei %s enth\xE4" "lt keine Ausgabe von cvs log oder rlog!";
+  SLogCutShort = "Die Datei %s endet in einem Dateiabschnitt: das Protokoll ist abgeschnitten!";
   SStandardInput = "- (Standardeingabe)";
   SWarnUnknownSwitch = "%s: kein solcher Schalter";
   SWarnDidYouMean = "; meinten Sie /%s?";
@@ -71,6 +74,8 @@ void StartupQuilletConstants() {
   SAuthorDescription = "Dieser Schalter enth\xE4" "lt den Namen des Autors, dessen Kommentare gefiltert werden.";
   SInputDescription = "Dieser Schalter nennt die zu filternde Datei.";
   SOutputDescription = "Dieser Schalter nennt die Datei, in der die Ergebnisse gespeichert werden.";
+  SRootOptionHint = "/var/lib/cvs, \\var\\lib\\cvs, C:\\cvsrepo";
+  SRootDescription = "Dieser Schalter nennt die Wurzel des Repositorys, die im Baum der Ausgabe fehlt.";
 }
 
 void ShutdownQuilletConstants() {}

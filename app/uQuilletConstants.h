@@ -1,7 +1,7 @@
 #pragma once
 // The filter's texts. They start with their initial wording; the start-up of
 // uQuilletEnglishConstants puts the English wording in force (all but the
-// five switch names), before any other module of the program does any work.
+// switch names), before any other module of the program does any work.
 #include <string>
 
 namespace uQuilletConstants {
@@ -11,6 +11,7 @@ extern std::string SAuthorSwitch;  // "AUTHOR"
 extern std::string SDateSwitch;    // "DATE"
 extern std::string SOutputSwitch;  // "OUTPUT"
 extern std::string SInputSwitch;   // "INPUT"
+extern std::string SRootSwitch;    // "ROOT"
 
 // Messages.
 extern std::string SDateFormatUnknown;      // "The format of date is unknown!"
@@ -21,6 +22,7 @@ extern std::string SPersonMissing;          // "The person has to be declared! (
 extern std::string SDateMissing;            // "The date has to be declared! (Use switch DATE)"
 
 extern std::string SNoCvsLog;               // "The file %s holds no cvs log or rlog output!"
+extern std::string SLogCutShort;            // "The file %s ends inside a file section: the log is cut short!"
 extern std::string SStandardInput;          // how SNoCvsLog names the input "-"
 
 // Slips that would change which report is written: the run refuses with a
@@ -60,6 +62,7 @@ extern std::string SDateOptionHint;
 extern std::string SDateDescription;
 extern std::string SPersonDefault, SAuthorDefault, SInputDefault, SOutputDefault;  // "no default value"
 extern std::string SPersonDescription, SAuthorDescription, SInputDescription, SOutputDescription;
+extern std::string SRootOptionHint, SRootDescription;  // the root's default is empty
 
 void StartupQuilletConstants();
 void ShutdownQuilletConstants();

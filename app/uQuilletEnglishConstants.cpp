@@ -12,6 +12,7 @@ void StartupQuilletEnglishConstants() {
   SPersonMissing = "The person has to be declared! (Use switch PERSON)";
   SDateMissing = "The date has to be declared! (Use switch DATE)";
   SNoCvsLog = "The file %s holds no cvs log or rlog output!";
+  SLogCutShort = "The file %s ends inside a file section: the log is cut short!";
   SStandardInput = "- (standard input)";
   SWarnUnknownSwitch = "%s: no such switch";
   SWarnDidYouMean = "; did you mean /%s?";
@@ -54,6 +55,9 @@ void StartupQuilletEnglishConstants() {
       "authors: /author=dev1,dev2";
   SInputDescription = "This switch gets the name for filtering file.";
   SOutputDescription = "This switch gets the name of file, where the filtering results will be stored.";
+  SRootDescription =
+      "This switch names the repository root, which the folder tree of the report leaves out. A \"\\\" in it "
+      "stands for either separator.";
   // The switch library's English texts are put in force here as well.
   SetProgramSwitchEnglishTexts();
 }

@@ -28,6 +28,8 @@ bool StartupQuilletRegisterSwitches() {
     ProgramSwitch->Register(SInputSwitch, "c:\\log\\log.txt, - (standard input)", SInputDefault, SInputDescription);
     ProgramSwitch->Register(SOutputSwitch, "c:\\log\\out.txt, - (standard output, the report alone)", SOutputDefault,
                             SOutputDescription);
+    // Empty: the tree starts behind "/cvsroot/".
+    ProgramSwitch->Register(SRootSwitch, SRootOptionHint, "", SRootDescription);
     return true;
   } catch (const EFailure& failure) {
     OsWriteConsoleLine(failure.Message());

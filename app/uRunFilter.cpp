@@ -30,10 +30,12 @@ TQuilletEnvironment QuilletEnvironment() {
   environment.PersonMissing = SPersonMissing;
   environment.DateMissing = SDateMissing;
   environment.NoCvsLog = SNoCvsLog;
+  environment.LogCutShort = SLogCutShort;
   environment.StandardInputName = SStandardInput;
   for (std::size_t i = 0; i < environment.UpperCase.size(); ++i)
     environment.UpperCase[i] = static_cast<unsigned char>(i);
   OsUpperCaseBuffer(reinterpret_cast<char*>(environment.UpperCase.data()), environment.UpperCase.size());
+  environment.RootIgnoresCase = OsFileNamesIgnoreCase();
   return environment;
 }
 
@@ -41,7 +43,7 @@ namespace {
 /// The filter's values, read from the switch library; the lines the library
 /// noticed while reading them (macros that are not set) are kept per switch.
 struct TFilterValues {
-  std::vector<std::pair<std::string, std::string>> Values;  // DATE, PERSON, AUTHOR, INPUT, OUTPUT
+  std::vector<std::pair<std::string, std::string>> Values;  // DATE, PERSON, AUTHOR, INPUT, OUTPUT, ROOT
   std::vector<std::pair<std::string, std::string>> Noticed;  // switch, line
 };
 
@@ -51,7 +53,8 @@ TFilterValues ReadFilterValues() {
   std::string current;
   ProgramSwitch->SetWarningHandler([&](const std::string& line) { read.Noticed.emplace_back(current, line); });
   try {
-    for (const std::string* name : {&SDateSwitch, &SPersonSwitch, &SAuthorSwitch, &SInputSwitch, &SOutputSwitch}) {
+    for (const std::string* name :
+         {&SDateSwitch, &SPersonSwitch, &SAuthorSwitch, &SInputSwitch, &SOutputSwitch, &SRootSwitch}) {
       current = *name;
       read.Values.emplace_back(*name, ProgramSwitch->GetValue(*name)->AsString());
     }
@@ -106,12 +109,10 @@ int RunFilter(const std::vector<std::string>& arguments) {
     }
     quillet->SetDateOperator(conditions[0].Operator);
     quillet->SetDate(conditions[0].Date);
-    if (conditions.size() > 1) {  // until the engine takes a second condition
-      WriteSlip(DateSlip(SDateOperatorNotValid, date));
-      return 2;
-    }
+    if (conditions.size() > 1) quillet->SetSecondDateCondition(conditions[1].Operator, conditions[1].Date);
     quillet->SetPerson(WithoutEnclosingQuotes(read.Values[1].second));
     quillet->SetAuthor(WithoutEnclosingQuotes(read.Values[2].second));
+    quillet->SetRoot(WithoutEnclosingQuotes(read.Values[5].second));
     // On POSIX a "\" in a path stands for "/": the messages show the path so.
     quillet->SetInputFile(OsNativePath(read.Values[3].second));
     quillet->SetOutputFile(OsNativePath(read.Values[4].second));

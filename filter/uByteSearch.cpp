@@ -101,7 +101,7 @@ static const char* nextCandidateByByte(const TSkipTargets& targets, const char* 
 // break in front of its first needs two vectors less, which the 32-bit build,
 // with eight vector registers, would otherwise keep in memory, and passes over
 // lines that merely start with an "=".)
-template <int Width, bool EndRows>
+template <int Width, bool EndRows, int Others = 0>
 [[gnu::always_inline]] inline const char* nextCandidateIn(const TSkipTargets& targets, const char* p,
                                                           const char* last) {
   // (A vector type declared here with Width as its size makes GCC 12 fail on
@@ -111,6 +111,8 @@ template <int Width, bool EndRows>
   // (No helpers that return vectors: a wide one would change the calling convention.)
   const TVector first = TVector{} + targets.First, middle = TVector{} + targets.Middle,
                 lastByte = TVector{} + targets.Last, equals = TVector{} + '=', fold = TVector{} + 0x20;
+  TVector others[Others > 0 ? Others : 1];
+  for (int o = 0; o < Others; ++o) others[o] = TVector{} + targets.OtherLasts[o];
   constexpr std::ptrdiff_t Step = 4 * Width;
   for (; last - p >= Step; p += Step) {
     TVector hits[4];
@@ -119,7 +121,17 @@ template <int Width, bool EndRows>
       std::memcpy(&v0, p + k * Width, sizeof v0);
       std::memcpy(&vMiddle, p + k * Width + targets.MiddleAt, sizeof vMiddle);
       std::memcpy(&vSpan, p + k * Width + targets.Span, sizeof vSpan);
-      hits[k] = (TVector)(((v0 | fold) == first) & ((vMiddle | fold) == middle) & ((vSpan | fold) == lastByte));
+      if constexpr (Others > 0) {
+        TVector lastHits = (TVector)((vSpan | fold) == lastByte);
+        for (int o = 0; o < Others; ++o) {
+          TVector vOther;
+          std::memcpy(&vOther, p + k * Width + targets.OtherSpans[o], sizeof vOther);
+          lastHits |= (TVector)((vOther | fold) == others[o]);
+        }
+        hits[k] = (TVector)(((v0 | fold) == first) & ((vMiddle | fold) == middle)) & lastHits;
+      } else {
+        hits[k] = (TVector)(((v0 | fold) == first) & ((vMiddle | fold) == middle) & ((vSpan | fold) == lastByte));
+      }
       if constexpr (EndRows) {
         TVector vRowEnd;
         std::memcpy(&vRowEnd, p + k * Width + TSkipTargets::RowEndAt, sizeof vRowEnd);
@@ -140,18 +152,30 @@ static const char* nextCandidateByByte(const TSkipTargets& targets, const char* 
     if ((targets.EndRows && *p == '=' && p[TSkipTargets::RowEndAt] == '=') ||
         ((static_cast<unsigned char>(*p) | 0x20) == targets.First &&
          (static_cast<unsigned char>(p[targets.MiddleAt]) | 0x20) == targets.Middle &&
-         (static_cast<unsigned char>(p[targets.Span]) | 0x20) == targets.Last))
+         targets.LastMatches(p, targets.Span + 1)))
       return p;
   return last;
 }
 
 
 static const char* nextCandidateNarrow(const TSkipTargets& targets, const char* p, const char* last) {
+  switch (targets.OtherCount) {
+    case 0: break;
+    case 1: return nextCandidateIn<16, true, 1>(targets, p, last);
+    case 2: return nextCandidateIn<16, true, 2>(targets, p, last);
+    default: return nextCandidateIn<16, true, 3>(targets, p, last);
+  }
   return targets.EndRows ? nextCandidateIn<16, true>(targets, p, last) : nextCandidateIn<16, false>(targets, p, last);
 }
 
 [[gnu::target("avx2")]] static const char* nextCandidateWide(const TSkipTargets& targets, const char* p,
                                                              const char* last) {
+  switch (targets.OtherCount) {
+    case 0: break;
+    case 1: return nextCandidateIn<32, true, 1>(targets, p, last);
+    case 2: return nextCandidateIn<32, true, 2>(targets, p, last);
+    default: return nextCandidateIn<32, true, 3>(targets, p, last);
+  }
   return targets.EndRows ? nextCandidateIn<32, true>(targets, p, last) : nextCandidateIn<32, false>(targets, p, last);
 }
 

@@ -11,16 +11,30 @@
 
 // What the engine's skip scan stops at: a text whose first byte is `First`,
 // whose byte `MiddleAt` further on is `Middle` and whose byte `Span` further
-// on is `Last` (all compared after OR 0x20), and, with `EndRows`, an "=" with
-// another one `RowEndAt` further on, as at the start of an end row.
+// on is `Last`, or one of `OtherLasts` at its own distance (all compared
+// after OR 0x20), and, with `EndRows`, an "=" with another one `RowEndAt`
+// further on, as at the start of an end row.
 struct TSkipTargets {
   static constexpr std::size_t RowEndAt = EndRowLength - 1;
+  static constexpr std::size_t MaxOthers = 3;
   unsigned char First = 0, Middle = 0, Last = 0;
   std::size_t MiddleAt = 0, Span = 0;
   bool EndRows = false;
+  // Other texts that share the first bytes up to MiddleAt (the vector search
+  // takes them only with EndRows); each ends at most Span further on.
+  std::size_t OtherCount = 0;
+  std::size_t OtherSpans[MaxOthers] = {};
+  unsigned char OtherLasts[MaxOthers] = {};
 
   // How far behind a position the test of a candidate reads.
   std::size_t Reach() const { return EndRows && RowEndAt > Span ? RowEndAt : Span; }
+  // The last byte of a text fits at `p`, of whose bytes `size` are readable.
+  bool LastMatches(const char* p, std::size_t size) const {
+    if (size > Span && (static_cast<unsigned char>(p[Span]) | 0x20) == Last) return true;
+    for (std::size_t i = 0; i < OtherCount; ++i)
+      if (size > OtherSpans[i] && (static_cast<unsigned char>(p[OtherSpans[i]]) | 0x20) == OtherLasts[i]) return true;
+    return false;
+  }
 };
 
 /// The vectors the searches use: the widest the processor has, none (byte by

@@ -127,12 +127,38 @@ std::string_view archivePath(std::string_view line) {
   return line.substr(start, comma - start);
 }
 
-void withoutRoot(std::string_view archive, std::string& path) {
+static bool isSeparator(char c) { return c == '/' || c == '\\'; }
+
+// Where the path below `root` starts in `archive`; npos when `root` does
+// not prefix it at a whole component.
+static std::size_t belowRoot(std::string_view archive, const TRepositoryRoot& root) {
+  const std::string& prefix = root.Path;
+  if (archive.size() <= prefix.size()) return std::string_view::npos;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    const char a = archive[i], r = prefix[i];
+    const bool same = isSeparator(r) ? isSeparator(a)
+                      : root.Upper   ? up(*root.Upper, a) == up(*root.Upper, r)
+                                     : a == r;
+    if (!same) return std::string_view::npos;
+  }
+  if (!isSeparator(archive[prefix.size()])) return std::string_view::npos;
+  std::size_t below = prefix.size();
+  while (below < archive.size() && isSeparator(archive[below])) ++below;
+  return below;
+}
+
+void withoutRoot(std::string_view archive, const TRepositoryRoot& root, std::string& path) {
+  if (root.Set) {
+    if (const std::size_t below = belowRoot(archive, root); below != std::string_view::npos) {
+      path.assign(archive.substr(below));
+      return;
+    }
+  }
   path.assign(archive);
   const std::size_t data = path.find("/DATA");
   if (data != std::string::npos && (data + 5 == path.size() || path[data + 5] == '/')) path.erase(data, 5);
-  const std::size_t root = path.find("/cvsroot/");
-  if (root != std::string::npos) path.erase(0, root + 9);
+  const std::size_t cvsroot = path.find("/cvsroot/");
+  if (cvsroot != std::string::npos) path.erase(0, cvsroot + 9);
 }
 
 std::string_view folderParts(std::string_view path, std::size_t maxDepth, std::vector<std::string>& folders) {

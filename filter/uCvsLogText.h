@@ -64,9 +64,18 @@ bool compareDates(std::string_view entry, std::string_view reference, TDateOpera
 // character, up to the line's first comma.
 std::string_view archivePath(std::string_view line);
 
-// The path below the repository's root: a whole "/DATA" component goes, then
-// everything up to the first "/cvsroot/". Into `path`, whose room is reused.
-void withoutRoot(std::string_view archive, std::string& path);
+// The repository root a user named, to leave out of the tree: "/" and "\\"
+// in it each match either separator, and it ends at a whole component.
+struct TRepositoryRoot {
+  std::string Path;  // without separators at its end; empty with Set: the file system's root
+  bool Set = false;
+  const TUpperCaseTable* Upper = nullptr;  // compared without regard to case by it; none: exactly
+};
+
+// The path below the repository's root: behind `root` where it prefixes the
+// archive path; else a whole "/DATA" component goes, then everything up to
+// the first "/cvsroot/". Into `path`, whose room is reused.
+void withoutRoot(std::string_view archive, const TRepositoryRoot& root, std::string& path);
 
 // The folder parts of `path`, each with its "/", at most `maxDepth` of them
 // (the last one then holds the deeper levels), into `folders`, whose strings'

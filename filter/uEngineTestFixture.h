@@ -48,14 +48,18 @@ inline std::string failureOf(const std::function<void()>& action) {
 
 class Quillet : public ::testing::Test {
 protected:
-  // The report for `input` under one condition, without an old output.
+  // The report for `input` under one condition, without an old output;
+  // `more` gives further settings.
   static std::string Filter(const std::string& input, const std::string& op, const std::string& date,
-                            const std::string& author, std::size_t pieceSize = 0) {
-    TQuillet engine(TestEnvironment());
+                            const std::string& author, std::size_t pieceSize = 0,
+                            const std::function<void(TQuillet&)>& more = {},
+                            const TQuilletEnvironment& environment = TestEnvironment()) {
+    TQuillet engine(environment);
     engine.SetDateOperator(Op(op));
     engine.SetDate(date);
     engine.SetPerson("tester");
     engine.SetAuthor(author);
+    if (more) more(engine);
     const std::string report = engine.RunOnText(input, std::nullopt, pieceSize);
     // Cut into parts, at a few end rows or at every one, the log gives the same report.
     for (const std::size_t parts : {std::size_t{2}, std::min<std::size_t>(input.size(), 40)}) {

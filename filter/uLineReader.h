@@ -97,10 +97,10 @@ private:
     const char* const last = end - begin > static_cast<std::ptrdiff_t>(reach) ? end - reach : begin;
     auto isTarget = [&](const char* p) {
       return (targets.EndRows && *p == '=') ||
-             (static_cast<std::size_t>(end - p) > targets.Span &&
+             (static_cast<std::size_t>(end - p) > targets.MiddleAt &&
               (static_cast<unsigned char>(*p) | 0x20) == targets.First &&
               (static_cast<unsigned char>(p[targets.MiddleAt]) | 0x20) == targets.Middle &&
-              (static_cast<unsigned char>(p[targets.Span]) | 0x20) == targets.Last);
+              targets.LastMatches(p, static_cast<std::size_t>(end - p)));
     };
     const char* p = begin;
     if (p < last) {

@@ -76,6 +76,12 @@ TEST_F(Quillet, SkippingKeepsEveryLineThatMayPick) {
       {"dev1", start + "date: 2003/05/10 1;  author:", ""},
       {"", start + "date: 2003/05/10 1;  author:\nm\n", "x.c|    m"},
       {"DEV1", start + "date: 2003/05/10 1;  aUtHoR: dEv1;\nm\n", "x.c|    m"},
+      // Several authors: names that begin alike or not, and more first letters than the scan compares.
+      {"nobody,dev1", start + "date: 2003/05/10 1;  author: dev1", "x.c"},
+      {"alice, DEV1", start + "date: 2003/05/10 1;  aUtHoR: dEv1;\nm\n", "x.c|    m"},
+      {"dev1,dev2", start + "date: 2003/05/10 1;  author: dev12;\n", ""},
+      {"a,b,c,d,dev1", start + "date: 2003/05/10 1;  author: dev1;\nm\n", "x.c|    m"},
+      {"dev3,dev1", start + "date: 2003/05/10 1;  author: dev2; author: dev1;\n", ""},
       // The first author label decides, however the later ones read.
       {"dev1", start + "date: 2003/05/10 1;  author: dev2; author: dev1;\n", ""},
       {"dev1", "x RCS file: /cvsroot/y.c,v\n" + Revision + "date: 2003/05/10 1;  author: dev1;\n", ""},

@@ -113,7 +113,7 @@ std::vector<std::uint64_t> partStarts(TLogParts& log, std::size_t count) {
 }
 }  // namespace
 
-bool ScanLog(TLogParts& log, std::size_t parts, const TScanRules& rules, TReportWriter& report,
+TScanOutcome ScanLog(TLogParts& log, std::size_t parts, const TScanRules& rules, TReportWriter& report,
              const TQuilletEnvironment& environment, const std::string& person) {
   const std::vector<std::uint64_t> starts = partStarts(log, parts);
   auto endOf = [&starts](std::size_t k) {
@@ -124,7 +124,8 @@ bool ScanLog(TLogParts& log, std::size_t parts, const TScanRules& rules, TReport
   struct TLaterPart {
     std::unique_ptr<TFollowedReport> Bytes;
     std::optional<TReportWriter> Report;
-    std::exception_ptr Failure;  // read once its bytes have ended
+    std::exception_ptr Failure;  // read once its bytes have ended, as is
+    bool EndsInSection = false;
   };
   std::vector<TLaterPart> later(starts.size() - 1);
   for (TLaterPart& part : later) {
@@ -132,10 +133,13 @@ bool ScanLog(TLogParts& log, std::size_t parts, const TScanRules& rules, TReport
     part.Report.emplace(*part.Bytes, environment, person, TReportWriter::LaterPart);
   }
   std::atomic<bool> stop = false, sawSection = false;
+  bool endsInSection = false;
   auto scanLater = [&](std::size_t k) {
     try {
       TRangeSource input(log.Open(starts[k + 1], endOf(k + 1)), std::nullopt, &stop);
-      if (TLogScan(rules, input, *later[k].Report).Run()) sawSection = true;
+      TLogScan scan(rules, input, *later[k].Report);
+      if (scan.Run()) sawSection = true;
+      later[k].EndsInSection = scan.EndsInSection();
       later[k].Report->Flush();
     } catch (...) {
       later[k].Failure = std::current_exception();
@@ -154,7 +158,9 @@ bool ScanLog(TLogParts& log, std::size_t parts, const TScanRules& rules, TReport
     }
   try {
     TRangeSource input(log.Open(0, endOf(0)), std::nullopt, &stop);
-    if (TLogScan(rules, input, report).Run()) sawSection = true;
+    TLogScan scan(rules, input, report);
+    if (scan.Run()) sawSection = true;
+    endsInSection = scan.EndsInSection();
     for (const std::size_t k : unthreaded) scanLater(k);
     // Each later part's report is joined while it is still written, so that
     // little of it is left to copy when it ends.
@@ -167,5 +173,6 @@ bool ScanLog(TLogParts& log, std::size_t parts, const TScanRules& rules, TReport
     stop = true;
     throw;
   }
-  return sawSection;
+  if (!later.empty()) endsInSection = later.back().EndsInSection;
+  return {sawSection, endsInSection};
 }

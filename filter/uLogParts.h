@@ -144,7 +144,7 @@ private:
 
 /// Scans `log` into `report`: in about `parts` parts (0: by the log's size
 /// and the processors), the later ones each on a thread of its own, joined
-/// behind the first in order. Every count gives the same report. True when
-/// any part held a section start: else the log is no cvs log at all.
-bool ScanLog(TLogParts& log, std::size_t parts, const TScanRules& rules, TReportWriter& report,
+/// behind the first in order. Every count gives the same report and the
+/// same outcome: every part but the last ends behind an end row.
+TScanOutcome ScanLog(TLogParts& log, std::size_t parts, const TScanRules& rules, TReportWriter& report,
              const TQuilletEnvironment& environment, const std::string& person);

@@ -1,5 +1,7 @@
 #include "filter/uLogScan.h"
 
+#include <algorithm>
+
 std::optional<TSkipTargets> targetsFor(const TUpperCaseTable& upper, std::string_view text, std::size_t middleAt,
                                        bool endRows) {
   if (text.size() < 2 || middleAt >= text.size()) return std::nullopt;
@@ -11,6 +13,37 @@ std::optional<TSkipTargets> targetsFor(const TUpperCaseTable& upper, std::string
   return TSkipTargets{static_cast<unsigned char>(first | 0x20), static_cast<unsigned char>(middle | 0x20),
                       static_cast<unsigned char>(last | 0x20), middleAt, text.size() - 1, endRows};
 }
+
+std::optional<TSkipTargets> targetsForAuthors(const TUpperCaseTable& upper, const std::string& upperLabel,
+                                              const std::vector<std::string>& upperNames) {
+  // Each name's last letter at its own distance, as for one author; the
+  // longest name's is the main one. More names than the search compares at
+  // once: a stop at every author's label, each then testing the name only.
+  std::vector<std::string> names = upperNames;
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+  if (names.size() > 1 + TSkipTargets::MaxOthers) return targetsFor(upper, upperLabel, upperLabel.size() - 1, true);
+  std::optional<TSkipTargets> targets;
+  for (const std::string& name : names) {
+    const std::optional<TSkipTargets> own = targetsFor(upper, upperLabel + " " + name, upperLabel.size() - 1, true);
+    if (!own) return own;
+    if (!targets) {
+      targets = own;
+    } else {
+      targets->OtherSpans[targets->OtherCount] = own->Span;
+      targets->OtherLasts[targets->OtherCount++] = own->Last;
+    }
+  }
+  return targets;
+}
+
+// `name` is one of `upperNames` without regard to case.
+static bool isListedAuthor(const TUpperCaseTable& upper, std::string_view name,
+                           const std::vector<std::string>& upperNames) {
+  for (const std::string& candidate : upperNames)
+    if (equalsNoCase(upper, name, candidate)) return true;
+  return false;
+}
+
 // While nothing is copied, only few lines can change anything: a section
 // start while none is open, an end row, and a revision's date line whose
 // author may be the one looked for. The reader skips to the next such line.
@@ -46,6 +79,16 @@ void TLogScan::SkipToCandidate() {
         if (up(upper, name[i]) != up(upper, FRules.Author[i])) return false;
       const char* behind = name + FRules.Author.size();
       if (behind < end && *behind != ';' && !isBreak(*behind)) return false;
+    } else if (!FRules.Authors.empty()) {
+      // The same for several; a name that goes on beyond the buffer is tested
+      // when its line is read.
+      const char* name = at + FRules.AuthorLabel.size() + 1;
+      if (name > end || isBreak(name[-1])) return false;
+      const char* behind = name;
+      while (behind < end && *behind != ';' && !isBreak(*behind)) ++behind;
+      if (behind < end &&
+          !isListedAuthor(upper, std::string_view(name, static_cast<std::size_t>(behind - name)), FRules.Authors))
+        return false;
     }
     const char* const dateLineStart = lineStartOf(begin, at);
     if (!FLines.FollowsRevisionHeader(dateLineStart)) return false;
@@ -91,7 +134,7 @@ void TLogScan::ScanLine(std::string_view line) {
       if (FRevisionStep == 2) {
         const std::size_t colon = FLines.FirstColon();
         if (colon != std::string_view::npos && AuthorMatches(line, colon) && DateMatches(line, colon)) {
-          FSection = FReport.FileLines(FSectionLine) ? TSection::Copying : TSection::Passing;
+          FSection = FReport.FileLines(FSectionLine, FRules.Root) ? TSection::Copying : TSection::Passing;
           return;
         }
       }
@@ -106,15 +149,17 @@ bool TLogScan::DateMatches(std::string_view line, std::size_t firstColon) const 
   // Skip the one character behind the colon, then take up to the first blank.
   std::string_view entry = line.substr(std::min(after + 1, line.size()));
   entry = entry.substr(0, findByte(entry, ' '));
-  return compareDates(entry, FRules.Date, FRules.Operator);
+  return compareDates(entry, FRules.Date, FRules.Operator) &&
+         (FRules.SecondDate.empty() || compareDates(entry, FRules.SecondDate, FRules.SecondOperator));
 }
 
 bool TLogScan::AuthorMatches(std::string_view line, std::size_t firstColon) const {
   const std::size_t after = findLabel(FRules.Upper, line, FRules.AuthorLabel, firstColon);
   if (after == std::string_view::npos) return false;
-  if (FRules.Author.empty()) return true;
+  if (FRules.Author.empty() && FRules.Authors.empty()) return true;
   std::string_view name = line.substr(std::min(after + 1, line.size()));
   name = name.substr(0, findByte(name, ';'));
+  if (FRules.Author.empty()) return isListedAuthor(FRules.Upper, name, FRules.Authors);
   if (name.size() != FRules.Author.size()) return false;
   for (std::size_t i = 0; i < name.size(); ++i)
     if (up(FRules.Upper, name[i]) != up(FRules.Upper, FRules.Author[i])) return false;

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "filter/uByteSearch.h"
 #include "filter/uByteStreams.h"
@@ -15,11 +16,24 @@
 struct TScanRules {
   const TUpperCaseTable& Upper;
   TDateOperator Operator;
+  // Author: the one author looked for; empty with Authors: any of those
+  // (upper case); both empty: every author.
   std::string Date, Author;
+  std::vector<std::string> Authors;
+  // A second date condition that must hold too; none when SecondDate is empty.
+  TDateOperator SecondOperator = TDateOperator::Equal;
+  std::string SecondDate;
   std::string DateLabel, AuthorLabel, SectionLabel;  // in upper case, each with its ":"
+  TRepositoryRoot Root;
   // What the skip scan looks for outside and inside a section; none when the
   // upper-case table leaves it unusable.
   std::optional<TSkipTargets> ClosedTargets, OpenTargets;
+};
+
+/// What the scan of a log found besides the report.
+struct TScanOutcome {
+  bool SawSection = false;     // a section started: else the text is no cvs log
+  bool EndsInSection = false;  // the last section has no end row: the log is cut short
 };
 
 // Targets for the skip scan that find every occurrence of `text` in any case
@@ -28,6 +42,12 @@ struct TScanRules {
 // `middleAt` names a third byte to compare, best a rare one.
 std::optional<TSkipTargets> targetsFor(const TUpperCaseTable& upper, std::string_view text, std::size_t middleAt,
                                        bool endRows);
+
+// Targets inside a section for several authors: each of `upperNames` behind
+// `upperLabel` (the author's, with its ":") and one character; nullopt as for
+// targetsFor. More names than the search takes at once: the label alone.
+std::optional<TSkipTargets> targetsForAuthors(const TUpperCaseTable& upper, const std::string& upperLabel,
+                                              const std::vector<std::string>& upperNames);
 
 /// Reads a log, or a part of one that starts behind an end row, and writes
 /// the lines of the files it picks into a report.
@@ -46,6 +66,9 @@ public:
     }
     return FSawSection;
   }
+
+  /// After Run: the text ended inside a section, before its end row.
+  bool EndsInSection() const { return FSection != TSection::Closed; }
 
 private:
   enum class TSection { Closed, Open, Copying, Passing };

@@ -27,8 +27,38 @@ TQuillet::~TQuillet() = default;
 void TQuillet::SetDateOperator(TDateOperator value) { FDateOperator = value; }
 void TQuillet::SetDate(const std::string& value) { FDate = value; }
 void TQuillet::SetPerson(const std::string& value) { FPerson = value; }
-void TQuillet::SetAuthor(const std::string& value) { FAuthor = value; }
 void TQuillet::SetParts(std::size_t count) { FParts = count; }
+
+void TQuillet::SetAuthor(const std::string& value) {
+  // A login never holds a comma or a blank. Each name once: one name left
+  // takes the one author's path, with its faster skip scan.
+  FAuthor.clear();
+  FAuthors.clear();
+  std::vector<std::string> names;
+  for (std::size_t from = 0; from <= value.size();) {
+    const std::size_t comma = std::min(value.find(',', from), value.size());
+    std::size_t begin = from, end = comma;
+    while (begin < end && (value[begin] == ' ' || value[begin] == '\t')) ++begin;
+    while (end > begin && (value[end - 1] == ' ' || value[end - 1] == '\t')) --end;
+    from = comma + 1;
+    if (begin == end) continue;
+    const std::string name = value.substr(begin, end - begin);
+    bool known = false;
+    for (const std::string& other : names) known = known || sameNoCase(FEnvironment.UpperCase, name, other);
+    if (!known) names.push_back(name);
+  }
+  if (names.size() == 1) FAuthor = names.front();
+  if (names.size() < 2) return;
+  for (std::string& name : names) {
+    for (char& c : name) c = static_cast<char>(up(FEnvironment.UpperCase, c));
+    FAuthors.push_back(std::move(name));
+  }
+}
+
+void TQuillet::SetSecondDateCondition(TDateOperator op, const std::string& date) {
+  FSecondOperator = op;
+  FSecondDate = date;
+}
 
 namespace {
 std::string withoutQuotes(std::string text) {
@@ -37,6 +67,13 @@ std::string withoutQuotes(std::string text) {
   return text;
 }
 }  // namespace
+
+void TQuillet::SetRoot(const std::string& value) {
+  FRoot = withoutQuotes(value);
+  FRootSet = !FRoot.empty();
+  // "/var/lib/cvs/" is "/var/lib/cvs"; "/" stays a root, with no name.
+  while (!FRoot.empty() && (FRoot.back() == '/' || FRoot.back() == '\\')) FRoot.pop_back();
+}
 
 void TQuillet::SetInputFile(const std::string& value) { FInputFile = withoutQuotes(value); }
 void TQuillet::SetOutputFile(const std::string& value) { FOutputFile = withoutQuotes(value); }
@@ -194,27 +231,35 @@ std::string TQuillet::RunOnText(const std::string& input, const std::optional<st
 
 void TQuillet::ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previousOutput, std::size_t parts,
                           bool mustHoldLog) {
-  const TScanRules rules{FEnvironment.UpperCase,
-                         FDateOperator,
-                         FDate,
-                         FAuthor,
-                         FDateLabel,
-                         FAuthorLabel,
-                         FSectionLabel,
-                         // Outside a section the scan looks for the label at a line's
-                         // start; inside one for the author's label with the name behind
-                         // it (one character after the colon) and for the end row.
-                         targetsFor(FEnvironment.UpperCase, FSectionLabel, 1, false),
-                         targetsFor(FEnvironment.UpperCase,
-                                    FAuthor.empty() ? FAuthorLabel : FAuthorLabel + " " + FAuthor,
-                                    FAuthorLabel.size() - 1, true)};
+  // Outside a section the scan looks for the label at a line's start; inside
+  // one for the author's label with the name behind it (one character after
+  // the colon; each of several authors' names) and for the end row.
+  const TScanRules rules{
+      .Upper = FEnvironment.UpperCase,
+      .Operator = FDateOperator,
+      .Date = FDate,
+      .Author = FAuthor,
+      .Authors = FAuthors,
+      .SecondOperator = FSecondOperator,
+      .SecondDate = FSecondDate,
+      .DateLabel = FDateLabel,
+      .AuthorLabel = FAuthorLabel,
+      .SectionLabel = FSectionLabel,
+      .Root = {FRoot, FRootSet, FEnvironment.RootIgnoresCase ? &FEnvironment.UpperCase : nullptr},
+      .ClosedTargets = targetsFor(FEnvironment.UpperCase, FSectionLabel, 1, false),
+      .OpenTargets = !FAuthors.empty()
+                         ? targetsForAuthors(FEnvironment.UpperCase, FAuthorLabel, FAuthors)
+                         : targetsFor(FEnvironment.UpperCase, FAuthor.empty() ? FAuthorLabel : FAuthorLabel + " " + FAuthor,
+                                      FAuthorLabel.size() - 1, true)};
   TReportWriter report(sink, FEnvironment, FPerson);
-  const bool sawSection = ScanLog(log, parts, rules, report, FEnvironment, FPerson);
+  const TScanOutcome outcome = ScanLog(log, parts, rules, report, FEnvironment, FPerson);
+  const std::string& inputName = FInputFile == StandardStream ? FEnvironment.StandardInputName : FInputFile;
   // Nothing is written yet when nothing was picked: an input that is no log
   // at all (an empty file, a failed cvs's message) fails before the output changes.
-  if (mustHoldLog && !sawSection)
-    throw EFailure(FormatMessage(FEnvironment.NoCvsLog,
-                                 FInputFile == StandardStream ? FEnvironment.StandardInputName : FInputFile));
+  if (mustHoldLog && !outcome.SawSection) throw EFailure(FormatMessage(FEnvironment.NoCvsLog, inputName));
+  // A cvs that died part-way (a pipe's end, a full disk) leaves a section
+  // open: its report lacks files, and it never replaces the output.
+  if (mustHoldLog && outcome.EndsInSection) throw EFailure(FormatMessage(FEnvironment.LogCutShort, inputName));
 
   // Merge: one empty line, then the old report, its lines cut like the input's.
   report.Line(0, "");

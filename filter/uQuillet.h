@@ -50,8 +50,12 @@ struct TQuilletEnvironment {
   std::string Today;                     // the day of the run as the header shows it
   std::string InputMissing, OutputMissing, PersonMissing, DateMissing;  // Run's messages
   std::string NoCvsLog;           // an input with no section start; %s: the input
-  std::string StandardInputName;  // how NoCvsLog names the input "-"
+  std::string LogCutShort;        // an input that ends inside a section; %s: the input
+  std::string StandardInputName;  // how NoCvsLog and LogCutShort name the input "-"
   TUpperCaseTable UpperCase{};
+  // The repository root (SetRoot) matches archive paths without regard to
+  // case, by UpperCase: where the file system does so.
+  bool RootIgnoresCase = false;
 };
 
 class TQuillet {
@@ -70,8 +74,16 @@ public:
   /// The reference date as yyyy/mm/dd; not checked.
   void SetDate(const std::string& value);
   void SetPerson(const std::string& value);
-  /// The author login; empty picks every author.
+  /// The author login, or several separated by ","; blanks around a name
+  /// and empty names do not count. None picks every author.
   void SetAuthor(const std::string& value);
+  /// A second condition that a revision's date must meet too, the date as
+  /// yyyy/mm/dd like SetDate; an empty date: none.
+  void SetSecondDateCondition(TDateOperator op, const std::string& date);
+  /// The repository root to leave out of the tree; enclosing double quotes
+  /// go. Empty: the tree starts behind "/cvsroot/". A root that does not
+  /// prefix an archive path leaves that path to the empty root's rule.
+  void SetRoot(const std::string& value);
   /// The paths lose one enclosing double quote at each end.
   void SetInputFile(const std::string& value);
   void SetOutputFile(const std::string& value);
@@ -80,7 +92,8 @@ public:
   /// with the report followed by one empty line and the output's old lines.
   /// The input "-" is standard input; the output "-" is standard output,
   /// which gets the report alone. An input in which no section starts (no
-  /// cvs log at all) fails with NoCvsLog.
+  /// cvs log at all) fails with NoCvsLog, one whose last section has no end
+  /// row (a log cut short) with LogCutShort.
   /// Two runs on the same output file wait for each other. On any failure the
   /// output file stays as it was.
   void Run();
@@ -101,7 +114,8 @@ private:
   void CheckSettings() const;
   /// The report of `log` in about `parts` parts into `sink`, then the old
   /// one. With `mustHoldLog`, a log without any section start fails
-  /// (NoCvsLog) before anything is written.
+  /// (NoCvsLog) before anything is written, and one cut short (LogCutShort)
+  /// before the old report is.
   void ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previousOutput, std::size_t parts,
                   bool mustHoldLog);
   /// Run for the output "-".
@@ -112,7 +126,12 @@ private:
   TDateOperator FDateOperator = TDateOperator::Equal;
   std::string FDate;
   std::string FPerson;
-  std::string FAuthor;
+  std::string FAuthor;                // the one author
+  std::vector<std::string> FAuthors;  // two or more, in upper case
+  TDateOperator FSecondOperator = TDateOperator::Equal;
+  std::string FSecondDate;
+  std::string FRoot;
+  bool FRootSet = false;
   std::string FInputFile;
   std::string FOutputFile;
   std::size_t FParts = 0;

@@ -44,9 +44,9 @@ TEST_F(QuilletFiles, ReportGoesInFrontOfTheOldOutput) {
   const std::string report = Filter(WorkedExampleInput, ".GE", "2003/05/10", "dev1");
   EXPECT_EQ(report + "old report\r\n", ReadBytes(out));
   EXPECT_EQ(2u, FileCount()) << "no temporary or lock file stays behind";
-  // Parts asked for, but no end row to cut behind: the search for one must
-  // not move where the single part reads.
-  const std::string noEndRows = WorkedExampleInput.substr(0, WorkedExampleInput.find("====")) + "\n";
+  // Parts asked for, but no end row to cut behind (only the last one): the
+  // search for one must not move where the single part reads.
+  const std::string noEndRows = WorkedExampleInput.substr(0, WorkedExampleInput.find("====")) + EndRow + "\n";
   WriteBytes(in, noEndRows);
   WriteBytes(out, "");
   TQuillet parts(TestEnvironment());
@@ -54,6 +54,36 @@ TEST_F(QuilletFiles, ReportGoesInFrontOfTheOldOutput) {
   parts.SetParts(3);
   parts.Run();
   EXPECT_EQ(Filter(noEndRows, ".GE", "2003/05/10", "dev1"), ReadBytes(out));
+}
+
+TEST_F(QuilletFiles, ALogCutShortIsRefusedInEveryCut) {
+  const std::string in = FDir.File("cvs.log"), out = FDir.File("report.txt");
+  const std::string cutShort = "The file " + in + " ends inside a file section: the log is cut short!";
+  const std::string last = Block("/cvsroot/x.c", "2003/05/12", "dev1");
+  const struct {
+    const char* Name;
+    std::string Log;
+    bool Refused;
+  } cases[] = {
+      {"closed, then a tool's line", WorkedExampleInput + "\ncvs log: Logging src\n", false},
+      {"end row without a line break", WorkedExampleInput + last.substr(0, last.size() - 1), false},
+      {"cut inside a message", WorkedExampleInput + last.substr(0, last.find("Message.") + 4), true},
+      {"cut inside the end row", WorkedExampleInput + "RCS file: /cvsroot/x.c,v\n" + std::string(40, '='), true},
+      {"a section start behind the last end row", WorkedExampleInput + "\nRCS file: /cvsroot/x.c,v\n", true},
+  };
+  for (const auto& c : cases)
+    for (const std::size_t parts : {1, 3, 40}) {
+      WriteBytes(in, c.Log);
+      WriteBytes(out, "old\n");
+      TQuillet engine(TestEnvironment());
+      Configure(engine, in, out);
+      engine.SetParts(parts);
+      EXPECT_EQ(c.Refused ? cutShort : "(no failure)", failureOf([&] { engine.Run(); })) << c.Name << ", " << parts;
+      if (c.Refused) {
+        EXPECT_EQ("old\n", ReadBytes(out)) << c.Name;
+      }
+      EXPECT_EQ(2u, FileCount()) << "no temporary or lock file stays behind";
+    }
 }
 
 TEST_F(QuilletFiles, InputAndOutputMayBeTheSameFile) {

@@ -5,11 +5,13 @@
 // tools/manifest-to-tsv.py) lists every printed revision.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 
 #include "Bibliothek/uStringRoutines.h"
+#include "filter/uEngineTestFixture.h"
 #include "filter/uQuillet.h"
 #include "filter/uQuilletTestEnvironment.h"
 #include "test/uTestSupport.h"
@@ -145,6 +147,25 @@ TEST_F(RealLogs, ReportedFilesAreThoseWithAMatchingRevision) {
     }
   }
   EXPECT_GT(nonEmpty, 40);
+}
+
+TEST_F(RealLogs, EveryLogEndsItsLastSection) {
+  TTempDir dir;
+  int logs = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(TestDataDir() + "/logs")) {
+    if (entry.path().extension() != ".txt") continue;
+    ++logs;
+    for (const std::size_t parts : {1, 3}) {
+      TQuillet engine(TestEnvironment());
+      engine.SetDate("2004/01/01");
+      engine.SetPerson("tester");
+      engine.SetInputFile(entry.path().string());
+      engine.SetOutputFile(dir.File("out.txt"));
+      engine.SetParts(parts);
+      EXPECT_EQ("(no failure)", failureOf([&] { engine.Run(); })) << entry.path();
+    }
+  }
+  EXPECT_GE(logs, 7);
 }
 
 TEST_F(RealLogs, RunOverTheFileGivesTheSameReportAsOverItsText) {

@@ -17,6 +17,7 @@ inline TQuilletEnvironment TestEnvironment(const std::string& today = "14.05.200
   environment.OutputMissing = "The file for storing the CVS comments has to be declared! (Use switch OUTPUT)";
   environment.PersonMissing = "The person has to be declared! (Use switch PERSON)";
   environment.DateMissing = "The date has to be declared! (Use switch DATE)";
+  environment.LogCutShort = "The file %s ends inside a file section: the log is cut short!";
   for (std::size_t i = 0; i < environment.UpperCase.size(); ++i)
     environment.UpperCase[i] = static_cast<unsigned char>(i);
   OsUpperCaseBuffer(reinterpret_cast<char*>(environment.UpperCase.data()), environment.UpperCase.size());

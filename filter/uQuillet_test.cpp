@@ -39,17 +39,25 @@ TEST_F(Quillet, OperatorsOrderByYearMonthDay) {
   const struct {
     const char* Operator;
     bool Picked[6];
+    const char* Second = "";  // a second condition, which must hold too
+    const char* SecondDate = "";
   } cases[] = {
       {".GT", {true, true, true, false, false, false}},
       {".GE", {true, true, true, true, false, false}},
       {".EQ", {false, false, false, true, false, false}},
       {".LE", {false, false, false, true, true, true}},
       {".LT", {false, false, false, false, true, true}},
+      {".GE", {true, true, false, true, false, false}, ".LT", "2004/01/01"},
+      {".LE", {false, false, false, true, true, false}, ".GT", "2002/12/31"},
+      {".GT", {false, false, false, false, false, false}, ".LE", "2003/05/10"},
   };
   for (const auto& c : cases)
     for (int i = 0; i < 6; ++i) {
-      const std::string report = Filter(Block("/cvsroot/m/x.c", dates[i], "dev1"), c.Operator, "2003/05/10", "dev1");
-      EXPECT_EQ(c.Picked[i], report != "\r\n") << c.Operator << " " << dates[i];
+      const std::string report =
+          Filter(Block("/cvsroot/m/x.c", dates[i], "dev1"), c.Operator, "2003/05/10", "dev1", 0, [&](TQuillet& engine) {
+            if (*c.Second) engine.SetSecondDateCondition(Op(c.Second), c.SecondDate);
+          });
+      EXPECT_EQ(c.Picked[i], report != "\r\n") << c.Operator << " " << c.Second << " " << dates[i];
     }
 }
 
@@ -69,6 +77,19 @@ TEST_F(Quillet, AuthorIsOneLoginComparedWithoutCase) {
   // An empty author still needs the label on the date's line.
   EXPECT_EQ("\r\n", Filter(lf({"RCS file: /cvsroot/m/x.c,v", "date: 2003/05/10 10:00:00; state: Exp;"}), ".EQ",
                            "2003/05/10", ""));
+  // Several logins separated by ",": a revision by any of them, each whole.
+  const std::string three = Block("/cvsroot/m/a.c", "2003/05/10", "dev1") + Block("/cvsroot/m/b.c", "2003/05/10", "dev2") +
+                            Block("/cvsroot/m/c.c", "2003/05/10", "dev11");
+  const struct {
+    const char* Authors;
+    const char* Report;
+  } lists[] = {
+      {"dev2, DEV1", "m/|    a.c|        Message.|    b.c|        Message."},
+      {" dev11 ,,dev3,", "m/|    c.c|        Message."},
+      {"dev,dev111,ev1", ""},
+      {" , ", "m/|    a.c|        Message.|    b.c|        Message.|    c.c|        Message."},  // no name: all
+  };
+  for (const auto& c : lists) EXPECT_EQ(Report(c.Report), Filter(three, ".EQ", "2003/05/10", c.Authors)) << c.Authors;
 }
 
 TEST_F(Quillet, DateAndAuthorMustHoldOnTheSameLine) {
@@ -86,6 +107,7 @@ TEST_F(Quillet, DateAndAuthorMustHoldOnTheSameLine) {
       EndRow.c_str(),
   });
   EXPECT_EQ("\r\n", Filter(input, ".GE", "2003/05/10", "dev1"));
+  EXPECT_EQ("\r\n", Filter(input, ".GE", "2003/05/10", "dev3,dev1"));
   EXPECT_EQ(Header + crlf({"m/", "    x.c", "        New.", "        ----------------------------",
                            "        revision 1.1", "        date: 2001/01/01 10:00:00;  author: dev1;  state: Exp;",
                            "        Old.", ""}),
@@ -152,7 +174,9 @@ TEST_F(Quillet, AdversarialLogs) {
   const struct {
     const char* Name;
     std::string Input;
-    std::string Report;  // lines separated by "|"
+    std::string Report;      // lines separated by "|"
+    const char* Root = "";   // the repository root named
+    bool RootIgnoresCase = false;
   } cases[] = {
       {"forged date line in a message", start + byOther +
            "date: 2003/05/12 10:00:00;  author: dev1;  state: Exp;\n" + EndRow, ""},
@@ -193,10 +217,22 @@ TEST_F(Quillet, AdversarialLogs) {
            pick + EndRow + "\nRCS file: /srv/DATAsets/c.c,v\n" + pick + EndRow +
            "\nRCS file: /DATA/cvsroot/proj/d.c,v\n" + pick + EndRow,
        "shop/|    a.c|    b.c|/|    srv/|        DATAsets/|            c.c|proj/|    d.c"},
+      {"a named root, at whole components and either separator",
+       "RCS file: /var/lib/cvs/shop/src/a.c,v\n" + pick + EndRow + "\nRCS file: /var/lib/cvsx/cvsroot/b.c,v\n" + pick +
+           EndRow + "\nRCS file: /VAR/lib/cvs/c.c,v\n" + pick + EndRow + "\nRCS file: \\var\\lib\\cvs/shop/d.c,v\n" +
+           pick + EndRow,
+       "shop/|    src/|        a.c|b.c|/|    VAR/|        lib/|            cvs/|                c.c|shop/|    d.c",
+       "\\var/lib\\cvs\\"},
+      {"a named root in any case where file names are",
+       "RCS file: C:\\CVSRepo/module/e.c,v\n" + pick + EndRow, "module/|    e.c", "c:\\cvsrepo", true},
       {"deep paths end on one folder line", "RCS file: " + deepPath + "/x.c,v\n" + pick + EndRow, deepTree},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(Report(c.Report), Filter(c.Input, ".GE", "2003/05/10", "dev1")) << c.Name;
+    TQuilletEnvironment environment = TestEnvironment();
+    environment.RootIgnoresCase = c.RootIgnoresCase;
+    EXPECT_EQ(Report(c.Report), Filter(c.Input, ".GE", "2003/05/10", "dev1", 0,
+                                       [&](TQuillet& engine) { engine.SetRoot(c.Root); }, environment))
+        << c.Name;
   }
 }
 

@@ -9,7 +9,7 @@
 
 #include "filter/uLineReader.h"
 
-bool TReportWriter::FileLines(std::string_view sectionLine) {
+bool TReportWriter::FileLines(std::string_view sectionLine, const TRepositoryRoot& root) {
   // Set once: the thread that joins a later part's report reads it meanwhile.
   if (!FWantsHeader) FWantsHeader = true;
   if (!FLaterPart) Header();
@@ -19,7 +19,7 @@ bool TReportWriter::FileLines(std::string_view sectionLine) {
   for (char& c : FUpperPath) c = static_cast<char>(up(FEnvironment.UpperCase, c));
   if (FUpperPath.find("ATTIC") != std::string::npos) return false;
 
-  withoutRoot(archive, FPath);
+  withoutRoot(archive, root, FPath);
   const std::string_view file = folderParts(FPath, TQuillet::MaxFolderDepth, FFolders);
   // Folders shared with the last written file stand above it already.
   const std::size_t shared = SharedFolders(FFolders);

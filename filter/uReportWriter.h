@@ -27,9 +27,9 @@ public:
       : FSink(sink), FEnvironment(environment), FPerson(person), FBuffer(ChunkSize), FLaterPart(role == LaterPart) {}
 
   /// The header if none is written yet, then the folder and file lines of
-  /// the section that starts with `sectionLine`. False when the section
-  /// writes nothing (Attic); else the copied lines follow with CopiedLine.
-  bool FileLines(std::string_view sectionLine);
+  /// the section that starts with `sectionLine`, below `root`. False when the
+  /// section writes nothing (Attic); else the copied lines follow with CopiedLine.
+  bool FileLines(std::string_view sectionLine, const TRepositoryRoot& root);
 
   /// A log line of the file last written, one level below it.
   void CopiedLine(std::string_view line) { Line(FCopyIndent, line); }

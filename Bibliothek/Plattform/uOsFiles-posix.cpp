@@ -124,6 +124,8 @@ std::string OsNativePath(const std::string& path) {
   return result;
 }
 
+bool OsFileNamesIgnoreCase() { return false; }
+
 bool OsDirectoryExists(const std::string& path) {
   struct stat info;
   return stat(OsNativePath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);

@@ -123,6 +123,8 @@ bool winDeleteOnClose(HANDLE file) {
 
 std::string OsNativePath(const std::string& path) { return path; }
 
+bool OsFileNamesIgnoreCase() { return true; }
+
 bool OsDirectoryExists(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;

@@ -15,6 +15,8 @@ bool OsCreateDirectory(const std::string& path);
 bool OsFileExists(const std::string& path);
 /// `path` as the file system wants it: POSIX maps "\" to "/", Win32 keeps it.
 std::string OsNativePath(const std::string& path);
+/// True where file names are the same in any letter case (Win32); POSIX: false.
+bool OsFileNamesIgnoreCase();
 
 // The reading, writing, atomic replacement and locking of files are declared
 // below by the engine's needs.

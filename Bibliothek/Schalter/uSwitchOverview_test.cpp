@@ -91,7 +91,10 @@ TEST_F(SwitchExportTest, OverviewListsBuiltInSwitchesThenTheFiltersAndHiddenOnes
       Block("/INPUT=no default value", "c:\\log\\log.txt, - (standard input)",
             "This switch gets the name for filtering file.") +
       Block("/OUTPUT=no default value", "c:\\log\\out.txt, - (standard output, the report alone)",
-            "This switch gets the name of file, where the filtering results will be stored.");
+            "This switch gets the name of file, where the filtering results will be stored.") +
+      Block("/ROOT=", "/var/lib/cvs, \\var\\lib\\cvs, C:\\cvsrepo",
+            "This switch names the repository root, which the folder tree of the report leaves out. A \"\\\" in "
+            "it stands for either separator.");
   const std::string hidden = Block("/SECRET=s", "h", "d");
   const struct {
     std::string Switches, Expected;

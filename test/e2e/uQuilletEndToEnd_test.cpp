@@ -512,7 +512,7 @@ TEST_F(QuilletEndToEnd, CLocaleReadsAndWritesIsoDates) {
 const char* const OverviewStart = "List of registered switches\n/";
 const std::vector<std::string> ExportedNames = {"REGOFF",   "INIOFF",   "CMDOFF",     "REGPATH", "INIPATH",
                                                  "INIFILE",  "WRITEINI", "WRITEREG",   "SHOWHIDDEN", "DATE",
-                                                 "PERSON",   "AUTHOR",   "INPUT",      "OUTPUT"};
+                                                 "PERSON",   "AUTHOR",   "INPUT",      "OUTPUT",  "ROOT"};
 
 /// The entries of one section of an INI text, in file order.
 std::vector<std::pair<std::string, std::string>> IniSection(const std::string& text, const std::string& section) {
@@ -598,11 +598,11 @@ INSTANTIATE_TEST_SUITE_P(
         TStartupCase{"HelpOptionBeforeWriteIni", {"--help", "/WRITEINI=all"}, TBlocker::None, nullptr, nullptr, 0,
                      true, false, 0, ""},
         TStartupCase{"ShortHelpOption", {"-h"}, TBlocker::None, nullptr, nullptr, 0, true, false, 0, ""},
-        TStartupCase{"WriteIniAll", {"/WRITEINI=all"}, TBlocker::None, nullptr, nullptr, 0, false, false, 14, ""},
+        TStartupCase{"WriteIniAll", {"/WRITEINI=all"}, TBlocker::None, nullptr, nullptr, 0, false, false, 15, ""},
         TStartupCase{"WriteIniSection", {"/WRITEINI=[Parameters]"}, TBlocker::None, nullptr, nullptr, 0, false, false,
-                     14, ""},
+                     15, ""},
         TStartupCase{"WriteIniBeforeWriteReg", {"/WRITEREG=all", "/WRITEINI=parameters"}, TBlocker::None, nullptr,
-                     nullptr, 0, false, false, 14, ""},
+                     nullptr, 0, false, false, 15, ""},
         TStartupCase{"NoDefaultValueRunsTheFilter", {"/DATE=.ge10.05.2003"}, TBlocker::None,
                      "[PARAMETERS]\r\nWRITEINI=no default value\r\nWRITEREG=no default value\r\n", nullptr, 0,
                      false, true, 2, ""},

@@ -1,8 +1,10 @@
 // The engine alone, for the benchmark: quillet_bench OPERATOR DATE AUTHOR INPUT OUTPUT
 // (DATE as yyyy/mm/dd). Exit code 1 and the message on stderr when the run fails.
-// QUILLET_PARTS=N cuts the log into N parts (default: the engine's choice).
+// QUILLET_PARTS=N cuts the log into N parts (default: the engine's choice);
+// QUILLET_SECOND="OPERATOR DATE" adds a second date condition.
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "Bibliothek/Plattform/uOsProcess.h"
 #include "Bibliothek/uFailure.h"
@@ -25,6 +27,12 @@ int main(int argc, char** argv) {
     engine.SetInputFile(argv[4]);
     engine.SetOutputFile(argv[5]);
     if (const char* parts = std::getenv("QUILLET_PARTS")) engine.SetParts(std::strtoul(parts, nullptr, 10));
+    if (const char* second = std::getenv("QUILLET_SECOND")) {
+      const std::string text = second;
+      const std::optional<TDateOperator> secondOp = DateOperatorFromText(text.substr(0, text.find(' ')));
+      if (secondOp && text.find(' ') != std::string::npos)
+        engine.SetSecondDateCondition(*secondOp, text.substr(text.find(' ') + 1));
+    }
     engine.Run();
   } catch (const EFailure& failure) {
     std::fprintf(stderr, "%s\n", failure.Message().c_str());
