@@ -1,7 +1,7 @@
 // The engine on any bytes as the log and, optionally, as the old report.
 // Byte 0 chooses the operator (bits 0-2), the author (bit 3: dev1, else
-// every author), whether an old report follows (bit 4) and the reference
-// date (bits 5-6); byte 1 a piece size; with an old report bytes 2-3 give
+// every author; with bit 7 a list of authors instead), whether an old report
+// follows (bit 4) and the reference date (bits 5-6); byte 1 a piece size; with an old report bytes 2-3 give
 // its length, taken from the end; byte 3's top bits a number of parts (1-4).
 // Properties: the report is the same whether the log is read in 1 MiB, in
 // 64-byte or in odd pieces, and whether it is cut into parts (forced, however
@@ -59,7 +59,10 @@ std::string Run(const std::uint8_t flags, const std::string& log, const std::opt
   engine.SetDateOperator(Operators[(flags & 7) % 5]);
   engine.SetDate(Dates[(flags >> 5) & 3]);
   engine.SetPerson("tester");
-  engine.SetAuthor(flags & 8 ? "dev1" : "");
+  if (flags & 128)
+    engine.SetAuthor(flags & 8 ? "nobody, dev1,a" : "dev2,DEV11");
+  else
+    engine.SetAuthor(flags & 8 ? "dev1" : "");
   return engine.RunOnText(log, old, piece);
 }
 }  // namespace
