@@ -7,7 +7,7 @@ std::string SDateFormatUnknown, SDateOperatorNotValid, SInputMissing, SOutputMis
 std::string SReportPersonLabel, SReportDateLabel;
 std::string SNoCvsLog, SLogCutShort, SStandardInput;
 std::string SArgumentNoSwitch, SSwitchGivenTwice, SSwitchInValueLine, SUnbalancedQuote, SPlaceholderValue,
-    SIniValueCut, SMacroNotSetValue;
+    SIniValueCut, SMacroNotSetValue, SNoAuthorInList, SWarnNoAuthorInList;
 std::string SWarnUnknownSwitch, SWarnDidYouMean, SWarnListedByHelp, SWarnSwitchInValue, SWarnGivenTwice,
     SWarnUnbalancedQuote, SWarnPlaceholder, SWarnIniValueCut, SWarnDate, SFromIniFile, SFromRegistryKey,
     SFromCommandLine, STryHelp;
@@ -49,6 +49,8 @@ void StartupQuilletConstants() {
   SPlaceholderValue = "Der Wert des Schalters /%s ist der Platzhalter eines Exports!";
   SIniValueCut = "Der Wert des Schalters /%s in der Ini-Datei endet am ersten \"/\"!";
   SMacroNotSetValue = "Der Wert des Schalters /%s nennt ein Makro, das nicht gesetzt ist!";
+  SNoAuthorInList = "Der Wert des Schalters /%s nennt keinen Autor!";
+  SWarnNoAuthorInList = "/AUTHOR=%s nennt keinen Login; so geht es: /AUTHOR=dev1 oder /AUTHOR=dev1,dev2";
   SWarnGivenTwice = "%s und %s: geben Sie jeden Schalter einmal an, mit dem gemeinten Wert";
   SWarnUnbalancedQuote =
       "%s: der Wert \"%s\" enth\xE4" "lt ein einzelnes \"; setzen Sie es hinter das \"=\": /PERSON=\"Team lead\"";

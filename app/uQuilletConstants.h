@@ -34,6 +34,7 @@ extern std::string SUnbalancedQuote;    // %s: the switch
 extern std::string SPlaceholderValue;   // %s: the switch
 extern std::string SIniValueCut;        // %s: the switch
 extern std::string SMacroNotSetValue;   // %s: the switch
+extern std::string SNoAuthorInList;     // %s: the switch
 // ... and one line on standard error, behind the program's name and ": ",
 // that names the value read and the form that works.
 extern std::string SWarnUnknownSwitch;   // %s: the argument; "no such switch"
@@ -45,6 +46,7 @@ extern std::string SWarnUnbalancedQuote; // name, value
 extern std::string SWarnPlaceholder;     // name, placeholder, where it came from
 extern std::string SWarnIniValueCut;     // the entry, the INI file, the entry as it works
 extern std::string SWarnDate;            // the DATE text, the short date picture, today in it
+extern std::string SWarnNoAuthorInList;  // the AUTHOR value
 extern std::string SFromIniFile, SFromRegistryKey, SFromCommandLine;  // where a value came from
 extern std::string STryHelp;             // %s: the program; a failure's second line
 

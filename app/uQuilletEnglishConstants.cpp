@@ -25,6 +25,8 @@ void StartupQuilletEnglishConstants() {
   SPlaceholderValue = "The value of switch /%s is the placeholder of an export!";
   SIniValueCut = "The value of switch /%s in the INI file ends at its first \"/\"!";
   SMacroNotSetValue = "The value of switch /%s names a macro that is not set!";
+  SNoAuthorInList = "The value of switch /%s names no author!";
+  SWarnNoAuthorInList = "/AUTHOR=%s names no login; forms that work: /AUTHOR=dev1, /AUTHOR=dev1,dev2";
   SWarnGivenTwice = "%s and %s: give each switch once, with the value you mean";
   SWarnUnbalancedQuote = "%s: the value \"%s\" holds an unbalanced double quote; quote after the \"=\": /PERSON=\"Team lead\"";
   SWarnIniValueCut = "%s in %s: an INI value ends at its first \"/\"; write \"\\\" instead: %s";

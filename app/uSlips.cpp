@@ -91,6 +91,9 @@ std::optional<TSlip> SlipInValue(const std::string& name, const std::string& val
   const bool closesArgument = value.size() >= 2 && value.back() == '"' && value[value.size() - 2] != ' ';
   if (std::count(value.begin(), value.end(), '"') % 2 != 0 && !closesArgument)
     return TSlip{FormatMessage(SUnbalancedQuote, name), FormatMessage(SWarnUnbalancedQuote, {name, value})};
+  // A list of authors without a name would pick every author.
+  if (name == SAuthorSwitch && !value.empty() && value.find_first_not_of(", \t") == std::string::npos)
+    return TSlip{FormatMessage(SNoAuthorInList, name), FormatMessage(SWarnNoAuthorInList, value)};
   if (value == uProgramSwitchConstant::SNoDefaultValue)
     return TSlip{FormatMessage(SPlaceholderValue, name),
                  FormatMessage(SWarnPlaceholder, {name, value, SourceName(name)})};

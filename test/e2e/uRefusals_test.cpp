@@ -87,6 +87,8 @@ INSTANTIATE_TEST_SUITE_P(
         TRefusalCase{"SectionNobodyReads", SampleArgs({"/[MACROS].M=1", "/[OTHER].X=1"}),
                      "The argument /[OTHER].X=1 is no switch!", "/[OTHER].X=1: no such switch" + Listed},
         // A switch given twice with two values.
+        TRefusalCase{"AuthorListWithoutAName", SampleArgs({"/AUTHOR=,"}), "The value of switch /AUTHOR names no author!",
+                     "/AUTHOR=, names no login; forms that work: /AUTHOR=dev1, /AUTHOR=dev1,dev2"},
         TRefusalCase{"SwitchTwice", SampleArgs({"/AUTHOR=lena", "/AUTHOR=hwolf"}),
                      "The switch /AUTHOR is given twice with different values!",
                      "/AUTHOR=lena and /AUTHOR=hwolf: give each switch once, with the value you mean"},
