@@ -9,6 +9,23 @@
 
 using namespace uProgramSwitchConstant;
 
+namespace {
+// A settings file that the platform refused to read fails the run: read as
+// empty, it would change which report is written.
+void failIfRefused(TOsSettingsRefusal refusal, const std::string& file) {
+  switch (refusal) {
+    case TOsSettingsRefusal::None:
+      return;
+    case TOsSettingsRefusal::NotAFile:
+      throw EFailure(FormatMessage(SSettingsNotAFile, file));
+    case TOsSettingsRefusal::TooLarge:
+      throw EFailure(FormatMessage(SSettingsTooLarge, file));
+    case TOsSettingsRefusal::ForeignLink:
+      throw EFailure(FormatMessage(SSettingsForeignLink, file));
+  }
+}
+}  // namespace
+
 std::size_t FileNameStart(const std::string& path) {
   std::size_t start = path.size();
   while (start > 0 && path[start - 1] != '\\' && path[start - 1] != '/') --start;
@@ -123,7 +140,9 @@ std::string TINIParameter::ReadSource() {
   if (!FSection.empty()) {
     const std::string file = FullName();
     // Keys and values from one reading of the file, not one reading per key.
-    std::shared_ptr<const TIniEntries> entries = OsIniEntries(file, FSection);
+    TOsSettingsRefusal refusal = TOsSettingsRefusal::None;
+    std::shared_ptr<const TIniEntries> entries = OsIniEntries(file, FSection, &refusal);
+    failIfRefused(refusal, file);
     if (entries != FLastEntries) {
       FLastText.clear();
       for (const auto& [key, value] : *entries) FLastText.append("/").append(key).append("=").append(value);
@@ -140,7 +159,9 @@ std::string TRegistryParameter::ReadSource() {
   // The path counts from the root whether or not it begins with a backslash.
   std::string keyPath = FKeyPath + FSection;
   if (!keyPath.empty() && keyPath[0] == '\\') keyPath.erase(0, 1);
-  const auto value = OsRegReadValue(keyPath, FName);
+  TOsSettingsRefusal refusal = TOsSettingsRefusal::None;
+  const auto value = OsRegReadValue(keyPath, FName, &refusal);
+  failIfRefused(refusal, OsRegistryFilePath());
   if (!value) return std::string();
   if (value->Type == TOsRegType::Other) throw EFailure(FormatMessage(SInvalidDataType, FName));
   return value->Data;
