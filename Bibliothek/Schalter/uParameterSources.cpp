@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "Bibliothek/Plattform/uOsFiles.h"
 #include "Bibliothek/Plattform/uOsRegistry.h"
 #include "Bibliothek/Schalter/uProgramSwitchConstant.h"
 #include "Bibliothek/uFailure.h"
@@ -142,7 +143,7 @@ std::string TINIParameter::ReadSource() {
     // Keys and values from one reading of the file, not one reading per key.
     TOsSettingsRefusal refusal = TOsSettingsRefusal::None;
     std::shared_ptr<const TIniEntries> entries = OsIniEntries(file, FSection, &refusal);
-    failIfRefused(refusal, file);
+    failIfRefused(refusal, OsNativePath(file));
     if (entries != FLastEntries) {
       FLastText.clear();
       for (const auto& [key, value] : *entries) FLastText.append("/").append(key).append("=").append(value);
