@@ -91,7 +91,9 @@ TEST_F(SettingsFiles, TrapsOfOtherUsersAndFilesBeyondTheBounds) {
     ASSERT_EQ(0, lchown(At(name).c_str(), 65534, 65534));
   };
   auto fifo = [&](const std::string& name) { ASSERT_EQ(0, mkfifo(At(name).c_str(), 0666)); };
-  const std::string longLine(40u << 20, 'L');
+  // Made where needed, not held: what this process holds, a run's child holds
+  // too until it starts the program, and that would hide what the run takes.
+  auto longLine = [] { return std::string(40u << 20, 'L'); };
   std::optional<TSmallVolume> volume;
   long baselineKb = 0;
   const struct {
@@ -127,16 +129,16 @@ TEST_F(SettingsFiles, TrapsOfOtherUsersAndFilesBeyondTheBounds) {
        SampleArgs({}), "", "conf\\e2e.ini is larger than 16 MiB and is not read", [](const TRunResult&, long) {}},
       {"lines of 40 MiB inside and outside a picked section", false, false,
        [&] {
-         Write("in\\long.log", longLine + "\n" + SampleLog + "RCS file: /cvsroot/proj/b.c,v\n" +
+         Write("in\\long.log", longLine() + "\n" + SampleLog + "RCS file: /cvsroot/proj/b.c,v\n" +
                                    "----------------------------\nrevision 1.1\n" +
-                                   "date: 2003/05/12 10:11:12;  author: dev1;\nm\n" + longLine + "\r\nn\n" +
-                                   std::string(77, '=') + "\n" + longLine);
+                                   "date: 2003/05/12 10:11:12;  author: dev1;\nm\n" + longLine() + "\r\nn\n" +
+                                   std::string(77, '=') + "\n" + longLine());
        },
        SampleArgs({"/DATE=.ge10.05.2003", "/INPUT=in\\long.log"}), "", "",
        [&](const TRunResult&, long maxRssKb) {
          EXPECT_EQ(Read("out\\report.txt"), Header("tester", LocalDate()) +
                                                CrLf(SampleReportBody) + CrLf({"    b.c", "        m"}) +
-                                               "        " + longLine + "\r\n" + CrLf({"        n", ""}));
+                                               "        " + longLine() + "\r\n" + CrLf({"        n", ""}));
          EXPECT_LT(maxRssKb, baselineKb + (16 << 10)) << "baseline " << baselineKb << " KiB";
        }},
       {"a log in parts on a volume that holds one report", false, true,
