@@ -15,7 +15,7 @@ constexpr std::size_t HistoryBytes = 1024;
 // A line longer than this is handed out in pieces as it is read, so that
 // memory stays bounded however long it is. Such a line is never a date line,
 // an end row or a section start: it is only copied or passed over.
-constexpr std::size_t LongLineBytes = 2 * ChunkSize;
+constexpr std::size_t LongLineBytes = ChunkSize;
 
 /// Which part of a line the reader handed out last.
 enum class TLinePart { Whole, First, Middle, Last };
