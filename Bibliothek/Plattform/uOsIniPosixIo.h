@@ -54,8 +54,10 @@ inline bool PosixReadWholeFile(const std::string& path, std::string& bytes, bool
   if (refusal != TOsSettingsRefusal::None) return false;
   const int fd = open(final.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) {
-    // ELOOP: a link took the file's place since its links were looked at.
+    // ELOOP: a link took the file's place since its links were looked at;
+    // ENXIO: a socket.
     if (errno == ELOOP) refusal = TOsSettingsRefusal::ForeignLink;
+    if (errno == ENXIO) refusal = TOsSettingsRefusal::NotAFile;
     return errno == ENOENT || errno == ENOTDIR;
   }
   struct stat info;
