@@ -139,7 +139,10 @@ TEST_F(SettingsFiles, TrapsOfOtherUsersAndFilesBeyondTheBounds) {
          EXPECT_EQ(Read("out\\report.txt"), Header("tester", LocalDate()) +
                                                CrLf(SampleReportBody) + CrLf({"    b.c", "        m"}) +
                                                "        " + longLine() + "\r\n" + CrLf({"        n", ""}));
-         EXPECT_LT(maxRssKb, baselineKb + (16 << 10)) << "baseline " << baselineKb << " KiB";
+         // A sanitizer's own bookkeeping grows with what the run touches.
+         if (!std::getenv("ASAN_OPTIONS") && !std::getenv("TSAN_OPTIONS")) {
+           EXPECT_LT(maxRssKb, baselineKb + (16 << 10)) << "baseline " << baselineKb << " KiB";
+         }
        }},
       {"a log in parts on a volume that holds one report", false, true,
        [&] {
