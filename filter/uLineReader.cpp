@@ -42,7 +42,7 @@ void TLineReader::Fill() {
     FEnd = kept;
     FBegin -= keepFrom;
   }
-  // A line longer than the buffer is held whole.
+  // A line longer than the buffer (and no longer than LongLineBytes) is held whole.
   if (FLead + FEnd == FBuffer.size()) FBuffer.resize(FBuffer.size() * 2);
   const std::size_t n = FSource.Read(Text() + FEnd, FBuffer.size() - FLead - FEnd);
   if (n == 0) FEndOfSource = true;
@@ -50,7 +50,27 @@ void TLineReader::Fill() {
   FColon = NotSearched;
 }
 
+bool TLineReader::SkipLongLine() {
+  char* const data = Text();
+  const std::size_t stop = static_cast<std::size_t>(findLineBreak(data + FBegin, data + FEnd) - data);
+  if (stop == FEnd) {
+    FBegin = FEnd;
+    FMidLine = !FEndOfSource;
+    return FEndOfSource;
+  }
+  if (data[stop] == '\r' && stop + 1 == FEnd && !FEndOfSource) {
+    FBegin = stop;
+    return false;
+  }
+  FBegin = stop + 1;
+  if (data[stop] == '\r' && FBegin < FEnd && data[FBegin] == '\n') ++FBegin;
+  FMidLine = false;
+  return true;
+}
+
 std::size_t TLineReader::HistoryStart() const {
+  // Nothing above a long line's rest is looked at again.
+  if (FMidLine) return FBegin;
   const char* const data = Text();
   std::size_t keepFrom = FBegin - std::min(FBegin, HistoryBytes);
   std::size_t start = FBegin;

@@ -12,10 +12,18 @@
 // The reader keeps at least this much of the text before its current line,
 // and the two lines above it whole when they may be a revision's header rows.
 constexpr std::size_t HistoryBytes = 1024;
+// A line longer than this is handed out in pieces as it is read, so that
+// memory stays bounded however long it is. Such a line is never a date line,
+// an end row or a section start: it is only copied or passed over.
+constexpr std::size_t LongLineBytes = ChunkSize;
+
+/// Which part of a line the reader handed out last.
+enum class TLinePart { Whole, First, Middle, Last };
 
 /// Cuts a byte source into lines at every CR LF, lone CR and lone LF. A NUL
 /// is an ordinary character; a last line without a line break is a line, and
-/// a break at the very end adds no empty line.
+/// a break at the very end adds no empty line. A line longer than
+/// LongLineBytes comes in pieces (Part), each without the line break.
 class TLineReader {
 public:
   explicit TLineReader(TByteSource& source) : FSource(source), FBuffer(ChunkSize) {}
@@ -25,28 +33,42 @@ public:
     for (;;) {
       char* const data = Text();
       const std::size_t stop = static_cast<std::size_t>(findLineBreak(data + FBegin, data + FEnd) - data);
-      if (stop < FEnd) {
-        // A CR at the end of the buffer may be the first half of a CR LF.
-        if (data[stop] == '\r' && stop + 1 == FEnd && !FEndOfSource) {
-          Fill();
-          continue;
-        }
+      // A CR at the end of the buffer may be the first half of a CR LF.
+      const bool open = stop == FEnd || (data[stop] == '\r' && stop + 1 == FEnd && !FEndOfSource);
+      if (stop - FBegin > LongLineBytes) {
+        // A long line's piece, up to its break or a CR that may start one.
+        const std::size_t end = open ? stop : FBegin + LongLineBytes;
+        line = std::string_view(data + FBegin, end - FBegin);
+        FLineStart = FBegin;
+        FBegin = end;
+        FPart = FMidLine ? TLinePart::Middle : TLinePart::First;
+        FMidLine = true;
+        return true;
+      }
+      if (!open) {
         line = std::string_view(data + FBegin, stop - FBegin);
         FLineStart = FBegin;
         FBegin = stop + 1;
         if (data[stop] == '\r' && FBegin < FEnd && data[FBegin] == '\n') ++FBegin;
+        FPart = FMidLine ? TLinePart::Last : TLinePart::Whole;
+        FMidLine = false;
         return true;
       }
       if (FEndOfSource) {
-        if (FBegin == FEnd) return false;
+        if (FBegin == FEnd && !FMidLine) return false;
         line = std::string_view(data + FBegin, FEnd - FBegin);
         FLineStart = FBegin;
         FBegin = FEnd;
+        FPart = FMidLine ? TLinePart::Last : TLinePart::Whole;
+        FMidLine = false;
         return true;
       }
       Fill();
     }
   }
+
+  /// Which part of its line the text last returned by Next is.
+  TLinePart Part() const { return FPart; }
 
   /// Position of the first ":" in the last line returned, or npos. The search
   /// runs ahead, so lines without a colon cost nothing.
@@ -59,6 +81,8 @@ public:
   /// runs beyond the buffer is looked at again with the next chunk.
   template <class TTest>
   void SkipAhead(const TSkipTargets& targets, TTest mayMatter) {
+    // The rest of a long line, which never matters, goes first.
+    while (FMidLine && !SkipLongLine()) Fill();
     for (;;) {
       const char* const data = Text();
       const char* const begin = data + FBegin;
@@ -76,6 +100,12 @@ public:
       std::size_t keep = FEnd;
       while (keep > FBegin && data[keep - 1] != '\n' && !(data[keep - 1] == '\r' && keep < FEnd)) --keep;
       FBegin = keep;
+      if (FEnd - keep > LongLineBytes) {
+        FBegin = FEnd;
+        FMidLine = true;
+        while (FMidLine && !SkipLongLine()) Fill();
+        continue;
+      }
       Fill();
     }
   }
@@ -115,6 +145,10 @@ private:
 
   void Fill();
 
+  // Drops the rest of a long line up to and with its line break; false when
+  // more text must be read first.
+  bool SkipLongLine();
+
   // The text read: FBuffer from FLead on.
   char* Text() { return FBuffer.data() + FLead; }
   const char* Text() const { return FBuffer.data() + FLead; }
@@ -134,4 +168,6 @@ private:
   std::size_t FLineStart = 0;
   bool FFloorIsLineStart = true;     // the text's first byte starts a line
   bool FEndOfSource = false;
+  bool FMidLine = false;             // FBegin is inside a long line
+  TLinePart FPart = TLinePart::Whole;
 };

@@ -97,4 +97,25 @@ TEST_F(Quillet, SkippingKeepsEveryLineThatMayPick) {
       EXPECT_EQ(Report(c.Picked), Filter(c.Input, ".EQ", "2003/05/10", c.Author, piece)) << c.Input << piece;
   }
 }
+TEST_F(Quillet, LinesBeyondTheBoundAreCopiedOrPassedInPieces) {
+  // A line longer than the reader holds is no row the rules look for, wherever
+  // its break falls among the reader's chunks; it is copied whole, and the
+  // lines around it count as ever.
+  const std::string start = "RCS file: /cvsroot/x.c,v\n" + Revision;
+  const std::string date = "date: 2003/05/10 1;  author: dev1;";
+  const std::string over(LongLineBytes + 1 - date.size(), ' '), at(LongLineBytes, 'L'), beyond(LongLineBytes + 1, 'L');
+  const struct {
+    std::string Input, Picked;
+  } rows[] = {
+      {start + date + over + "\nm\n" + EndRow + "\n" + start + date + "\nn\n", "x.c|    n"},
+      {"RCS file: /cvsroot/y.c,v" + over + date + "\n" + Revision + date + "\nm\n", ""},
+      {start + date + "\n" + at + "\r\nn\n", "x.c|    " + at + "|    n"},
+      {start + date + "\n" + beyond + "\r\n" + beyond + "\r" + EndRow + "\nm\n", "x.c|    " + beyond + "|    " + beyond},
+      {beyond + "\n" + start + date + "\n" + beyond, "x.c|    " + beyond},
+  };
+  for (const auto& row : rows)
+    for (const std::size_t piece : {std::size_t{0}, std::size_t{4093}})
+      EXPECT_EQ(Report(row.Picked), Filter(row.Input, ".EQ", "2003/05/10", "dev1", piece))
+          << row.Input.substr(0, 60) << " " << piece;
+}
 }  // namespace

@@ -97,6 +97,7 @@ std::vector<std::uint64_t> partStarts(TLogParts& log, std::size_t count) {
   std::uint64_t parts = count;
   if (parts == 0)
     parts = *size < MinCutLogBytes ? 1 : std::min<std::uint64_t>({OsProcessorCount(), MaxParts, *size / MinPartBytes});
+  if (parts > 1 && !log.RoomForParts(*size)) parts = 1;
   TBuffer window(PartProbeBytes);
   for (std::uint64_t k = 1; k < parts; ++k) {
     const std::uint64_t first = *size / parts * (100 - FirstPartLead) / 100;

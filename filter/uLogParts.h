@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "Bibliothek/Plattform/uOsFiles.h"
 #include "filter/uByteStreams.h"
 #include "filter/uLogScan.h"
 #include "filter/uReportWriter.h"
@@ -39,6 +40,10 @@ public:
   /// The log's bytes from `from` up to `to` (none: to its end).
   virtual std::unique_ptr<TByteSource> Open(std::uint64_t from, std::optional<std::uint64_t> to) = 0;
   virtual std::unique_ptr<TPartReport> NewReport() = 0;
+  /// Whether a log of `logBytes` may be cut: the later parts' reports wait
+  /// beside the report, and where their space is not given back as they are
+  /// joined, the disk must hold them and their copy in the report.
+  virtual bool RoomForParts(std::uint64_t) { return true; }
 };
 
 class TTextLog : public TLogParts {
@@ -134,6 +139,14 @@ public:
       std::optional<TFileSink> FSink;
     };
     return std::make_unique<TFileReport>(FFiles, FOutput, FOutputName);
+  }
+
+  // Cut only when the disk holds the log's bytes twice over, a report's
+  // usual bound, unless the space of what is joined is given back.
+  bool RoomForParts(std::uint64_t logBytes) override {
+    if (OsDiscardsFileRanges()) return true;
+    const std::optional<std::uint64_t> free = OsFreeDiskBytes(FOutput);
+    return free && *free / 2 >= logBytes;
   }
 
 private:

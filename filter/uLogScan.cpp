@@ -143,6 +143,15 @@ void TLogScan::ScanLine(std::string_view line) {
   }
 }
 
+// A piece of a long line: no row the rules look for, so it is copied or passed over.
+void TLogScan::ScanPiece(std::string_view piece) {
+  const TLinePart part = FLines.Part();
+  if (FSection == TSection::Copying)
+    FReport.CopiedPiece(piece, part == TLinePart::First, part == TLinePart::Last);
+  else if (FSection == TSection::Open)
+    FRevisionStep = 0;
+}
+
 bool TLogScan::DateMatches(std::string_view line, std::size_t firstColon) const {
   const std::size_t after = findLabel(FRules.Upper, line, FRules.DateLabel, firstColon);
   if (after == std::string_view::npos) return false;

@@ -62,7 +62,10 @@ public:
     for (;;) {
       if (FSection != TSection::Copying && FRules.ClosedTargets && FRules.OpenTargets) SkipToCandidate();
       if (!FLines.Next(line)) break;
-      ScanLine(line);
+      if (FLines.Part() == TLinePart::Whole)
+        ScanLine(line);
+      else
+        ScanPiece(line);
     }
     return FSawSection;
   }
@@ -75,6 +78,7 @@ private:
 
   void SkipToCandidate();
   void ScanLine(std::string_view line);
+  void ScanPiece(std::string_view piece);
   /// The tests of a revision's date line; `firstColon` (the position of its
   /// first ":", if known) lets them skip the front of the line.
   bool DateMatches(std::string_view line, std::size_t firstColon) const;

@@ -33,6 +33,16 @@ bool TReportWriter::FileLines(std::string_view sectionLine, const TRepositoryRoo
   return true;
 }
 
+void TReportWriter::LinePiece(std::size_t indent, std::string_view text, bool first, bool last) {
+  static const std::string blanks(64, ' ');
+  for (std::size_t n; first && indent > 0; indent -= n) {
+    n = std::min(indent, blanks.size());
+    Put(blanks.data(), n);
+  }
+  Put(text.data(), text.size());
+  if (last) Put("\r\n", 2);
+}
+
 void TReportWriter::Raw(const char* data, std::size_t size) {
   if (size < FBuffer.size() / 4) return Put(data, size);
   Flush();
@@ -236,5 +246,11 @@ void copyPreviousReport(TByteSource& previous, TReportWriter& report) {
   pieces.Quit();
   TJoinedSource lines(rest, previous);
   TLineReader reader(lines);
-  for (std::string_view line; reader.Next(line);) report.Line(0, line);
+  for (std::string_view line; reader.Next(line);) {
+    const TLinePart part = reader.Part();
+    if (part == TLinePart::Whole)
+      report.Line(0, line);
+    else
+      report.LinePiece(0, line, part == TLinePart::First, part == TLinePart::Last);
+  }
 }

@@ -34,6 +34,11 @@ public:
   /// A log line of the file last written, one level below it.
   void CopiedLine(std::string_view line) { Line(FCopyIndent, line); }
 
+  /// A piece of a line too long to hold whole: the indent goes before its
+  /// first piece, the line break behind its last.
+  void LinePiece(std::size_t indent, std::string_view text, bool first, bool last);
+  void CopiedPiece(std::string_view text, bool first, bool last) { LinePiece(FCopyIndent, text, first, last); }
+
   void Line(std::size_t indent, std::string_view text) {
     static const std::string blanks(64, ' ');
     // The usual line fits the buffer as it is: one check, then plain copies.

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -450,6 +451,22 @@ bool OsDiscardFileRange(TOsFile file, std::uint64_t offset, std::uint64_t size) 
   (void)file, (void)offset, (void)size;
   return false;
 #endif
+}
+
+bool OsDiscardsFileRanges() {
+#if defined(__linux__)
+  return true;
+#else
+  return false;
+#endif
+}
+
+std::optional<std::uint64_t> OsFreeDiskBytes(const std::string& path) {
+  const std::string native = OsNativePath(path);
+  struct statvfs volume;
+  if (statvfs(native.c_str(), &volume) != 0 && statvfs(posixFolderOf(native).c_str(), &volume) != 0)
+    return std::nullopt;
+  return static_cast<std::uint64_t>(volume.f_bavail) * volume.f_frsize;
 }
 
 bool OsFlushFolderOf(const std::string& path) {

@@ -444,4 +444,15 @@ void OsForgetRead(TOsFile, std::uint64_t, std::uint64_t) {}
 
 bool OsDiscardFileRange(TOsFile, std::uint64_t, std::uint64_t) { return false; }
 
+bool OsDiscardsFileRanges() { return false; }
+
+std::optional<std::uint64_t> OsFreeDiskBytes(const std::string& path) {
+  // The folder: GetDiskFreeSpaceExA wants one, and a missing file has none else.
+  const std::size_t separator = path.find_last_of("\\/:");
+  std::string folder = separator == std::string::npos ? "." : path.substr(0, separator + 1);
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) return std::nullopt;
+  return static_cast<std::uint64_t>(available.QuadPart);
+}
+
 bool OsFlushFolderOf(const std::string&) { return true; }

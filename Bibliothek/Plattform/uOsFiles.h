@@ -138,6 +138,12 @@ void OsForgetRead(TOsFile file, std::uint64_t offset, std::uint64_t size);
 /// elsewhere so never needs room twice. Linux: fallocate punching a hole;
 /// elsewhere nothing (false).
 bool OsDiscardFileRange(TOsFile file, std::uint64_t offset, std::uint64_t size);
+/// Whether OsDiscardFileRange gives space back here at all (Linux: where the
+/// file system punches holes; Win32: never).
+bool OsDiscardsFileRanges();
+/// The bytes this user may still write on the volume that holds `path` (a
+/// file or a folder; a missing file: its folder); nullopt when that cannot be told.
+std::optional<std::uint64_t> OsFreeDiskBytes(const std::string& path);
 /// Forces the folder entry of `path` (after OsReplaceFile) to the disk, so a
 /// power cut cannot bring back the old file. POSIX: fsync of the folder (of
 /// the file a symbolic link points at); Win32: nothing, MoveFileEx has done it.

@@ -13,11 +13,15 @@ struct TIniFile {
   TIniText Ini;
 };
 
-/// The parsed file; a missing or unreadable file reads as an empty one.
-std::shared_ptr<const TIniFile> Load(const std::string& file, bool* readable = nullptr) {
+/// The parsed file; a missing, unreadable or refused file reads as an empty one.
+std::shared_ptr<const TIniFile> Load(const std::string& file, bool* readable = nullptr,
+                                     TOsSettingsRefusal* refusal = nullptr) {
   static TPosixParsedFiles<TIniFile> files;
+  TOsSettingsRefusal why = TOsSettingsRefusal::None;
   std::shared_ptr<const TIniFile> parsed = files.Get(
-      OsNativePath(file), [](std::string bytes, bool exists) { return TIniFile{exists, TIniText(std::move(bytes))}; });
+      OsNativePath(file), [](std::string bytes, bool exists) { return TIniFile{exists, TIniText(std::move(bytes))}; },
+      why);
+  if (refusal) *refusal = why;
   if (readable) *readable = parsed != nullptr;
   if (!parsed) {
     static const auto empty = std::make_shared<const TIniFile>(TIniFile{false, TIniText(std::string())});
@@ -32,8 +36,9 @@ std::vector<std::string> OsIniKeys(const std::string& file, const std::string& s
   return Load(file)->Ini.Keys(section);
 }
 
-std::shared_ptr<const TIniEntries> OsIniEntries(const std::string& file, const std::string& section) {
-  return Load(file)->Ini.Entries(section);
+std::shared_ptr<const TIniEntries> OsIniEntries(const std::string& file, const std::string& section,
+                                                TOsSettingsRefusal* refusal) {
+  return Load(file, nullptr, refusal)->Ini.Entries(section);
 }
 
 std::string OsIniValue(const std::string& file, const std::string& section, const std::string& key) {
@@ -41,16 +46,22 @@ std::string OsIniValue(const std::string& file, const std::string& section, cons
 }
 
 bool OsIniWrite(const std::string& file, const std::string& section, const std::string& key,
-                const std::string& value) {
+                const std::string& value, TOsSettingsRefusal* refusal) {
   if (!IniEntryStorable(section, key, value)) return false;
-  const TPosixFileWriteLock lock(OsNativePath(file));
+  // The lock and the replacement go to the file the name leads to, found
+  // before anything is made beside it.
+  TOsSettingsRefusal why = TOsSettingsRefusal::None;
+  const std::string final = PosixSettingsPath(OsNativePath(file), why);
+  if (refusal) *refusal = why;
+  if (why != TOsSettingsRefusal::None) return false;
+  const TPosixFileWriteLock lock(final);
   if (!lock.Held()) return false;
   bool readable = false;
-  const std::shared_ptr<const TIniFile> loaded = Load(file, &readable);
+  const std::shared_ptr<const TIniFile> loaded = Load(file, &readable, refusal);
   if (!readable) return false;
   const std::string result = loaded->Ini.Stored(section, key, value);
   if (loaded->Exists && result == loaded->Ini.Text()) return true;
-  return PosixReplaceFile(OsNativePath(file), result);
+  return PosixReplaceFile(final, result);
 }
 
 void OsIniFlush(const std::string&) {}

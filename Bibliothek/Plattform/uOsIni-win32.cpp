@@ -3,18 +3,142 @@
 #include "Bibliothek/Plattform/uOsIni.h"
 
 #include <windows.h>
+#include <aclapi.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "Bibliothek/Plattform/uIniText.h"
 
 namespace {
 constexpr DWORD KeyListSize = 16384;
 constexpr DWORD ValueSize = 2048;
+
+// The final path of an open file or folder, as the system resolves it.
+std::string winFinalPath(HANDLE handle) {
+  char buffer[MAX_PATH * 4];
+  const DWORD n = GetFinalPathNameByHandleA(handle, buffer, sizeof buffer, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+}
+
+// Whether the user who runs, an administrator or the system owns the file
+// `handle` is open on.
+bool winOwnedByUsOrAdmin(HANDLE handle) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                      &descriptor) != ERROR_SUCCESS)
+    return false;
+  bool trusted = IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid);
+  HANDLE token = nullptr;
+  if (!trusted && OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    alignas(TOKEN_USER) char user[256];
+    DWORD size = 0;
+    trusted = GetTokenInformation(token, TokenUser, user, sizeof user, &size) &&
+              EqualSid(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, owner);
+    CloseHandle(token);
+  }
+  LocalFree(descriptor);
+  return trusted;
+}
+
+// A settings file, checked on its handle before the profile functions use it
+// by name: a file on a disk, no larger than the bound, and reached through no
+// link whose owner is another user. Held open meanwhile without leave to
+// delete or rename it, so that the name stays with the file checked.
+class TWinSettingsFile {
+public:
+  explicit TWinSettingsFile(const std::string& file) {
+    const HANDLE opened = Open(file, FILE_FLAG_OPEN_REPARSE_POINT);
+    if (opened == INVALID_HANDLE_VALUE) {
+      // A name that is listed but leads to no file is a dangling link, which
+      // a writer would follow to create its target.
+      WIN32_FIND_DATAA found;
+      const HANDLE search = GetLastError() == ERROR_FILE_NOT_FOUND ? FindFirstFileA(file.c_str(), &found)
+                                                                   : INVALID_HANDLE_VALUE;
+      if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+        FRefusal = TOsSettingsRefusal::ForeignLink;
+      }
+      // Otherwise missing, a folder or no access: left to the profile functions, as ever.
+      return;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(opened) == FILE_TYPE_DISK && GetFileInformationByHandle(opened, &info) &&
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      // The link itself is open: followed only when ours or an administrator's.
+      const bool trusted = winOwnedByUsOrAdmin(opened);
+      CloseHandle(opened);
+      if (!trusted) {
+        FRefusal = TOsSettingsRefusal::ForeignLink;
+        return;
+      }
+      FHandle = Open(file, 0);
+      if (FHandle == INVALID_HANDLE_VALUE) return;
+    } else {
+      FHandle = opened;
+      // Wine shows a POSIX link as no link at all, and not its owner either:
+      // a name whose file lies elsewhere than the name's folder says is refused.
+      if (GetFileType(FHandle) == FILE_TYPE_DISK && !NamedInItsFolder(file)) {
+        FRefusal = TOsSettingsRefusal::ForeignLink;
+        return;
+      }
+    }
+    LARGE_INTEGER size{};
+    if (GetFileType(FHandle) != FILE_TYPE_DISK)
+      FRefusal = TOsSettingsRefusal::NotAFile;
+    else if (GetFileSizeEx(FHandle, &size) && static_cast<std::uint64_t>(size.QuadPart) > OsMaxSettingsFileBytes)
+      FRefusal = TOsSettingsRefusal::TooLarge;
+  }
+  ~TWinSettingsFile() {
+    if (FHandle != INVALID_HANDLE_VALUE) CloseHandle(FHandle);
+  }
+  TWinSettingsFile(const TWinSettingsFile&) = delete;
+  TWinSettingsFile& operator=(const TWinSettingsFile&) = delete;
+
+  /// Lets go of the file, for a writer that must open it alone.
+  void Release() {
+    if (FHandle != INVALID_HANDLE_VALUE) CloseHandle(FHandle);
+    FHandle = INVALID_HANDLE_VALUE;
+  }
+  TOsSettingsRefusal Refusal() const { return FRefusal; }
+  bool Refused() const { return FRefusal != TOsSettingsRefusal::None; }
+
+private:
+  static HANDLE Open(const std::string& file, DWORD flags) {
+    // No FILE_SHARE_DELETE: nobody renames or replaces the file meanwhile.
+    return CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       flags, nullptr);
+  }
+
+  // True when the file open in FHandle is the entry `file` names in its folder.
+  bool NamedInItsFolder(const std::string& file) const {
+    const std::size_t separator = file.find_last_of("\\/:");
+    std::string folder = separator == std::string::npos ? "." : file.substr(0, separator + 1);
+    if (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/') && folder[folder.size() - 2] != ':')
+      folder.pop_back();
+    const HANDLE handle = CreateFileA(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    // Where the system cannot tell a final path, it cannot have followed a link either.
+    if (handle == INVALID_HANDLE_VALUE) return true;
+    std::string expected = winFinalPath(handle);
+    CloseHandle(handle);
+    const std::string final = winFinalPath(FHandle);
+    if (expected.empty() || final.empty()) return true;
+    if (expected.back() != '\\') expected += '\\';
+    expected += file.substr(separator == std::string::npos ? 0 : separator + 1);
+    return lstrcmpiA(final.c_str(), expected.c_str()) == 0;
+  }
+
+  HANDLE FHandle = INVALID_HANDLE_VALUE;
+  TOsSettingsRefusal FRefusal = TOsSettingsRefusal::None;
+};
 }  // namespace
 
 std::vector<std::string> OsIniKeys(const std::string& file, const std::string& section) {
   std::vector<std::string> keys;
+  const TWinSettingsFile checked(file);
+  if (checked.Refused()) return keys;
   std::string buffer(KeyListSize, '\0');
   const DWORD length =
       GetPrivateProfileStringA(section.c_str(), nullptr, "", buffer.data(), KeyListSize, file.c_str());
@@ -32,7 +156,11 @@ std::vector<std::string> OsIniKeys(const std::string& file, const std::string& s
   return keys;
 }
 
-std::shared_ptr<const TIniEntries> OsIniEntries(const std::string& file, const std::string& section) {
+std::shared_ptr<const TIniEntries> OsIniEntries(const std::string& file, const std::string& section,
+                                                TOsSettingsRefusal* refusal) {
+  const TWinSettingsFile checked(file);
+  if (refusal) *refusal = checked.Refusal();
+  if (checked.Refused()) return std::make_shared<const TIniEntries>();
   // One call for the whole section: a value asked for key by key is found by
   // a search through the section each time, which made a large section
   // quadratic work. The section's lines go through the portable reader,
@@ -54,6 +182,8 @@ std::shared_ptr<const TIniEntries> OsIniEntries(const std::string& file, const s
 }
 
 std::string OsIniValue(const std::string& file, const std::string& section, const std::string& key) {
+  const TWinSettingsFile checked(file);
+  if (checked.Refused()) return std::string();
   char buffer[ValueSize] = {};
   const DWORD length =
       GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer, ValueSize, file.c_str());
@@ -61,8 +191,13 @@ std::string OsIniValue(const std::string& file, const std::string& section, cons
 }
 
 bool OsIniWrite(const std::string& file, const std::string& section, const std::string& key,
-                const std::string& value) {
+                const std::string& value, TOsSettingsRefusal* refusal) {
   if (!IniEntryStorable(section, key, value)) return false;
+  TWinSettingsFile checked(file);
+  if (refusal) *refusal = checked.Refusal();
+  if (checked.Refused()) return false;
+  // The profile functions write the file open for themselves alone.
+  checked.Release();
   return WritePrivateProfileStringA(IniTrim(section).c_str(), IniTrim(key).c_str(), IniTrim(value).c_str(),
                                     file.c_str()) != FALSE;
 }

@@ -3,8 +3,12 @@
 // replacement on top of uOsFiles. A crash while writing must never leave half
 // a file, so the new contents go to a temporary file in the same folder, which
 // is then renamed over the old one.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
@@ -14,46 +18,109 @@
 #include <string>
 
 #include "Bibliothek/Plattform/uOsFiles.h"
+#include "Bibliothek/Plattform/uOsIni.h"
 
-/// Reads the whole file. A missing file gives true with `exists` false and no bytes.
-inline bool PosixReadWholeFile(const std::string& path, std::string& bytes, bool& exists) {
-  bytes.clear();
-  exists = false;
-  int error = 0;
-  const std::optional<TOsFile> file = OsOpenRead(path, &error);
-  if (!file) return error == ENOENT || error == ENOTDIR;
-  exists = true;
-  // Read straight into the text, sized by the file: a large file is then
-  // neither copied from a buffer nor moved as the text grows.
-  const std::optional<std::uint64_t> size = OsFileSize(*file);
-  bytes.resize(size && *size < (std::uint64_t{1} << 40) ? static_cast<std::size_t>(*size) + 1 : 65536);
-  std::size_t used = 0;
-  for (;;) {
-    if (used == bytes.size()) bytes.resize(bytes.size() * 2);
-    const std::optional<std::size_t> n = OsReadFile(*file, bytes.data() + used, bytes.size() - used);
-    if (!n) {
-      OsCloseFile(*file);
-      bytes.clear();
-      return false;
-    }
-    if (*n == 0) break;
-    used += *n;
+/// The file a settings file's name leads to: each symbolic link on the way
+/// is followed only when the user who runs or root owns it, so that nobody
+/// can point another user's run at a file of theirs. ForeignLink else.
+inline std::string PosixSettingsPath(const std::string& path, TOsSettingsRefusal& refusal) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {  // the kernel's own limit for a loop
+    struct stat info;
+    if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+    if (info.st_uid != geteuid() && info.st_uid != 0) break;
+    std::string target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 4096) + 1, '\0');
+    const ssize_t n = readlink(current.c_str(), target.data(), target.size());
+    if (n <= 0) return current;
+    target.resize(static_cast<std::size_t>(n));
+    const std::size_t slash = current.rfind('/');
+    if (target[0] != '/' && slash != std::string::npos) target = current.substr(0, slash + 1) + target;
+    current = target;
   }
-  bytes.resize(used);
-  OsCloseFile(*file);
-  return true;
+  refusal = TOsSettingsRefusal::ForeignLink;
+  return current;
 }
 
-/// Replaces `path` by `bytes` atomically. An existing file keeps its permission
-/// bits; a symbolic link keeps pointing at the file, which is replaced.
-inline bool PosixReplaceFile(const std::string& path, const std::string& bytes) {
+/// Reads the whole file. A missing file gives true with `exists` false and no
+/// bytes. The name's links must pass PosixSettingsPath, and the open file must
+/// be a regular one of at most OsMaxSettingsFileBytes: it is opened without
+/// waiting (a FIFO without a writer) and checked on its handle. Else false,
+/// with the reason in `refusal`.
+inline bool PosixReadWholeFile(const std::string& path, std::string& bytes, bool& exists, TOsSettingsRefusal& refusal) {
+  bytes.clear();
+  exists = false;
+  refusal = TOsSettingsRefusal::None;
+  const std::string final = PosixSettingsPath(path, refusal);
+  if (refusal != TOsSettingsRefusal::None) return false;
+  const int fd = open(final.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    // ELOOP: a link took the file's place since its links were looked at;
+    // ENXIO: a socket.
+    if (errno == ELOOP) refusal = TOsSettingsRefusal::ForeignLink;
+    if (errno == ENXIO) refusal = TOsSettingsRefusal::NotAFile;
+    return errno == ENOENT || errno == ENOTDIR;
+  }
+  struct stat info;
+  bool ok = fstat(fd, &info) == 0;
+  // A folder fails at the reading, as it always has.
+  if (ok && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) refusal = TOsSettingsRefusal::NotAFile;
+  if (ok && S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) > OsMaxSettingsFileBytes)
+    refusal = TOsSettingsRefusal::TooLarge;
+  ok = ok && refusal == TOsSettingsRefusal::None;
+  if (ok) {
+    exists = true;
+    // Read straight into the text, sized by the file: a large file is then
+    // neither copied from a buffer nor moved as the text grows. One byte more
+    // than the bound tells a file that grew beyond it meanwhile.
+    bytes.resize(static_cast<std::size_t>(info.st_size) + 1);
+    std::size_t used = 0;
+    for (;;) {
+      if (used == bytes.size()) bytes.resize(std::min<std::size_t>(bytes.size() * 2, OsMaxSettingsFileBytes + 1));
+      if (used > OsMaxSettingsFileBytes) {
+        refusal = TOsSettingsRefusal::TooLarge;
+        ok = false;
+        break;
+      }
+      const std::optional<std::size_t> n = OsReadFile(fd, bytes.data() + used, bytes.size() - used);
+      if (!n) {
+        ok = false;
+        break;
+      }
+      if (*n == 0) break;
+      used += *n;
+    }
+    bytes.resize(ok ? used : 0);
+  }
+  close(fd);
+  if (!ok) exists = false;
+  return ok;
+}
+
+/// Replaces the file `final` (a name PosixSettingsPath led to) by `bytes`
+/// atomically: a temporary file beside it, renamed over it. An existing file
+/// keeps its permission bits and, where allowed, its owner. rename never
+/// follows a link that took the name meanwhile: it replaces the link.
+inline bool PosixReplaceFile(const std::string& final, const std::string& bytes) {
+  static std::atomic<unsigned> counter{0};
   std::string temp;
-  const std::optional<TOsFile> file = OsCreateTempFileBeside(path, temp);
-  if (!file) return false;
-  bool ok = OsWriteFile(*file, bytes.data(), bytes.size()) && OsFlushFile(*file);
-  OsCloseFile(*file);
-  ok = ok && OsReplaceFile(temp, path);
-  if (!ok) OsRemoveFile(temp);
+  int fd = -1;
+  for (int attempt = 0; attempt < 1000 && fd < 0; ++attempt) {
+    temp = OsSiblingPath(final, ".~" + std::to_string(getpid()) + "-" + std::to_string(counter++));
+    fd = open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
+  if (fd < 0) return false;
+  struct stat old;
+  if (lstat(final.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    if (fchown(fd, old.st_uid, old.st_gid) != 0) {
+      // Only the owner or root may give a file away; the permissions still apply.
+    }
+    fchmod(fd, old.st_mode & 07777);
+  }
+  bool ok = OsWriteFile(fd, bytes.data(), bytes.size()) && OsFlushFile(fd);
+  close(fd);
+  ok = ok && rename(temp.c_str(), final.c_str()) == 0;
+  if (!ok) unlink(temp.c_str());
   return ok;
 }
 
@@ -85,20 +152,24 @@ private:
 template <class T>
 class TPosixParsedFiles {
 public:
-  /// The parsed file (`parse(std::string bytes, bool exists)` makes it); null when it cannot be read.
+  /// The parsed file (`parse(std::string bytes, bool exists)` makes it); null
+  /// when it cannot be read or is refused (then `refusal` says why).
   template <class Parse>
-  std::shared_ptr<const T> Get(const std::string& path, Parse parse) {
+  std::shared_ptr<const T> Get(const std::string& path, Parse parse, TOsSettingsRefusal& refusal) {
+    refusal = TOsSettingsRefusal::None;
     std::lock_guard<std::mutex> guard(FMutex);
     struct stat info {};
     const bool stamped = stat(path.c_str(), &info) == 0 || errno == ENOENT || errno == ENOTDIR;
     TStamp stamp;
     if (stamped && info.st_ino != 0) stamp = {true, info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
     auto found = FFiles.find(path);
-    if (stamped && found != FFiles.end() && !found->second.Racy && found->second.Stamp == stamp)
+    // Only a regular file is known by its stamp: another kind is checked anew.
+    if (stamped && found != FFiles.end() && !found->second.Racy && found->second.Stamp == stamp &&
+        (!stamp.Exists || S_ISREG(info.st_mode)))
       return found->second.Parsed;
     std::string bytes;
     bool exists = false;
-    if (!PosixReadWholeFile(path, bytes, exists)) return nullptr;
+    if (!PosixReadWholeFile(path, bytes, exists, refusal)) return nullptr;
     // Stamps of the last two seconds may not tell two versions apart.
     const bool racy = !stamped || !stamp.Exists || stamp.Mtime.tv_sec >= std::time(nullptr) - 2 ||
                       stamp.Ctime.tv_sec >= std::time(nullptr) - 2;

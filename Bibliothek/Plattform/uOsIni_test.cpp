@@ -227,6 +227,37 @@ TEST(OsIni, WriteReplacesTheFileWithoutLeavingAnythingBehind) {
   EXPECT_FALSE(OsIniWrite((std::filesystem::path(dir.Path()) / "missing" / "x.ini").string(), "S", "A", "1"));
 }
 
+TEST(OsIni, FilesThatAreNoSettingsFilesAreRefused) {
+  // A device would read as nothing or never end, a file beyond the bound
+  // would take memory without end: neither is read nor written, and the
+  // caller learns why. A file of exactly the bound is read.
+  TTempDir dir;
+  const std::string device = ProfileFunctionsOwnLayout() ? "NUL" : "/dev/null";
+  WriteBytes(dir.File("large.ini"), "[S]\nA=1\n" + std::string(OsMaxSettingsFileBytes - 7, ';'));
+  WriteBytes(dir.File("bound.ini"), "[S]\nA=1\n" + std::string(OsMaxSettingsFileBytes - 8, ';'));
+  const struct {
+    std::string File;
+    TOsSettingsRefusal Expected;
+  } rows[] = {
+      {device, TOsSettingsRefusal::NotAFile},
+      {dir.File("large.ini"), TOsSettingsRefusal::TooLarge},
+      {dir.File("bound.ini"), TOsSettingsRefusal::None},
+  };
+  for (const auto& row : rows) {
+    const bool refused = row.Expected != TOsSettingsRefusal::None;
+    TOsSettingsRefusal refusal = TOsSettingsRefusal::None;
+    EXPECT_EQ(refused ? 0u : 1u, OsIniEntries(row.File, "S", &refusal)->size()) << row.File;
+    EXPECT_EQ(row.Expected, refusal) << row.File;
+    EXPECT_EQ(refused ? "" : "1", OsIniValue(row.File, "S", "A")) << row.File;
+    if (!refused) continue;
+    refusal = TOsSettingsRefusal::None;
+    EXPECT_FALSE(OsIniWrite(row.File, "S", "B", "2", &refusal)) << row.File;
+    OsIniFlush(row.File);
+    EXPECT_EQ(row.Expected, refusal) << row.File;
+  }
+  EXPECT_EQ(OsMaxSettingsFileBytes + 1, std::filesystem::file_size(dir.File("large.ini")));
+}
+
 // The parsed file is kept between calls: a rewrite of the same size a moment
 // later, and concurrent writers, must still be seen whole.
 TEST(OsIni, RewritesAndConcurrentWritersAreSeen) {

@@ -16,10 +16,14 @@
 
 namespace {
 
-/// The registry file as parsed; null when it cannot be read.
-std::shared_ptr<const TRegistryText> Load(const std::string& path) {
+/// The registry file as parsed; null when it cannot be read or is refused.
+std::shared_ptr<const TRegistryText> Load(const std::string& path, TOsSettingsRefusal* refusal) {
   static TPosixParsedFiles<TRegistryText> files;
-  return files.Get(path, [](std::string bytes, bool) { return TRegistryText(std::move(bytes), OsLocaleCharset()); });
+  TOsSettingsRefusal why = TOsSettingsRefusal::None;
+  auto parsed = files.Get(
+      path, [](std::string bytes, bool) { return TRegistryText(std::move(bytes), OsLocaleCharset()); }, why);
+  if (refusal) *refusal = why;
+  return parsed;
 }
 
 bool MakeFolders(const std::string& path) {
@@ -48,20 +52,28 @@ std::string OsRegistryFilePath() {
   return folder + "/.config/HKEY_CURRENT_USER.reg";
 }
 
-std::optional<TOsRegValue> OsRegReadValue(const std::string& keyPath, const std::string& name) {
-  const std::shared_ptr<const TRegistryText> loaded = Load(OsRegistryFilePath());
+std::optional<TOsRegValue> OsRegReadValue(const std::string& keyPath, const std::string& name,
+                                          TOsSettingsRefusal* refusal) {
+  const std::shared_ptr<const TRegistryText> loaded = Load(OsRegistryFilePath(), refusal);
   if (!loaded) return std::nullopt;
   return loaded->Value(keyPath, name);
 }
 
-bool OsRegWriteString(const std::string& keyPath, const std::string& name, const std::string& value) {
+bool OsRegWriteString(const std::string& keyPath, const std::string& name, const std::string& value,
+                      TOsSettingsRefusal* refusal) {
   if (name.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) return false;
   const std::string path = OsRegistryFilePath();
   if (!MakeFolders(path)) return false;
-  const TPosixFileWriteLock lock(path);
+  // The lock and the replacement go to the file the name leads to, found
+  // before anything is made beside it.
+  TOsSettingsRefusal why = TOsSettingsRefusal::None;
+  const std::string final = PosixSettingsPath(path, why);
+  if (refusal) *refusal = why;
+  if (why != TOsSettingsRefusal::None) return false;
+  const TPosixFileWriteLock lock(final);
   if (!lock.Held()) return false;
-  const std::shared_ptr<const TRegistryText> loaded = Load(path);
+  const std::shared_ptr<const TRegistryText> loaded = Load(path, refusal);
   if (!loaded) return false;
   const std::optional<std::string> bytes = loaded->WithString(keyPath, name, value);
-  return bytes && PosixReplaceFile(path, *bytes);
+  return bytes && PosixReplaceFile(final, *bytes);
 }

@@ -15,7 +15,10 @@ std::string WinKeyPath(const std::string& keyPath) {
 
 }  // namespace
 
-std::optional<TOsRegValue> OsRegReadValue(const std::string& keyPath, const std::string& name) {
+// The real registry has no file to refuse.
+std::optional<TOsRegValue> OsRegReadValue(const std::string& keyPath, const std::string& name,
+                                          TOsSettingsRefusal* refusal) {
+  if (refusal) *refusal = TOsSettingsRefusal::None;
   HKEY key = nullptr;
   // Full access, as the reader has always asked for it: a key that grants less does not open.
   if (RegOpenKeyExA(HKEY_CURRENT_USER, WinKeyPath(keyPath).c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
@@ -52,7 +55,9 @@ std::optional<TOsRegValue> OsRegReadValue(const std::string& keyPath, const std:
   return result;
 }
 
-bool OsRegWriteString(const std::string& keyPath, const std::string& name, const std::string& value) {
+bool OsRegWriteString(const std::string& keyPath, const std::string& name, const std::string& value,
+                      TOsSettingsRefusal* refusal) {
+  if (refusal) *refusal = TOsSettingsRefusal::None;
   HKEY key = nullptr;
   if (RegCreateKeyExA(HKEY_CURRENT_USER, WinKeyPath(keyPath).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                       KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "Bibliothek/Plattform/uOsIni.h"  // TOsSettingsRefusal
+
 enum class TOsRegType { String, ExpandString, Other };
 
 struct TOsRegValue {
@@ -17,12 +19,15 @@ struct TOsRegValue {
 /// `keyPath` (backslash-separated, from the root of HKEY_CURRENT_USER, no
 /// leading backslash), without creating anything. nullopt when the key does
 /// not open or the value is missing. Names are found without regard to case.
-std::optional<TOsRegValue> OsRegReadValue(const std::string& keyPath, const std::string& name);
+/// POSIX: a refused registry file (TOsSettingsRefusal) reads as an empty one.
+std::optional<TOsRegValue> OsRegReadValue(const std::string& keyPath, const std::string& name,
+                                          TOsSettingsRefusal* refusal = nullptr);
 
 /// Opens or creates the key path and every missing key above it, and stores a
 /// REG_SZ value. POSIX replaces the file atomically and keeps every other key
 /// and value. False when it fails.
-bool OsRegWriteString(const std::string& keyPath, const std::string& name, const std::string& value);
+bool OsRegWriteString(const std::string& keyPath, const std::string& name, const std::string& value,
+                      TOsSettingsRefusal* refusal = nullptr);
 
 /// POSIX: the registry file in use. Win32: empty.
 std::string OsRegistryFilePath();

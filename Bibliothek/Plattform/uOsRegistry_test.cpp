@@ -225,6 +225,25 @@ TEST(RegistryText, Utf16TextInUtf8) {
 
 // Writers in several threads (each with its own lock handle, as processes
 // have) lose no value; a rewrite a moment later is seen.
+TEST(OsRegistryFile, FilesThatAreNoSettingsFilesAreRefused) {
+  if (!HasRegistryFile()) GTEST_SKIP() << "the real registry has no file";
+  TTempDir dir;
+  WriteBytes(dir.File("large.reg"), V5 + KeyHeading + "\"A\"=\"1\"\r\n" + std::string(OsMaxSettingsFileBytes, ';'));
+  const struct {
+    std::string File;
+    TOsSettingsRefusal Expected;
+  } rows[] = {{"/dev/null", TOsSettingsRefusal::NotAFile}, {dir.File("large.reg"), TOsSettingsRefusal::TooLarge}};
+  for (const auto& row : rows) {
+    const TEnvGuard env("HKCU_FILE", row.File);
+    TOsSettingsRefusal refusal = TOsSettingsRefusal::None;
+    EXPECT_EQ("(none)", Show(OsRegReadValue(KeyPath, "A", &refusal))) << row.File;
+    EXPECT_EQ(row.Expected, refusal) << row.File;
+    refusal = TOsSettingsRefusal::None;
+    EXPECT_FALSE(OsRegWriteString(KeyPath, "B", "2", &refusal)) << row.File;
+    EXPECT_EQ(row.Expected, refusal) << row.File;
+  }
+}
+
 TEST(OsRegistryFile, ConcurrentWritersAndRewritesAreSeen) {
   if (!HasRegistryFile()) GTEST_SKIP() << "the real registry has no file";
   TRegistryFileGuard reg;

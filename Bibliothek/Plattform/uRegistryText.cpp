@@ -139,20 +139,23 @@ std::string_view TRegistryText::Units() const {
 /// UTF-16LE units to the charset's text.
 std::string TRegistryText::TextFromUnits(std::string_view littleEndian) const {
   const std::size_t count = littleEndian.size() / 2;
-  std::string text(count, '\0');
-  std::size_t used = 0;
+  // Appended to, never resized per character: growing the text to the rest's
+  // length after each non-ASCII character made the decoding quadratic.
+  std::string text;
+  text.reserve(count);
   for (std::size_t i = 0; i < count;) {
     // Runs of ASCII, the bulk of any registry file, go straight in, four
     // units a step while they last.
-    for (std::uint64_t four; i + 4 <= count; i += 4, used += 4) {
+    for (std::uint64_t four; i + 4 <= count; i += 4) {
       std::memcpy(&four, littleEndian.data() + 2 * i, sizeof four);
       if (four & 0xFF80FF80FF80FF80u) break;
-      for (int k = 0; k < 4; ++k) text[used + k] = littleEndian[2 * (i + k)];
+      const char bytes[4] = {littleEndian[2 * i], littleEndian[2 * i + 2], littleEndian[2 * i + 4],
+                             littleEndian[2 * i + 6]};
+      text.append(bytes, 4);
     }
     while (i < count && littleEndian[2 * i + 1] == 0 && static_cast<unsigned char>(littleEndian[2 * i]) < 0x80)
-      text[used++] = littleEndian[2 * i++];
+      text += littleEndian[2 * i++];
     if (i == count) break;
-    text.resize(used);
     char32_t code = UnitOf(littleEndian, i++);
     if (code >= 0xD800 && code < 0xDC00 && i < count && UnitOf(littleEndian, i) >= 0xDC00 &&
         UnitOf(littleEndian, i) < 0xE000)
@@ -160,10 +163,7 @@ std::string TRegistryText::TextFromUnits(std::string_view littleEndian) const {
     else if (code >= 0xD800 && code < 0xE000)
       code = '?';  // half a pair
     if (!FCharset->Append(text, code)) text += '?';
-    used = text.size();
-    text.resize(used + count - i);
   }
-  text.resize(used);
   return text;
 }
 

@@ -2,12 +2,30 @@
 
 #include <algorithm>
 
+#include "Bibliothek/Plattform/uOsFiles.h"
 #include "Bibliothek/Plattform/uOsRegistry.h"
 #include "Bibliothek/Schalter/uProgramSwitchConstant.h"
 #include "Bibliothek/uFailure.h"
 #include "Bibliothek/uStringRoutines.h"
 
 using namespace uProgramSwitchConstant;
+
+namespace {
+// A settings file that the platform refused to read fails the run: read as
+// empty, it would change which report is written.
+void failIfRefused(TOsSettingsRefusal refusal, const std::string& file) {
+  switch (refusal) {
+    case TOsSettingsRefusal::None:
+      return;
+    case TOsSettingsRefusal::NotAFile:
+      throw EFailure(FormatMessage(SSettingsNotAFile, file));
+    case TOsSettingsRefusal::TooLarge:
+      throw EFailure(FormatMessage(SSettingsTooLarge, file));
+    case TOsSettingsRefusal::ForeignLink:
+      throw EFailure(FormatMessage(SSettingsForeignLink, file));
+  }
+}
+}  // namespace
 
 std::size_t FileNameStart(const std::string& path) {
   std::size_t start = path.size();
@@ -123,7 +141,9 @@ std::string TINIParameter::ReadSource() {
   if (!FSection.empty()) {
     const std::string file = FullName();
     // Keys and values from one reading of the file, not one reading per key.
-    std::shared_ptr<const TIniEntries> entries = OsIniEntries(file, FSection);
+    TOsSettingsRefusal refusal = TOsSettingsRefusal::None;
+    std::shared_ptr<const TIniEntries> entries = OsIniEntries(file, FSection, &refusal);
+    failIfRefused(refusal, OsNativePath(file));
     if (entries != FLastEntries) {
       FLastText.clear();
       for (const auto& [key, value] : *entries) FLastText.append("/").append(key).append("=").append(value);
@@ -140,7 +160,9 @@ std::string TINIParameter::ReadValue() {
   if (!OsIniValuesHoldSlashes()) return TParameter::ReadValue();
   std::string value;
   if (!FSection.empty()) {
-    std::shared_ptr<const TIniEntries> entries = OsIniEntries(FullName(), FSection);
+    TOsSettingsRefusal refusal = TOsSettingsRefusal::None;
+    std::shared_ptr<const TIniEntries> entries = OsIniEntries(FullName(), FSection, &refusal);
+    failIfRefused(refusal, OsNativePath(FullName()));
     if (entries != FWholeEntries) {
       FWholeIndex.clear();
       for (const auto& [key, text] : *entries) {
@@ -172,7 +194,9 @@ std::string TRegistryParameter::ReadSource() {
   // The path counts from the root whether or not it begins with a backslash.
   std::string keyPath = FKeyPath + FSection;
   if (!keyPath.empty() && keyPath[0] == '\\') keyPath.erase(0, 1);
-  const auto value = OsRegReadValue(keyPath, FName);
+  TOsSettingsRefusal refusal = TOsSettingsRefusal::None;
+  const auto value = OsRegReadValue(keyPath, FName, &refusal);
+  failIfRefused(refusal, OsRegistryFilePath());
   if (!value) return std::string();
   if (value->Type == TOsRegType::Other) throw EFailure(FormatMessage(SInvalidDataType, FName));
   return value->Data;

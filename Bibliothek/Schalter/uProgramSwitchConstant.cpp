@@ -8,6 +8,7 @@ std::string SSourceOffHint, SSourceOffDefault, SRegPathHint, SIniPathHint, SIniF
 std::string SRegOffDescription, SIniOffDescription, SCmdOffDescription;
 std::string SRegPathDescription, SIniPathDescription, SIniFileDescription;
 std::string SWriteIniDescription, SWriteRegDescription, SShowHiddenDescription;
+std::string SSettingsNotAFile, SSettingsTooLarge, SSettingsForeignLink;
 std::string SMultipleRegistries, SFormatNotValid, SIniFileNotFound, SMacrosTooLong, SMacroNotSet,
     SExportKept, SSelectorChoosesNothing, SSelectorTakes;
 std::string SNotAnInteger, SNotAFloat, SInvalidDataType, SNoExecutablePath, SCannotWriteIni,
@@ -71,6 +72,9 @@ void StartupProgramSwitchConstant() {
   SInvalidDataType = "Ung\xFC" "ltiger Datentyp f\xFC" "r '%s'";
   SNoExecutablePath = "Der Pfad der Programmdatei ist unbekannt";
   SCannotWriteIni = "In %s kann nicht geschrieben werden";
+  SSettingsNotAFile = "%s ist keine Datei und wird nicht gelesen";
+  SSettingsTooLarge = "%s ist gr\xF6\xDF" "er als 16 MiB und wird nicht gelesen";
+  SSettingsForeignLink = "%s ist ein Link eines anderen Benutzers und wird nicht gelesen";
   SCannotSetRegData = "Fehler beim Setzen der Daten f\xFC" "r '%s'";
   SErrorTitle = "Fehler";
 
@@ -102,6 +106,9 @@ void SetProgramSwitchEnglishTexts() {
   SMultipleRegistries = "Multiple registries from switch %s are not possible.";
   SFormatNotValid = "The format of section and parameter is not validly!";
   SIniFileNotFound = "Failure: Ini file not found!";
+  SSettingsNotAFile = "%s is not a file and is not read";
+  SSettingsTooLarge = "%s is larger than 16 MiB and is not read";
+  SSettingsForeignLink = "%s is a link of another user and is not read";
   SMacrosTooLong = "The macros of switch %s expand to more than 64 KiB!";
   SMacroNotSet = "%s: macro %s is not set in MACROS, so the value is empty";
   SExportKept = "kept %s value(s) already set in %s";

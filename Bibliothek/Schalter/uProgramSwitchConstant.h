@@ -38,6 +38,8 @@ extern std::string SWriteIniDescription, SWriteRegDescription, SShowHiddenDescri
 
 // Failure messages of the library.
 extern std::string SMultipleRegistries;  // %s: the name as passed to Register
+// A settings file (INI or registry file) that is refused; %s: its path.
+extern std::string SSettingsNotAFile, SSettingsTooLarge, SSettingsForeignLink;
 extern std::string SFormatNotValid;      // prefix of a failed number conversion
 extern std::string SIniFileNotFound;     // prefix of a failed creation of the INI source
 extern std::string SMacrosTooLong;       // %s: the switch whose macros expand beyond 64 KiB
