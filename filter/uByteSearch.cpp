@@ -57,7 +57,7 @@ void SetSearchWidth(TSearchWidth width) {
   gWidth = width;
 }
 
-const char* findEither(const char* p, const char* end, char a, char b) {
+const char* FindEither(const char* p, const char* end, char a, char b) {
   if (gWidth == TSearchWidth::Scalar) {
     while (p < end && *p != a && *p != b) ++p;
     return p;
@@ -72,9 +72,9 @@ const char* findEither(const char* p, const char* end, char a, char b) {
   return p;
 }
 
-const char* findLineBreak(const char* p, const char* end) { return findEither(p, end, '\n', '\r'); }
+const char* FindLineBreak(const char* p, const char* end) { return FindEither(p, end, '\n', '\r'); }
 
-const char* lineStartOf(const char* floor, const char* at) {
+const char* LineStartOf(const char* floor, const char* at) {
   if (gWidth != TSearchWidth::Scalar) {
     const TBytes lf = TBytes{} + static_cast<unsigned char>('\n'), cr = TBytes{} + static_cast<unsigned char>('\r');
     for (; at - floor >= 16; at -= 16) {
@@ -83,13 +83,13 @@ const char* lineStartOf(const char* floor, const char* at) {
       if (const std::uint32_t mask = maskOf<16>(&hit)) return at - 16 + (32 - __builtin_clz(mask));
     }
   }
-  while (at > floor && !isBreak(at[-1])) --at;
+  while (at > floor && !IsBreak(at[-1])) --at;
   return at;
 }
 
-std::size_t findByte(std::string_view text, char c, std::size_t from) {
+std::size_t FindByte(std::string_view text, char c, std::size_t from) {
   if (from >= text.size()) return std::string_view::npos;
-  const char* const hit = findEither(text.data() + from, text.data() + text.size(), c, c);
+  const char* const hit = FindEither(text.data() + from, text.data() + text.size(), c, c);
   return hit == text.data() + text.size() ? std::string_view::npos : static_cast<std::size_t>(hit - text.data());
 }
 
@@ -179,7 +179,7 @@ static const char* nextCandidateNarrow(const TSkipTargets& targets, const char* 
   return targets.EndRows ? nextCandidateIn<32, true>(targets, p, last) : nextCandidateIn<32, false>(targets, p, last);
 }
 
-const char* nextCandidate(const TSkipTargets& targets, const char* p, const char* last) {
+const char* NextCandidate(const TSkipTargets& targets, const char* p, const char* last) {
   switch (gWidth) {
     case TSearchWidth::Scalar:
       return nextCandidateByByte(targets, p, last);
@@ -190,7 +190,7 @@ const char* nextCandidate(const TSkipTargets& targets, const char* p, const char
   }
 }
 
-bool onlyCrLf(const char* data, std::size_t size) {
+bool OnlyCrLf(const char* data, std::size_t size) {
   if (size == 0) return true;
   if (data[0] == '\n') return false;
   if (gWidth == TSearchWidth::Scalar) {

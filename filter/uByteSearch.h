@@ -45,31 +45,31 @@ enum class TSearchWidth { Best, Scalar, Bytes16, Bytes32 };
 void SetSearchWidth(TSearchWidth width);
 
 // The first byte in [p, end) that is `a` or `b`, or end.
-const char* findEither(const char* p, const char* end, char a, char b);
+const char* FindEither(const char* p, const char* end, char a, char b);
 
 // The first CR or LF in [p, end), or end.
-const char* findLineBreak(const char* p, const char* end);
+const char* FindLineBreak(const char* p, const char* end);
 
 // The start of the line that holds `at`: behind the last CR or LF in
 // [floor, at), or `floor`.
-const char* lineStartOf(const char* floor, const char* at);
+const char* LineStartOf(const char* floor, const char* at);
 
 // Position of the first `c` in `text` from `from` on, or npos.
-std::size_t findByte(std::string_view text, char c, std::size_t from = 0);
+std::size_t FindByte(std::string_view text, char c, std::size_t from = 0);
 
 // The first position in [p, last) that may start a target of the skip scan,
 // or `last`; the `targets.Reach()` bytes behind `last` are readable.
-const char* nextCandidate(const TSkipTargets& targets, const char* p, const char* last);
+const char* NextCandidate(const TSkipTargets& targets, const char* p, const char* last);
 
 // True when every line break in [0, size) is a CR LF: no LF without a CR
 // before it, no CR without an LF behind it. `data[size - 1]` is an LF.
-bool onlyCrLf(const char* data, std::size_t size);
+bool OnlyCrLf(const char* data, std::size_t size);
 
 // memcpy for the short pieces a report is made of: two overlapping moves of
 // 4, 8 or 16 bytes (more for longer pieces) in place of a call, or, in the
 // Windows build, of a string instruction whose start costs more than most
 // lines do. `to` and `from` do not overlap.
-inline void copyShort(char* to, const char* from, std::size_t size) {
+inline void CopyShort(char* to, const char* from, std::size_t size) {
   auto move = [to, from]<std::size_t Size>(std::size_t at) {
     char block[Size];
     std::memcpy(block, from + at, Size);

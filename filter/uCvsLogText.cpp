@@ -6,16 +6,16 @@
 
 #include "filter/uByteSearch.h"
 
-bool startsWith(std::string_view text, std::string_view prefix) {
+bool StartsWith(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
   for (std::size_t i = 0; i < prefix.size(); ++i)
     if (text[i] != prefix[i]) return false;
   return true;
 }
 
-bool isRowOf(std::string_view line, char c, std::size_t count) {
+bool IsRowOf(std::string_view line, char c, std::size_t count) {
   std::size_t end = line.size();
-  while (end > count && isTrailingBlank(line[end - 1])) --end;
+  while (end > count && IsTrailingBlank(line[end - 1])) --end;
   if (end != count) return false;
   // Eight bytes a step: every section ends in a row of 77.
   const std::uint64_t row = 0x0101010101010101u * static_cast<unsigned char>(c);
@@ -31,42 +31,47 @@ bool isRowOf(std::string_view line, char c, std::size_t count) {
 }
 
 
-bool isEndRow(std::string_view line) { return isRowOf(line, '=', EndRowLength); }
+bool IsEndRow(std::string_view line) { return IsRowOf(line, '=', EndRowLength); }
 
-bool isDashRow(std::string_view line) { return isRowOf(line, '-', DashRowLength); }
+bool IsDashRow(std::string_view line) { return IsRowOf(line, '-', DashRowLength); }
 
-bool isRevisionRow(std::string_view line) { return startsWith(line, RevisionLabel); }
+bool IsRevisionRow(std::string_view line) { return StartsWith(line, RevisionLabel); }
+
+int RevisionHeaderStep(int step, std::string_view line) {
+  if (IsDashRow(line)) return 1;
+  return step == 1 && IsRevisionRow(line) ? 2 : 0;
+}
 
 
-bool equalsNoCase(const TUpperCaseTable& upper, std::string_view text, std::string_view upperPattern) {
+bool EqualsNoCase(const TUpperCaseTable& upper, std::string_view text, std::string_view upperPattern) {
   if (text.size() != upperPattern.size()) return false;
   for (std::size_t i = 0; i < text.size(); ++i)
-    if (up(upper, text[i]) != static_cast<unsigned char>(upperPattern[i])) return false;
+    if (Up(upper, text[i]) != static_cast<unsigned char>(upperPattern[i])) return false;
   return true;
 }
 
-bool sameNoCase(const TUpperCaseTable& upper, std::string_view a, std::string_view b) {
+bool SameNoCase(const TUpperCaseTable& upper, std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
-    if (up(upper, a[i]) != up(upper, b[i])) return false;
+    if (Up(upper, a[i]) != Up(upper, b[i])) return false;
   return true;
 }
 
-bool isSectionStart(const TUpperCaseTable& upper, std::string_view line, std::string_view upperLabel) {
-  return line.size() >= upperLabel.size() && equalsNoCase(upper, line.substr(0, upperLabel.size()), upperLabel);
+bool IsSectionStart(const TUpperCaseTable& upper, std::string_view line, std::string_view upperLabel) {
+  return line.size() >= upperLabel.size() && EqualsNoCase(upper, line.substr(0, upperLabel.size()), upperLabel);
 }
 
-std::size_t findLabel(const TUpperCaseTable& upper, std::string_view line, std::string_view upperLabel,
+std::size_t FindLabel(const TUpperCaseTable& upper, std::string_view line, std::string_view upperLabel,
                       std::size_t firstColon) {
   const std::size_t front = upperLabel.size() - 1;
   std::size_t from = std::max(front, firstColon);
   while (from < line.size()) {
-    const std::size_t colon = findByte(line, ':', from);
+    const std::size_t colon = FindByte(line, ':', from);
     if (colon == std::string_view::npos) return colon;
     // Compared from the colon backwards: most colons follow a digit or a
     // letter other than the label's last one and fail at once.
     std::size_t k = front;
-    while (k > 0 && up(upper, line[colon - front + k - 1]) == static_cast<unsigned char>(upperLabel[k - 1])) --k;
+    while (k > 0 && Up(upper, line[colon - front + k - 1]) == static_cast<unsigned char>(upperLabel[k - 1])) --k;
     if (k == 0) return colon + 1;
     from = colon + 1;
   }
@@ -96,7 +101,7 @@ static bool toInteger(std::string_view text, int& value) {
   return true;
 }
 
-bool compareDates(std::string_view entry, std::string_view reference, TDateOperator op) {
+bool CompareDates(std::string_view entry, std::string_view reference, TDateOperator op) {
   if (op == TDateOperator::Equal)
     return part(entry, 1, 4) == part(reference, 1, 4) && part(entry, 6, 2) == part(reference, 6, 2) &&
            part(entry, 9, 2) == part(reference, 9, 2);
@@ -120,7 +125,7 @@ bool compareDates(std::string_view entry, std::string_view reference, TDateOpera
 
 // --- archive paths ----------------------------------------------------------------
 
-std::string_view archivePath(std::string_view line) {
+std::string_view ArchivePath(std::string_view line) {
   const std::size_t start = SectionLabel.size() + 1;
   const std::size_t comma = line.find(',');
   if (comma == std::string_view::npos || comma <= start) return {};
@@ -137,7 +142,7 @@ static std::size_t belowRoot(std::string_view archive, const TRepositoryRoot& ro
   for (std::size_t i = 0; i < prefix.size(); ++i) {
     const char a = archive[i], r = prefix[i];
     const bool same = isSeparator(r) ? isSeparator(a)
-                      : root.Upper   ? up(*root.Upper, a) == up(*root.Upper, r)
+                      : root.Upper   ? Up(*root.Upper, a) == Up(*root.Upper, r)
                                      : a == r;
     if (!same) return std::string_view::npos;
   }
@@ -147,7 +152,7 @@ static std::size_t belowRoot(std::string_view archive, const TRepositoryRoot& ro
   return below;
 }
 
-void withoutRoot(std::string_view archive, const TRepositoryRoot& root, std::string& path) {
+void WithoutRoot(std::string_view archive, const TRepositoryRoot& root, std::string& path) {
   if (root.Set) {
     if (const std::size_t below = belowRoot(archive, root); below != std::string_view::npos) {
       path.assign(archive.substr(below));
@@ -161,9 +166,9 @@ void withoutRoot(std::string_view archive, const TRepositoryRoot& root, std::str
   if (cvsroot != std::string::npos) path.erase(0, cvsroot + 9);
 }
 
-std::string_view folderParts(std::string_view path, std::size_t maxDepth, std::vector<std::string>& folders) {
+std::string_view FolderParts(std::string_view path, std::size_t maxDepth, std::vector<std::string>& folders) {
   std::size_t count = 0, start = 0;
-  for (std::size_t slash; (slash = findByte(path, '/', start)) != std::string_view::npos; start = slash + 1) {
+  for (std::size_t slash; (slash = FindByte(path, '/', start)) != std::string_view::npos; start = slash + 1) {
     const std::string_view folder = path.substr(start, slash + 1 - start);
     if (count == maxDepth) {
       folders[count - 1].append(folder);

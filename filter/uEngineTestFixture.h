@@ -13,6 +13,7 @@
 
 #include "Bibliothek/uFailure.h"
 #include "filter/uByteSearch.h"
+#include "filter/uLogScan.h"
 #include "filter/uQuillet.h"
 #include "filter/uQuilletTestEnvironment.h"
 #include "filter/uReportWriter.h"
@@ -77,6 +78,10 @@ protected:
     engine.SetParts(2);
     EXPECT_EQ(report, engine.RunOnText(input, std::nullopt, pieceSize)) << "without threads";
     SetEngineThreads(true);
+    // And the scan that reads every line, where the skip scan cannot be used.
+    SetSkipScan(false);
+    EXPECT_EQ(report, engine.RunOnText(input, std::nullopt, pieceSize)) << "without the skip scan";
+    SetSkipScan(true);
     return report;
   }
 

@@ -4,15 +4,15 @@ std::size_t TLineReader::FirstColon() {
   const std::size_t lineEnd = FBegin;  // at least one past the line's last character
   if (FColon == NotSearched || FColon < FLineStart) {
     const char* const data = Text();
-    FColon = static_cast<std::size_t>(findEither(data + FLineStart, data + FEnd, ':', ':') - data);
+    FColon = static_cast<std::size_t>(FindEither(data + FLineStart, data + FEnd, ':', ':') - data);
   }
   return FColon < lineEnd && FColon < FEnd ? FColon - FLineStart : std::string_view::npos;
 }
 
 bool TLineReader::FollowsRevisionHeader(const char* lineStart) const {
   std::string_view numberLine, dashRow;
-  return LineAbove(lineStart, numberLine) && isRevisionRow(numberLine) && LineAbove(numberLine.data(), dashRow) &&
-         isDashRow(dashRow);
+  return LineAbove(lineStart, numberLine) && LineAbove(numberLine.data(), dashRow) &&
+         RevisionHeaderStep(RevisionHeaderStep(0, dashRow), numberLine) == 2;
 }
 
 bool TLineReader::LineAbove(const char* lineStart, std::string_view& line) const {
@@ -20,7 +20,7 @@ bool TLineReader::LineAbove(const char* lineStart, std::string_view& line) const
   if (lineStart == floor) return false;
   const char* lineEnd = lineStart - 1;
   if (*lineEnd == '\n' && lineEnd > floor && lineEnd[-1] == '\r') --lineEnd;
-  const char* const start = lineStartOf(floor, lineEnd);
+  const char* const start = LineStartOf(floor, lineEnd);
   if (start == floor && !FFloorIsLineStart) return false;
   line = std::string_view(start, static_cast<std::size_t>(lineEnd - start));
   return true;
@@ -32,7 +32,7 @@ void TLineReader::Fill() {
   // CopyAlignment).
   const std::size_t keepFrom = HistoryStart();
   if (keepFrom > 0 || FEnd == 0) {
-    if (keepFrom > 0) FFloorIsLineStart = isBreak(Text()[keepFrom - 1]);
+    if (keepFrom > 0) FFloorIsLineStart = IsBreak(Text()[keepFrom - 1]);
     const std::size_t kept = FEnd - keepFrom;
     // (Text that fills nearly all the buffer, a very long line, stays in front.)
     const std::size_t lead =
@@ -52,7 +52,7 @@ void TLineReader::Fill() {
 
 bool TLineReader::SkipLongLine() {
   char* const data = Text();
-  const std::size_t stop = static_cast<std::size_t>(findLineBreak(data + FBegin, data + FEnd) - data);
+  const std::size_t stop = static_cast<std::size_t>(FindLineBreak(data + FBegin, data + FEnd) - data);
   if (stop == FEnd) {
     FBegin = FEnd;
     FMidLine = !FEndOfSource;
@@ -77,10 +77,10 @@ std::size_t TLineReader::HistoryStart() const {
   for (int above = 0; above < 2 && start > 0; ++above) {
     std::size_t end = start - 1;
     if (data[end] == '\n' && end > 0 && data[end - 1] == '\r') --end;
-    start = static_cast<std::size_t>(lineStartOf(data, data + end) - data);
+    start = static_cast<std::size_t>(LineStartOf(data, data + end) - data);
     if (start == 0 && !FFloorIsLineStart) break;
     const std::string_view line(data + start, end - start);
-    if (start < keepFrom && (isDashRow(line) || isRevisionRow(line))) keepFrom = start;
+    if (start < keepFrom && (IsDashRow(line) || IsRevisionRow(line))) keepFrom = start;
   }
   return keepFrom;
 }

@@ -32,7 +32,7 @@ public:
   bool Next(std::string_view& line) {
     for (;;) {
       char* const data = Text();
-      const std::size_t stop = static_cast<std::size_t>(findLineBreak(data + FBegin, data + FEnd) - data);
+      const std::size_t stop = static_cast<std::size_t>(FindLineBreak(data + FBegin, data + FEnd) - data);
       // A CR at the end of the buffer may be the first half of a CR LF.
       const bool open = stop == FEnd || (data[stop] == '\r' && stop + 1 == FEnd && !FEndOfSource);
       if (stop - FBegin > LongLineBytes) {
@@ -88,7 +88,7 @@ public:
       const char* const begin = data + FBegin;
       const char* const end = data + FEnd;
       if (const char* hit = FindTarget(targets, begin, end, mayMatter)) {
-        FBegin = static_cast<std::size_t>(lineStartOf(begin, hit) - data);
+        FBegin = static_cast<std::size_t>(LineStartOf(begin, hit) - data);
         return;
       }
       if (FEndOfSource) {
@@ -135,7 +135,7 @@ private:
     const char* p = begin;
     if (p < last) {
       if (isTarget(p) && mayMatter(begin, p, end)) return p;
-      for (++p; p < last && (p = nextCandidate(targets, p, last)) < last; ++p)
+      for (++p; p < last && (p = NextCandidate(targets, p, last)) < last; ++p)
         if (isTarget(p) && mayMatter(begin, p, end)) return p;
     }
     for (; p < end; ++p)

@@ -32,7 +32,7 @@ std::size_t lineBehindEndRow(std::string_view text) {
   static const std::string row = "\n" + std::string(EndRowLength, '=');
   for (std::size_t at = text.find(row); at != std::string_view::npos; at = text.find(row, at + 1)) {
     std::size_t end = at + row.size();
-    while (end < text.size() && isTrailingBlank(text[end])) ++end;
+    while (end < text.size() && IsTrailingBlank(text[end])) ++end;
     if (end < text.size() && text[end] == '\n') return end + 1;
   }
   return std::string_view::npos;

@@ -40,14 +40,19 @@ struct TScanOutcome {
 // (and maybe more); nullopt when OR 0x20 does not join every spelling that the
 // upper-case table joins for its first and last byte.
 // `middleAt` names a third byte to compare, best a rare one.
-std::optional<TSkipTargets> targetsFor(const TUpperCaseTable& upper, std::string_view text, std::size_t middleAt,
+std::optional<TSkipTargets> TargetsFor(const TUpperCaseTable& upper, std::string_view text, std::size_t middleAt,
                                        bool endRows);
 
 // Targets inside a section for several authors: each of `upperNames` behind
 // `upperLabel` (the author's, with its ":") and one character; nullopt as for
-// targetsFor. More names than the search takes at once: the label alone.
-std::optional<TSkipTargets> targetsForAuthors(const TUpperCaseTable& upper, const std::string& upperLabel,
+// TargetsFor. More names than the search takes at once: the label alone.
+std::optional<TSkipTargets> TargetsForAuthors(const TUpperCaseTable& upper, const std::string& upperLabel,
                                               const std::vector<std::string>& upperNames);
+
+/// Whether the scan skips ahead to the lines that may change anything (by
+/// default) or reads every line; every way gives the same report. Used by tests.
+void SetSkipScan(bool allowed);
+bool SkipScanAllowed();
 
 /// Reads a log, or a part of one that starts behind an end row, and writes
 /// the lines of the files it picks into a report.
@@ -60,7 +65,8 @@ public:
   bool Run() {
     std::string_view line;
     for (;;) {
-      if (FSection != TSection::Copying && FRules.ClosedTargets && FRules.OpenTargets) SkipToCandidate();
+      if (FSection != TSection::Copying && FRules.ClosedTargets && FRules.OpenTargets && SkipScanAllowed())
+        SkipToCandidate();
       if (!FLines.Next(line)) break;
       if (FLines.Part() == TLinePart::Whole)
         ScanLine(line);
@@ -77,6 +83,11 @@ private:
   enum class TSection { Closed, Open, Copying, Passing };
 
   void SkipToCandidate();
+  /// The one rule that picks a file: `line` is a revision's own date line
+  /// (`belowRevisionHeader`: a row of dashes and the revision number stand
+  /// right above it), by an author looked for, on a date that meets the
+  /// conditions. `firstColon`: the position of its first ":" (npos: none).
+  bool PicksFile(std::string_view line, std::size_t firstColon, bool belowRevisionHeader) const;
   void ScanLine(std::string_view line);
   void ScanPiece(std::string_view piece);
   /// The tests of a revision's date line; `firstColon` (the position of its

@@ -14,7 +14,7 @@
 TQuillet::TQuillet(TQuilletEnvironment environment, TFileSystem& files)
     : FEnvironment(std::move(environment)), FFiles(files) {
   auto upper = [this](std::string label) {
-    for (char& c : label) c = static_cast<char>(up(FEnvironment.UpperCase, c));
+    for (char& c : label) c = static_cast<char>(Up(FEnvironment.UpperCase, c));
     return label;
   };
   FDateLabel = upper(FEnvironment.DateLabel + ":");
@@ -44,13 +44,13 @@ void TQuillet::SetAuthor(const std::string& value) {
     if (begin == end) continue;
     const std::string name = value.substr(begin, end - begin);
     bool known = false;
-    for (const std::string& other : names) known = known || sameNoCase(FEnvironment.UpperCase, name, other);
+    for (const std::string& other : names) known = known || SameNoCase(FEnvironment.UpperCase, name, other);
     if (!known) names.push_back(name);
   }
   if (names.size() == 1) FAuthor = names.front();
   if (names.size() < 2) return;
   for (std::string& name : names) {
-    for (char& c : name) c = static_cast<char>(up(FEnvironment.UpperCase, c));
+    for (char& c : name) c = static_cast<char>(Up(FEnvironment.UpperCase, c));
     FAuthors.push_back(std::move(name));
   }
 }
@@ -246,10 +246,10 @@ void TQuillet::ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previous
       .AuthorLabel = FAuthorLabel,
       .SectionLabel = FSectionLabel,
       .Root = {FRoot, FRootSet, FEnvironment.RootIgnoresCase ? &FEnvironment.UpperCase : nullptr},
-      .ClosedTargets = targetsFor(FEnvironment.UpperCase, FSectionLabel, 1, false),
+      .ClosedTargets = TargetsFor(FEnvironment.UpperCase, FSectionLabel, 1, false),
       .OpenTargets = !FAuthors.empty()
-                         ? targetsForAuthors(FEnvironment.UpperCase, FAuthorLabel, FAuthors)
-                         : targetsFor(FEnvironment.UpperCase, FAuthor.empty() ? FAuthorLabel : FAuthorLabel + " " + FAuthor,
+                         ? TargetsForAuthors(FEnvironment.UpperCase, FAuthorLabel, FAuthors)
+                         : TargetsFor(FEnvironment.UpperCase, FAuthor.empty() ? FAuthorLabel : FAuthorLabel + " " + FAuthor,
                                       FAuthorLabel.size() - 1, true)};
   TReportWriter report(sink, FEnvironment, FPerson);
   const TScanOutcome outcome = ScanLog(log, parts, rules, report, FEnvironment, FPerson);
@@ -263,6 +263,6 @@ void TQuillet::ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previous
 
   // Merge: one empty line, then the old report, its lines cut like the input's.
   report.Line(0, "");
-  if (previousOutput) copyPreviousReport(*previousOutput, report);
+  if (previousOutput) CopyPreviousReport(*previousOutput, report);
   report.Flush();
 }

@@ -14,13 +14,13 @@ bool TReportWriter::FileLines(std::string_view sectionLine, const TRepositoryRoo
   if (!FWantsHeader) FWantsHeader = true;
   if (!FLaterPart) Header();
   // Picks are many: the scratch texts keep their room from one to the next.
-  const std::string_view archive = archivePath(sectionLine);
+  const std::string_view archive = ArchivePath(sectionLine);
   FUpperPath.assign(archive);
-  for (char& c : FUpperPath) c = static_cast<char>(up(FEnvironment.UpperCase, c));
+  for (char& c : FUpperPath) c = static_cast<char>(Up(FEnvironment.UpperCase, c));
   if (FUpperPath.find("ATTIC") != std::string::npos) return false;
 
-  withoutRoot(archive, root, FPath);
-  const std::string_view file = folderParts(FPath, TQuillet::MaxFolderDepth, FFolders);
+  WithoutRoot(archive, root, FPath);
+  const std::string_view file = FolderParts(FPath, TQuillet::MaxFolderDepth, FFolders);
   // Folders shared with the last written file stand above it already.
   const std::size_t shared = SharedFolders(FFolders);
   // Known before the part's first byte, which the join may read at once.
@@ -81,7 +81,7 @@ void TReportWriter::Header() {
 std::size_t TReportWriter::SharedFolders(const std::vector<std::string>& folders) const {
   std::size_t shared = 0;
   while (shared < folders.size() && shared < FWrittenFolders.size() &&
-         sameNoCase(FEnvironment.UpperCase, folders[shared], FWrittenFolders[shared]))
+         SameNoCase(FEnvironment.UpperCase, folders[shared], FWrittenFolders[shared]))
     ++shared;
   return shared;
 }
@@ -187,7 +187,7 @@ private:
         whole = FHeld;
         while (whole > 0 && data[whole - 1] != '\n') --whole;
       } while (n > 0 && whole == 0 && FHeld < data.size());
-      if (n == 0 || whole == 0 || !onlyCrLf(data.data(), whole)) {
+      if (n == 0 || whole == 0 || !OnlyCrLf(data.data(), whole)) {
         Publish({*FCurrent, FHeld, true, nullptr});
         return false;
       }
@@ -239,7 +239,7 @@ private:
 
 }  // namespace
 
-void copyPreviousReport(TByteSource& previous, TReportWriter& report) {
+void CopyPreviousReport(TByteSource& previous, TReportWriter& report) {
   std::string_view rest;
   TLinePieces pieces(previous);
   for (std::string_view piece; pieces.Next(piece, rest);) report.Raw(piece.data(), piece.size());

@@ -44,8 +44,8 @@ public:
     // The usual line fits the buffer as it is: one check, then plain copies.
     if (indent <= blanks.size() && indent + text.size() + 2 <= FBuffer.size() - FUsed) {
       char* const out = FBuffer.data() + FUsed;
-      copyShort(out, blanks.data(), indent);
-      copyShort(out + indent, text.data(), text.size());
+      CopyShort(out, blanks.data(), indent);
+      CopyShort(out + indent, text.data(), text.size());
       out[indent + text.size()] = '\r';
       out[indent + text.size() + 1] = '\n';
       FUsed += indent + text.size() + 2;
@@ -106,4 +106,4 @@ bool EngineThreads();
 /// Copies an old report behind the new one. One written by this program ends
 /// every line in CR LF already: such text is copied as it is, in large
 /// pieces. At the first other line break the rest goes line by line.
-void copyPreviousReport(TByteSource& previous, TReportWriter& report);
+void CopyPreviousReport(TByteSource& previous, TReportWriter& report);
