@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "Bibliothek/uStringRoutines.h"
 #include "filter/uByteSearch.h"
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
@@ -88,17 +89,9 @@ static std::string_view part(std::string_view text, std::size_t index, std::size
 
 // A decimal whole number: optional sign, then digits ("05" is 5).
 static bool toInteger(std::string_view text, int& value) {
-  std::size_t i = 0;
-  const bool negative = !text.empty() && text[0] == '-';
-  if (!text.empty() && (text[0] == '-' || text[0] == '+')) ++i;
-  if (i == text.size() || text.size() - i > 9) return false;
-  value = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-    value = value * 10 + (text[i] - '0');
-  }
-  if (negative) value = -value;
-  return true;
+  const std::optional<long long> read = ReadInteger(text, -999999999, 999999999, true);
+  if (read) value = static_cast<int>(*read);
+  return read.has_value();
 }
 
 bool CompareDates(std::string_view entry, std::string_view reference, TDateOperator op) {
