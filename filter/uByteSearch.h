@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "filter/uCvsLogText.h"
+inline bool IsBreak(char c) { return c == '\n' || c == '\r'; }
 
 // What the engine's skip scan stops at: a text whose first byte is `First`,
 // whose byte `MiddleAt` further on is `Middle` and whose byte `Span` further
@@ -15,7 +15,8 @@
 // after OR 0x20), and, with `EndRows`, an "=" with another one `RowEndAt`
 // further on, as at the start of an end row.
 struct TSkipTargets {
-  static constexpr std::size_t RowEndAt = EndRowLength - 1;
+  // The last "=" of a row of 77, behind its first (the log text checks the length).
+  static constexpr std::size_t RowEndAt = 76;
   static constexpr std::size_t MaxOthers = 3;
   unsigned char First = 0, Middle = 0, Last = 0;
   std::size_t MiddleAt = 0, Span = 0;

@@ -7,6 +7,8 @@
 #include "Bibliothek/uStringRoutines.h"
 #include "filter/uByteSearch.h"
 
+static_assert(TSkipTargets::RowEndAt == EndRowLength - 1, "the skip scan finds end rows by their length");
+
 bool StartsWith(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
   for (std::size_t i = 0; i < prefix.size(); ++i)

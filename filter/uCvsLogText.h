@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "filter/uByteSearch.h"
 #include "filter/uDateOperator.h"
 
 /// The user locale's upper-case mapping of every byte.
@@ -22,7 +23,6 @@ constexpr std::size_t EndRowLength = 77;
 // Each level of the report's tree stands this much deeper than the one above.
 constexpr std::size_t TreeIndent = 4;
 
-inline bool IsBreak(char c) { return c == '\n' || c == '\r'; }
 inline bool IsTrailingBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 // `text` begins with `prefix`. (A loop, as short compares through the C

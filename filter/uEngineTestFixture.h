@@ -13,6 +13,7 @@
 
 #include "Bibliothek/uFailure.h"
 #include "filter/uByteSearch.h"
+#include "filter/uLogParts.h"
 #include "filter/uLogScan.h"
 #include "filter/uQuillet.h"
 #include "filter/uQuilletTestEnvironment.h"

@@ -12,6 +12,13 @@
 #include "Bibliothek/Plattform/uOsProcess.h"
 
 namespace {
+bool engineThreads = true;
+}  // namespace
+
+void SetEngineThreads(bool allowed) { engineThreads = allowed; }
+bool EngineThreads() { return engineThreads; }
+
+namespace {
 // A log is cut only from this size on, where the bench shows parts paying for
 // their threads and the join (below it they cost 9-12% on two processors),
 // into parts of at least this size, at most this many, one per processor the

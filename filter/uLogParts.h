@@ -19,6 +19,12 @@
 #include "filter/uLogScan.h"
 #include "filter/uReportWriter.h"
 
+/// Whether the engine may start threads of its own (the later parts' scans,
+/// the old report's reader). Tests turn it off to run what the engine does
+/// where no thread can be had.
+void SetEngineThreads(bool allowed);
+bool EngineThreads();
+
 /// The log, readable from any position, and where the reports of its later
 /// parts wait until the parts before them are written.
 class TLogParts {

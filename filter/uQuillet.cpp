@@ -263,6 +263,6 @@ void TQuillet::ProcessLog(TLogParts& log, TByteSink& sink, TByteSource* previous
 
   // Merge: one empty line, then the old report, its lines cut like the input's.
   report.Line(0, "");
-  if (previousOutput) CopyPreviousReport(*previousOutput, report);
+  if (previousOutput) CopyPreviousReport(*previousOutput, report, EngineThreads());
   report.Flush();
 }

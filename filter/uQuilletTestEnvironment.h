@@ -4,7 +4,7 @@
 #include <string>
 
 #include "Bibliothek/Plattform/uOsLocale.h"
-#include "filter/uQuillet.h"
+#include "filter/uEngineEnvironment.h"
 
 inline TQuilletEnvironment TestEnvironment(const std::string& today = "14.05.2003") {
   TQuilletEnvironment environment;

@@ -20,7 +20,7 @@ bool TReportWriter::FileLines(std::string_view sectionLine, const TRepositoryRoo
   if (FUpperPath.find("ATTIC") != std::string::npos) return false;
 
   WithoutRoot(archive, root, FPath);
-  const std::string_view file = FolderParts(FPath, TQuillet::MaxFolderDepth, FFolders);
+  const std::string_view file = FolderParts(FPath, MaxFolderDepth, FFolders);
   // Folders shared with the last written file stand above it already.
   const std::size_t shared = SharedFolders(FFolders);
   // Known before the part's first byte, which the join may read at once.
@@ -99,26 +99,19 @@ void TReportWriter::Put(const char* data, std::size_t size) {
 }
 
 namespace {
-bool gEngineThreads = true;
-}  // namespace
-
-void SetEngineThreads(bool allowed) { gEngineThreads = allowed; }
-bool EngineThreads() { return gEngineThreads; }
-
-namespace {
 // Reads a source in pieces of whole lines, on a thread of its own, while the
 // caller writes the pieces before: reading and writing an old report take
 // about as long as each other. The pieces are the source's lines up to the
 // first one that does not end in CR LF (or its end).
 class TLinePieces {
 public:
-  explicit TLinePieces(TByteSource& source) : FSource(source) {
+  TLinePieces(TByteSource& source, bool readAhead) : FSource(source) {
     for (std::size_t i = 0; i < Buffers; ++i) {
       FBuffers.emplace_back(ChunkSize);
       FFree.push_back(i);
     }
     // Without a thread (none to be had), Next reads each piece itself.
-    if (EngineThreads()) try {
+    if (readAhead) try {
         FReader = std::jthread([this] {
           while (Step()) {
           }
@@ -239,9 +232,9 @@ private:
 
 }  // namespace
 
-void CopyPreviousReport(TByteSource& previous, TReportWriter& report) {
+void CopyPreviousReport(TByteSource& previous, TReportWriter& report, bool readAhead) {
   std::string_view rest;
-  TLinePieces pieces(previous);
+  TLinePieces pieces(previous, readAhead);
   for (std::string_view piece; pieces.Next(piece, rest);) report.Raw(piece.data(), piece.size());
   pieces.Quit();
   TJoinedSource lines(rest, previous);

@@ -11,7 +11,7 @@
 #include "filter/uByteSearch.h"
 #include "filter/uByteStreams.h"
 #include "filter/uCvsLogText.h"
-#include "filter/uQuillet.h"
+#include "filter/uEngineEnvironment.h"
 
 /// Writes the report: its header, each picked file as a line of the folder
 /// tree, the file's copied log lines and the old report, every line ending
@@ -97,13 +97,8 @@ private:
   std::size_t FCopyIndent = 0;
 };
 
-/// Whether the engine may start threads of its own (the old report's reader,
-/// the later parts' scans). Tests turn it off to run what the engine does
-/// where no thread can be had.
-void SetEngineThreads(bool allowed);
-bool EngineThreads();
-
 /// Copies an old report behind the new one. One written by this program ends
 /// every line in CR LF already: such text is copied as it is, in large
-/// pieces. At the first other line break the rest goes line by line.
-void CopyPreviousReport(TByteSource& previous, TReportWriter& report);
+/// pieces. At the first other line break the rest goes line by line. With
+/// `readAhead`, a thread of its own reads while the pieces before are written.
+void CopyPreviousReport(TByteSource& previous, TReportWriter& report, bool readAhead);
