@@ -12,7 +12,7 @@
 
 #include "Bibliothek/Plattform/uOsIni.h"
 #include "Bibliothek/Plattform/uOsRegistry.h"
-#include "Bibliothek/Schalter/uProgramSwitch.h"
+#include "Bibliothek/Schalter/uSwitchExport.h"
 #include "Bibliothek/uFileRoutines.h"
 
 enum class TFileOp {
