@@ -49,7 +49,14 @@ bool TRealFileSystem::Remove(const std::string& path) { return OsRemoveFile(path
 std::string TRealFileSystem::ReplacedPath(const std::string& path) { return OsReplacedFilePath(path); }
 bool TRealFileSystem::IsReplaceable(const std::string& path) { return OsIsReplaceable(path); }
 void TRealFileSystem::RemoveStaleTemps(const std::string& target) { OsRemoveStaleTempFiles(target); }
-std::optional<TOsFile> TRealFileSystem::Lock(const std::string& lockPath) { return OsLockFile(lockPath); }
+std::optional<TOsFile> TRealFileSystem::OpenReplaced(const std::string& path, bool& missing) {
+  return OsOpenReplaced(path, missing);
+}
+bool TRealFileSystem::CopyPermissions(TOsFile from, TOsFile to) { return OsCopyPermissions(from, to); }
+std::optional<TOsFile> TRealFileSystem::Lock(const std::string& lockPath, unsigned waitSeconds, bool* timedOut) {
+  return OsLockFile(lockPath, waitSeconds, timedOut);
+}
+std::string TRealFileSystem::LockHolder(const std::string& lockPath) { return OsLockHolder(lockPath); }
 void TRealFileSystem::Unlock(TOsFile lock, const std::string& lockPath) { OsUnlockFile(lock, lockPath); }
 bool TRealFileSystem::FlushFolderOf(const std::string& path) { return OsFlushFolderOf(path); }
 void TRealFileSystem::TellFailure(const std::string& path) { OsWriteFileFailure(path); }

@@ -46,7 +46,10 @@ public:
   virtual std::string ReplacedPath(const std::string& path) = 0;
   virtual bool IsReplaceable(const std::string& path) = 0;
   virtual void RemoveStaleTemps(const std::string& target) = 0;
-  virtual std::optional<TOsFile> Lock(const std::string& lockPath) = 0;
+  virtual std::optional<TOsFile> OpenReplaced(const std::string& path, bool& missing) = 0;
+  virtual bool CopyPermissions(TOsFile from, TOsFile to) = 0;
+  virtual std::optional<TOsFile> Lock(const std::string& lockPath, unsigned waitSeconds, bool* timedOut) = 0;
+  virtual std::string LockHolder(const std::string& lockPath) = 0;
   virtual void Unlock(TOsFile lock, const std::string& lockPath) = 0;
   virtual bool FlushFolderOf(const std::string& path) = 0;
   /// Tells why the last call above failed, on `path`, as one line on standard
@@ -79,7 +82,10 @@ public:
   std::string ReplacedPath(const std::string& path) override;
   bool IsReplaceable(const std::string& path) override;
   void RemoveStaleTemps(const std::string& target) override;
-  std::optional<TOsFile> Lock(const std::string& lockPath) override;
+  std::optional<TOsFile> OpenReplaced(const std::string& path, bool& missing) override;
+  bool CopyPermissions(TOsFile from, TOsFile to) override;
+  std::optional<TOsFile> Lock(const std::string& lockPath, unsigned waitSeconds, bool* timedOut) override;
+  std::string LockHolder(const std::string& lockPath) override;
   void Unlock(TOsFile lock, const std::string& lockPath) override;
   bool FlushFolderOf(const std::string& path) override;
   void TellFailure(const std::string& path) override;
