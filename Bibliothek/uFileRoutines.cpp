@@ -22,8 +22,9 @@ std::optional<std::size_t> TRealFileSystem::ReadAt(TOsFile file, std::uint64_t o
 bool TRealFileSystem::IsSameFile(TOsFile file, const std::string& path) { return OsIsSameFile(file, path); }
 bool TRealFileSystem::Seek(TOsFile file, std::uint64_t offset) { return OsSeekFile(file, offset); }
 std::optional<std::uint64_t> TRealFileSystem::FileSize(TOsFile file) { return OsFileSize(file); }
-std::optional<TOsFile> TRealFileSystem::CreateTempBeside(const std::string& target, std::string& tempPath) {
-  return OsCreateTempFileBeside(target, tempPath);
+std::optional<TOsFile> TRealFileSystem::CreateTempBeside(const std::string& target, std::string& tempPath,
+                                                        std::optional<TOsFile> model) {
+  return OsCreateTempFileBeside(target, tempPath, model);
 }
 bool TRealFileSystem::Write(TOsFile file, const char* data, std::size_t size) {
   return OsWriteFile(file, data, size);
@@ -52,7 +53,6 @@ void TRealFileSystem::RemoveStaleTemps(const std::string& target) { OsRemoveStal
 std::optional<TOsFile> TRealFileSystem::OpenReplaced(const std::string& path, bool& missing) {
   return OsOpenReplaced(path, missing);
 }
-bool TRealFileSystem::CopyPermissions(TOsFile from, TOsFile to) { return OsCopyPermissions(from, to); }
 std::optional<TOsFile> TRealFileSystem::Lock(const std::string& lockPath, unsigned waitSeconds, bool* timedOut) {
   return OsLockFile(lockPath, waitSeconds, timedOut);
 }

@@ -1,7 +1,8 @@
 #include "app/uQuilletConstants.h"
 
 namespace uQuilletConstants {
-std::string SPersonSwitch, SAuthorSwitch, SDateSwitch, SOutputSwitch, SInputSwitch;
+std::string SPersonSwitch, SAuthorSwitch, SDateSwitch, SOutputSwitch, SInputSwitch, SLockWaitSwitch;
+std::string SLockWaitNotValid, SLockWaitHint, SLockWaitDescription;
 std::string SDateFormatUnknown, SDateOperatorNotValid, SInputMissing, SOutputMissing, SPersonMissing,
     SDateMissing;
 std::string SReportPersonLabel, SReportDateLabel;
@@ -19,6 +20,11 @@ void StartupQuilletConstants() {
   SDateSwitch = "DATE";
   SOutputSwitch = "OUTPUT";
   SInputSwitch = "INPUT";
+  SLockWaitSwitch = "LOCKWAIT";
+  SLockWaitNotValid = "/LOCKWAIT=%s ist keine Zahl von Sekunden!";
+  SLockWaitHint = "600 (zehn Minuten), 0 (ohne Ende)";
+  SLockWaitDescription =
+      "Dieser Schalter legt fest, wie viele Sekunden ein Lauf auf einen anderen Lauf mit derselben Ausgabedatei wartet.";
   SReportPersonLabel = "User: ";
   SReportDateLabel = "Datum: ";
   SDateFormatUnknown = "Das Datumsformat ist unbekannt!";

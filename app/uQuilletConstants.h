@@ -11,6 +11,7 @@ extern std::string SAuthorSwitch;  // "AUTHOR"
 extern std::string SDateSwitch;    // "DATE"
 extern std::string SOutputSwitch;  // "OUTPUT"
 extern std::string SInputSwitch;   // "INPUT"
+extern std::string SLockWaitSwitch;  // "LOCKWAIT": seconds a run waits for another run's lock
 
 // Messages.
 extern std::string SDateFormatUnknown;      // "The format of date is unknown!"
@@ -19,6 +20,7 @@ extern std::string SInputMissing;           // "The file for reading the comment
 extern std::string SOutputMissing;          // "The file for storing the CVS comments has to be declared! (Use switch OUTPUT)"
 extern std::string SPersonMissing;          // "The person has to be declared! (Use switch PERSON)"
 extern std::string SDateMissing;            // "The date has to be declared! (Use switch DATE)"
+extern std::string SLockWaitNotValid;       // %s: the value; not a number of seconds
 
 extern std::string SNoCvsLog;               // "The file %s holds no cvs log or rlog output!"
 extern std::string SStandardInput;          // how SNoCvsLog names the input "-"
@@ -44,6 +46,7 @@ extern std::string SDateOptionHint;
 extern std::string SDateDescription;
 extern std::string SPersonDefault, SAuthorDefault, SInputDefault, SOutputDefault;  // "no default value"
 extern std::string SPersonDescription, SAuthorDescription, SInputDescription, SOutputDescription;
+extern std::string SLockWaitHint, SLockWaitDescription;
 
 void StartupQuilletConstants();
 void ShutdownQuilletConstants();

@@ -5,6 +5,7 @@
 #include "Bibliothek/uDateRoutines.h"
 #include "Bibliothek/uFailure.h"
 #include "app/uQuilletConstants.h"
+#include "filter/uQuillet.h"
 
 std::string DateSwitchDefault() {
   std::string date = FormatShortDate(Today(), ShortDatePicture());
@@ -26,6 +27,8 @@ bool StartupQuilletRegisterSwitches() {
     ProgramSwitch->Register(SInputSwitch, "c:\\log\\log.txt, - (standard input)", SInputDefault, SInputDescription);
     ProgramSwitch->Register(SOutputSwitch, "c:\\log\\out.txt, - (standard output, the report alone)", SOutputDefault,
                             SOutputDescription);
+    ProgramSwitch->Register(SLockWaitSwitch, SLockWaitHint, std::to_string(TQuillet::DefaultLockWait),
+                            SLockWaitDescription);
     return true;
   } catch (const EFailure& failure) {
     OsWriteConsoleLine(failure.Message());

@@ -1,5 +1,6 @@
 #include "app/uRunFilter.h"
 
+#include <charconv>
 #include <memory>
 #include <utility>
 
@@ -35,6 +36,19 @@ TQuilletEnvironment QuilletEnvironment() {
   return environment;
 }
 
+namespace {
+// The LOCKWAIT value: whole seconds, at most a year's; none given: ten minutes.
+unsigned LockWaitSeconds(const std::string& value) {
+  using namespace uQuilletConstants;
+  if (value.empty()) return TQuillet::DefaultLockWait;
+  unsigned seconds = 0;
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+  if (value.empty() || error != std::errc() || end != value.data() + value.size() || seconds > 365u * 86400u)
+    throw EFailure(FormatMessage(SLockWaitNotValid, value));
+  return seconds;
+}
+}  // namespace
+
 bool RunFilter(const std::vector<std::string>& arguments) {
   using namespace uQuilletConstants;
   try {
@@ -61,6 +75,7 @@ bool RunFilter(const std::vector<std::string>& arguments) {
     // On POSIX a "\" in a path stands for "/": the messages show the path so.
     quillet->SetInputFile(OsNativePath(values[2].second));
     quillet->SetOutputFile(OsNativePath(values[3].second));
+    quillet->SetLockWait(LockWaitSeconds(ProgramSwitch->GetValue(SLockWaitSwitch)->AsString()));
     quillet->Run();
     return true;
   } catch (const EFailure& failure) {

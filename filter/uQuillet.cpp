@@ -119,9 +119,9 @@ public:
   /// Where the new report goes: a file with the old report's permissions
   /// and, where allowed, its owner; a new output gets the umask's.
   TFileSink& CreateTemp(const std::optional<TFileSource>& previous) {
-    FTemp = FFiles.CreateTempBeside(FReplaced, FTempPath);
+    FTemp = FFiles.CreateTempBeside(FReplaced, FTempPath,
+                                    previous ? std::optional<TOsFile>(previous->Handle()) : std::nullopt);
     if (!FTemp) throw Failed(FOutput);
-    if (previous && !FFiles.CopyPermissions(previous->Handle(), *FTemp)) throw Failed(FOutput);
     return FSink.emplace(FFiles, *FTemp, FOutput);
   }
   /// The new report reaches the disk before it replaces the old one, and the

@@ -71,9 +71,10 @@ public:
   bool IsReplaceable(const std::string& path) override {
     return !Fails(TFileOp::IsReplaceable, path) && TRealFileSystem::IsReplaceable(path);
   }
-  std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath) override {
+  std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath,
+                                          std::optional<TOsFile> model = std::nullopt) override {
     if (Fails(TFileOp::CreateTemp, target)) return std::nullopt;
-    const std::optional<TOsFile> file = TRealFileSystem::CreateTempBeside(target, tempPath);
+    const std::optional<TOsFile> file = TRealFileSystem::CreateTempBeside(target, tempPath, model);
     if (file) Remember(*file, tempPath);
     return file;
   }

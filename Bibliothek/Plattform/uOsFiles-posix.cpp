@@ -277,7 +277,8 @@ std::optional<TOsFile> OsCreateFile(const std::string& path) {
   return fd;
 }
 
-std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::string& tempPath) {
+std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::string& tempPath,
+                                             std::optional<TOsFile> model) {
   static std::atomic<unsigned> counter{0};
   posixIgnoreFileSizeSignal();
   const std::string replaced = posixReplacedFile(target);
@@ -288,7 +289,8 @@ std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::st
   }
   const std::string name = posixNameOf(replaced);
   struct stat old;
-  const bool hadFile = fstatat(folder.Fd(), name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode);
+  const bool hadFile = model ? fstat(posixFd(*model), &old) == 0
+                             : fstatat(folder.Fd(), name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode);
   for (int attempt = 0; attempt < 1000; ++attempt) {
     const std::string candidate =
         OsSiblingPath(replaced, ".~" + std::to_string(getpid()) + "-" + std::to_string(counter++));
@@ -314,22 +316,6 @@ std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::st
   }
   posixSetError(nullptr);
   return std::nullopt;
-}
-
-bool OsCopyPermissions(TOsFile from, TOsFile to) {
-  struct stat old;
-  if (fstat(posixFd(from), &old) != 0) {
-    posixSetError(nullptr);
-    return false;
-  }
-  if (fchown(posixFd(to), old.st_uid, old.st_gid) != 0) {
-    // Only the owner or root may give a file away; the permissions still apply.
-  }
-  if (fchmod(posixFd(to), old.st_mode & 07777) != 0) {
-    posixSetError(nullptr);
-    return false;
-  }
-  return true;
 }
 
 // Writes all `size` bytes with `put(data, size, done)`, which writes a first

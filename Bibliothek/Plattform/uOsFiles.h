@@ -57,9 +57,15 @@ std::optional<TOsFile> OsCreateFile(const std::string& path);
 /// handle; its path goes to `tempPath`. Never opens an existing file or link.
 /// The handle holds a lock on the file while it is open, which tells others
 /// that the file is live (OsRemoveStaleTempFiles). Used to replace `target`
-/// atomically with OsReplaceFile. POSIX: beside the file a symbolic link
-/// points at, with the old file's permissions and (where allowed) owner.
-std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::string& tempPath);
+/// atomically with OsReplaceFile, beside the file a followed link points at
+/// (OsReplacedFilePath). It gets the permissions of the open `model` (the old
+/// file) and, where allowed, its owner (Win32: its DACL and group, given at
+/// creation); without a model, POSIX takes them from the file `target`
+/// names, and a new file gets the umask's (Win32: the folder's inherited rights).
+/// An interruption of the process removes it (OsRemoveOnInterrupt) until it
+/// is renamed or removed with the functions below.
+std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::string& tempPath,
+                                             std::optional<TOsFile> model = std::nullopt);
 /// Writes all `size` bytes or fails.
 bool OsWriteFile(TOsFile file, const char* data, std::size_t size);
 /// Writes all `size` bytes at `offset` or fails, so that another thread may
@@ -98,9 +104,6 @@ bool OsIsReplaceable(const std::string& path);
 /// (a FIFO), and checks on the handle that it is a regular file. Nullopt when
 /// it is not, or it cannot be opened; `missing` tells the file is not there.
 std::optional<TOsFile> OsOpenReplaced(const std::string& path, bool& missing);
-/// Gives `to` the permissions of `from` and, where allowed, its owner and
-/// group (Win32: its DACL, owner and group). False when the permissions cannot be given.
-bool OsCopyPermissions(TOsFile from, TOsFile to);
 /// True when `name` is a name OsCreateTempFileBeside gives a file beside a
 /// target whose own name is `target`: that name, cut so that the whole stays
 /// within OsMaxNameBytes, then ".~", a number, "-" and a number.

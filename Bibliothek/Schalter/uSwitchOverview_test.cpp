@@ -90,7 +90,9 @@ TEST_F(SwitchExportTest, OverviewListsBuiltInSwitchesThenTheFiltersAndHiddenOnes
       Block("/INPUT=no default value", "c:\\log\\log.txt, - (standard input)",
             "This switch gets the name for filtering file.") +
       Block("/OUTPUT=no default value", "c:\\log\\out.txt, - (standard output, the report alone)",
-            "This switch gets the name of file, where the filtering results will be stored.");
+            "This switch gets the name of file, where the filtering results will be stored.") +
+      Block("/LOCKWAIT=600", "600 (ten minutes), 0 (no end)",
+            "This switch sets how many seconds a run waits for another run on the same output file.");
   const std::string hidden = Block("/SECRET=s", "h", "d");
   const struct {
     std::string Switches, Expected;
