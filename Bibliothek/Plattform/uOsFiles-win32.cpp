@@ -141,7 +141,16 @@ std::string winFinalPath(HANDLE file) {
 std::string winFullPath(const std::string& path) {
   char full[MAX_PATH * 4];
   const DWORD m = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-  if (m == 0 || m >= sizeof full) return path;
+  if (m == 0 || m >= sizeof full) {
+    // API oddity: the ANSI calls take no path beyond MAX_PATH, although the
+    // file system takes its names; a relative one is put behind the folder.
+    const DWORD c = GetCurrentDirectoryA(sizeof full, full);
+    const bool relative = path.size() < 2 || (path[1] != ':' && path[0] != '\\' && path[0] != '/');
+    if (c == 0 || c >= sizeof full || !relative) return path;
+    std::string joined(full, c);
+    if (joined.back() != '\\') joined += '\\';
+    return joined + path;
+  }
   char longer[MAX_PATH * 4];
   const DWORD k = GetLongPathNameA(full, longer, sizeof longer);
   return k > 0 && k < sizeof longer ? std::string(longer, k) : std::string(full, m);

@@ -183,7 +183,8 @@ TEST_F(SharedFolders, AttacksOfAnotherUserChangeNothing) {
       {"6: a lock file of another user that is let go", TBuilds::Both, "team\\report.txt",
        [&] { Folder("team", fs::perms(02777)); }, [] {}, {}, true, succeeds,
        [&] { EXPECT_EQ(Names("team"), std::set<std::string>{"report.txt"}); }},
-      {"9: leftovers of a killed run beside a name of 250 bytes", TBuilds::Both, "team\\" + longName,
+      // The Windows build's calls take no path beyond MAX_PATH under wine.
+      {"9: leftovers of a killed run beside a name of 250 bytes", TBuilds::Native, "team\\" + longName,
        [&] {
          Folder("team", fs::perms(02777));
          Write("team\\" + cut, "left by a killed run");
