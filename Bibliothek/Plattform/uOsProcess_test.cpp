@@ -79,4 +79,15 @@ TEST(OsProcess, ProcessorsAreThoseTheProcessMayRunOn) {
   EXPECT_EQ(static_cast<unsigned>(CPU_COUNT(&all)), OsProcessorCount());
 #endif
 }
+TEST(OsProcess, AnInterruptRemovesThePathsStillOnItsList) {
+  OsRemoveOnInterrupt("first.tmp");
+  OsRemoveOnInterrupt("second.tmp");
+  OsKeepOnInterrupt("first.tmp");
+  OsKeepOnInterrupt("never.tmp");
+  std::vector<std::string> listed;
+  for (std::size_t slot = 0; slot < OsInterruptSlots; ++slot)
+    if (const char* path = OsInterruptPath(slot)) listed.push_back(path);
+  EXPECT_EQ(std::vector<std::string>{"second.tmp"}, listed);
+  OsKeepOnInterrupt("second.tmp");
+}
 }  // namespace
