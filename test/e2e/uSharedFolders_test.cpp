@@ -311,4 +311,42 @@ TEST_F(SharedFolders, AnInterruptedRunLeavesNothingBehind) {
   }
 }
 
+// One lock protocol for two users and both builds: runs of root and of the
+// other user, of the native program and (in the Windows leg) of Quillet.exe,
+// started at once on one output in a team folder, keep every report.
+TEST_F(SharedFolders, TwoUsersAndBothBuildsKeepEveryReport) {
+  Write("in\\cvs.log", CvsLog({{"proj/a.c", {{"1.1", IsoDate(LocalDate()), "dev1", "Today."}}}}));
+  Folder("team", fs::perms(02777));
+  Write("team\\report.txt", "earliest\r\n");
+  PrepareRegistry();
+  WriteFile(FDir / "hkcu.reg", RegistryText());
+  const std::map<std::string, std::string> nativeEnvironment{{"HKCU_FILE", (FDir / "hkcu.reg").string()}};
+  int runs = 0;
+  for (int round = 0; round < 20; ++round) {
+    std::vector<TChild> children;
+    for (const bool nobody : {false, true}) {
+      for (const bool windows : {false, true}) {
+        if (windows && !Wine()) continue;
+        const std::vector<std::string> args = {"/DATE=.ge-1", "/AUTHOR=dev1", "/PERSON=p" + std::to_string(runs++),
+                                               "/INPUT=in\\cvs.log", "/OUTPUT=team\\report.txt"};
+        std::vector<std::string> command = windows ? Program().Command(WithIniSwitches(args)) : WithIniSwitches(args);
+        if (!windows) command.insert(command.begin(), QUILLET_NATIVE_PROGRAM);
+        if (nobody && windows) command = AsNobody(args);
+        if (nobody && !windows)
+          command.insert(command.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+        children.push_back(StartProcess(command, FDir, windows ? std::map<std::string, std::string>{}
+                                                              : nativeEnvironment));
+      }
+    }
+    for (TChild& child : children) {
+      const TRunResult r = FinishProcess(child);
+      EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    }
+  }
+  const std::string all = Read("team\\report.txt");
+  for (int i = 0; i < runs; ++i) EXPECT_EQ(Count(all, "User: p" + std::to_string(i) + "\r\n"), 1u) << i;
+  EXPECT_TRUE(all.ends_with("\r\nearliest\r\n"));
+  EXPECT_EQ(Names("team"), std::set<std::string>{"report.txt"});
+}
+
 }  // namespace
