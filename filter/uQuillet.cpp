@@ -100,7 +100,9 @@ public:
     bool missing = false;
     FOld = FFiles.OpenReplaced(FReplaced, missing);
     if (!FOld && !missing) {
-      if (!FFiles.IsReplaceable(FOutput)) throw Failed(FOutput);
+      // Replaceable before the wait, and now a link not to follow, a pipe or
+      // a device: given to another file meanwhile.
+      if (!FFiles.IsReplaceable(FOutput)) throw EFailure(outputChanged(FOutput));
       throw EFailure(FormatMessage(SCannotOpenFile, FOutput));
     }
     FFiles.RemoveStaleTemps(FReplaced);
