@@ -2,8 +2,8 @@
 // Files and directories. Paths are as switch values give them: on POSIX a "\"
 // stands for "/" (a switch value can never hold "/"), mapped here where the
 // file system is touched. Functions report; the caller words the message.
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -143,7 +143,8 @@ void OsWriteFileFailure(const std::string& path);
 /// which waits for and keeps out the holders that write, and a whole-file
 /// flock that keeps out the others that only read); one this user may not
 /// even read is waited for while a live run holds it and removed once none
-/// does. So a waiter never fails because another user holds or held the lock.
+/// does (POSIX, which can tell; the Windows build cannot and fails). So a
+/// waiter never fails because another user holds or held the lock.
 /// An interrupted holder removes the file (OsRemoveOnInterrupt).
 std::optional<TOsFile> OsLockFile(const std::string& lockPath, unsigned waitSeconds = 0, bool* timedOut = nullptr);
 /// Releases a lock of OsLockFile and removes its file.
