@@ -158,6 +158,23 @@ std::string winFullPath(const std::string& path) {
 
 bool winSamePath(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
 
+HANDLE winLookAt(const std::string& path, bool itself);
+
+// True when `final`, a handle's final path, is the full path `full` itself.
+// A drive that stands for a share or a folder (a mapped or substituted
+// drive) has another final name for its root; that part may differ.
+bool winIsFinalOf(const std::string& final, const std::string& full) {
+  if (winSamePath(final, full)) return true;
+  if (full.size() < 3 || full[1] != ':' || (full[2] != '\\' && full[2] != '/')) return false;
+  const HANDLE root = winLookAt(full.substr(0, 3), false);
+  if (root == INVALID_HANDLE_VALUE) return false;
+  const std::string rootFinal = winFinalPath(root);
+  CloseHandle(root);
+  if (rootFinal.empty()) return false;
+  const bool slash = rootFinal.back() == '\\' || rootFinal.back() == '/';
+  return winSamePath(final, rootFinal + (slash ? "" : "\\") + full.substr(3));
+}
+
 // Opens `path` to look at it; with `itself`, a link (reparse point) itself
 // rather than what it leads to.
 HANDLE winLookAt(const std::string& path, bool itself) {
@@ -215,7 +232,7 @@ std::optional<std::string> winResolve(const std::string& path) {
   }
   const std::string final = winFinalPath(file);
   CloseHandle(file);
-  if (final.empty() || winSamePath(final, full)) return path;
+  if (final.empty() || winIsFinalOf(final, full)) return path;
   bool sawLink = false;
   for (std::size_t at = full.find_first_of("\\/", 3); ; at = full.find_first_of("\\/", at + 1)) {
     const HANDLE step = winLookAt(full.substr(0, at), true);
@@ -251,7 +268,7 @@ bool winPlainFileAt(HANDLE file, const std::string& path) {
       (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
     return false;
   const std::string final = winFinalPath(file);
-  return !final.empty() && winSamePath(final, winFullPath(path));
+  return !final.empty() && winIsFinalOf(final, winFullPath(path));
 }
 
 // The access rules of the open `file`, for a file made to replace it: its
