@@ -148,7 +148,7 @@ TEST_F(SharedFolders, AttacksOfAnotherUserChangeNothing) {
     };
   };
   const TAttack attacks[] = {
-      {"1: the output replaced by a link during the lock wait", TBuilds::Both, "team\\report.txt",
+      {"the output replaced by a link during the lock wait", TBuilds::Both, "team\\report.txt",
        [&] {
          Folder("team", fs::perms(02777));
          Write("team\\report.txt", "team report\r\n");
@@ -159,23 +159,23 @@ TEST_F(SharedFolders, AttacksOfAnotherUserChangeNothing) {
          secretKept();
          EXPECT_TRUE(fs::is_symlink(At("team\\report.txt")));
        }},
-      {"2: a FIFO planted during the lock wait", TBuilds::Both, "team\\report.txt",
+      {"a FIFO planted during the lock wait", TBuilds::Both, "team\\report.txt",
        [&] {
          Folder("team", fs::perms(02777));
          Write("team\\report.txt", "team report\r\n");
        },
        [&] { AsAttacker("mv team/report.txt team/moved.txt; mkfifo team/report.txt"); }, {}, false,
        changed("team\\report.txt"), [&] { EXPECT_TRUE(fs::is_fifo(At("team\\report.txt"))); }},
-      {"3: a link in the attacker's own folder", TBuilds::Both, "theirs\\report.txt",
+      {"a link in the attacker's own folder", TBuilds::Both, "theirs\\report.txt",
        [&] { AsAttacker("mkdir -m 755 theirs; ln -s ../rootonly/secret.txt theirs/report.txt"); }, nullptr, {}, false,
        fails("theirs\\report.txt"), secretKept},
-      {"3: a link in a sticky folder", TBuilds::Both, "sticky\\report.txt",
+      {"a link in a sticky folder", TBuilds::Both, "sticky\\report.txt",
        [&] {
          Folder("sticky", fs::perms(01777));
          AsAttacker("ln -s ../rootonly/secret.txt sticky/report.txt");
        },
        nullptr, {}, false, fails("sticky\\report.txt"), secretKept},
-      {"5: a link named like a stale temporary file", TBuilds::Both, "team\\report.txt",
+      {"a link named like a stale temporary file", TBuilds::Both, "team\\report.txt",
        [&] {
          Folder("team", fs::perms(02777));
          AsAttacker("ln -s ../rootonly/secret.txt team/report.txt.~999-0");
@@ -185,17 +185,17 @@ TEST_F(SharedFolders, AttacksOfAnotherUserChangeNothing) {
          secretKept();
          EXPECT_TRUE(fs::is_symlink(At("team\\report.txt.~999-0")));
        }},
-      {"6: a lock file of another user that is let go", TBuilds::Both, "team\\report.txt",
+      {"a lock file of another user that is let go", TBuilds::Both, "team\\report.txt",
        [&] { Folder("team", fs::perms(02777)); }, [] {}, {}, true, succeeds,
        [&] { EXPECT_EQ(Names("team"), std::set<std::string>{"report.txt"}); }},
       // The Windows build's calls take no path beyond MAX_PATH under wine.
-      {"9: leftovers of a killed run beside a name of 250 bytes", TBuilds::Native, "team\\" + longName,
+      {"leftovers of a killed run beside a name of 250 bytes", TBuilds::Native, "team\\" + longName,
        [&] {
          Folder("team", fs::perms(02777));
          Write("team\\" + cut, "left by a killed run");
        },
        nullptr, {}, false, succeeds, [&] { EXPECT_EQ(Names("team"), std::set<std::string>{longName}); }},
-      {"11: a report only its owner may read", TBuilds::Both, "team\\report.txt",
+      {"a report only its owner may read", TBuilds::Both, "team\\report.txt",
        [&] {
          Folder("team", fs::perms(02777));
          Write("team\\report.txt", "private\r\n");
@@ -208,14 +208,14 @@ TEST_F(SharedFolders, AttacksOfAnotherUserChangeNothing) {
          // maps the rights of Windows users to the three POSIX classes.
          EXPECT_EQ(mode & (Wine() ? fs::perms::others_all : fs::perms(077)), fs::perms::none);
        }},
-      {"12: a folder link in the output's path", TBuilds::Both, "sticky\\reports\\report.txt",
+      {"a folder link in the output's path", TBuilds::Both, "sticky\\reports\\report.txt",
        [&] {
          Folder("sticky", fs::perms(01777));
          AsAttacker("ln -s ../rootonly sticky/reports");
        },
        nullptr, {}, false, fails("sticky\\reports\\report.txt"),
        [&] { EXPECT_EQ(Names("rootonly"), std::set<std::string>{"secret.txt"}); }},
-      {"13: a lock that is never let go", TBuilds::Both, "team\\report.txt",
+      {"a lock that is never let go", TBuilds::Both, "team\\report.txt",
        [&] {
          Folder("team", fs::perms(02777));
          Write("team\\report.txt", "team report\r\n");
