@@ -412,8 +412,9 @@ std::optional<TOsFile> OsOpenReplaced(const std::string& path, bool& missing) {
     return std::nullopt;
   }
   struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    errno = S_ISDIR(info.st_mode) ? EISDIR : ENOTSUP;
+  const bool stated = fstat(fd, &info) == 0;
+  if (!stated || !S_ISREG(info.st_mode)) {
+    if (stated) errno = S_ISDIR(info.st_mode) ? EISDIR : ENOTSUP;
     posixSetError(nullptr);
     close(fd);
     return std::nullopt;
@@ -561,9 +562,12 @@ std::optional<TOsFile> OsLockFile(const std::string& lockPath, unsigned waitSeco
     }
     if (fd >= 0) {
       struct stat held, named;
-      if (fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
-        errno = fd >= 0 && !S_ISREG(held.st_mode) ? ENOTSUP : errno;
+      // A lock file that is no file (a FIFO, a device) is no lock of ours.
+      const bool stated = fstat(fd, &held) == 0;
+      if (!stated || !S_ISREG(held.st_mode)) {
+        const int why = stated ? ENOTSUP : errno;
         close(fd);
+        errno = why;
         return fail();
       }
       if (!posixTakeLock(fd, writable, deadline)) {
