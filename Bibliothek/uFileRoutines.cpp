@@ -22,8 +22,9 @@ std::optional<std::size_t> TRealFileSystem::ReadAt(TOsFile file, std::uint64_t o
 bool TRealFileSystem::IsSameFile(TOsFile file, const std::string& path) { return OsIsSameFile(file, path); }
 bool TRealFileSystem::Seek(TOsFile file, std::uint64_t offset) { return OsSeekFile(file, offset); }
 std::optional<std::uint64_t> TRealFileSystem::FileSize(TOsFile file) { return OsFileSize(file); }
-std::optional<TOsFile> TRealFileSystem::CreateTempBeside(const std::string& target, std::string& tempPath) {
-  return OsCreateTempFileBeside(target, tempPath);
+std::optional<TOsFile> TRealFileSystem::CreateTempBeside(const std::string& target, std::string& tempPath,
+                                                        std::optional<TOsFile> model) {
+  return OsCreateTempFileBeside(target, tempPath, model);
 }
 bool TRealFileSystem::Write(TOsFile file, const char* data, std::size_t size) {
   return OsWriteFile(file, data, size);
@@ -49,7 +50,13 @@ bool TRealFileSystem::Remove(const std::string& path) { return OsRemoveFile(path
 std::string TRealFileSystem::ReplacedPath(const std::string& path) { return OsReplacedFilePath(path); }
 bool TRealFileSystem::IsReplaceable(const std::string& path) { return OsIsReplaceable(path); }
 void TRealFileSystem::RemoveStaleTemps(const std::string& target) { OsRemoveStaleTempFiles(target); }
-std::optional<TOsFile> TRealFileSystem::Lock(const std::string& lockPath) { return OsLockFile(lockPath); }
+std::optional<TOsFile> TRealFileSystem::OpenReplaced(const std::string& path, bool& missing) {
+  return OsOpenReplaced(path, missing);
+}
+std::optional<TOsFile> TRealFileSystem::Lock(const std::string& lockPath, unsigned waitSeconds, bool* timedOut) {
+  return OsLockFile(lockPath, waitSeconds, timedOut);
+}
+std::string TRealFileSystem::LockHolder(const std::string& lockPath) { return OsLockHolder(lockPath); }
 void TRealFileSystem::Unlock(TOsFile lock, const std::string& lockPath) { OsUnlockFile(lock, lockPath); }
 bool TRealFileSystem::FlushFolderOf(const std::string& path) { return OsFlushFolderOf(path); }
 void TRealFileSystem::TellFailure(const std::string& path) { OsWriteFileFailure(path); }

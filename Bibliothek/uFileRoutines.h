@@ -33,7 +33,8 @@ public:
   virtual bool IsSameFile(TOsFile file, const std::string& path) = 0;
   virtual bool Seek(TOsFile file, std::uint64_t offset) = 0;
   virtual std::optional<std::uint64_t> FileSize(TOsFile file) = 0;
-  virtual std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath) = 0;
+  virtual std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath,
+                                                  std::optional<TOsFile> model = std::nullopt) = 0;
   virtual bool Write(TOsFile file, const char* data, std::size_t size) = 0;
   virtual bool WriteAt(TOsFile file, std::uint64_t offset, const char* data, std::size_t size) = 0;
   virtual bool StartWriteBack(TOsFile file, std::uint64_t offset, std::uint64_t size) = 0;
@@ -46,7 +47,9 @@ public:
   virtual std::string ReplacedPath(const std::string& path) = 0;
   virtual bool IsReplaceable(const std::string& path) = 0;
   virtual void RemoveStaleTemps(const std::string& target) = 0;
-  virtual std::optional<TOsFile> Lock(const std::string& lockPath) = 0;
+  virtual std::optional<TOsFile> OpenReplaced(const std::string& path, bool& missing) = 0;
+  virtual std::optional<TOsFile> Lock(const std::string& lockPath, unsigned waitSeconds, bool* timedOut) = 0;
+  virtual std::string LockHolder(const std::string& lockPath) = 0;
   virtual void Unlock(TOsFile lock, const std::string& lockPath) = 0;
   virtual bool FlushFolderOf(const std::string& path) = 0;
   /// Tells why the last call above failed, on `path`, as one line on standard
@@ -66,7 +69,8 @@ public:
   bool IsSameFile(TOsFile file, const std::string& path) override;
   bool Seek(TOsFile file, std::uint64_t offset) override;
   std::optional<std::uint64_t> FileSize(TOsFile file) override;
-  std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath) override;
+  std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath,
+                                          std::optional<TOsFile> model = std::nullopt) override;
   bool Write(TOsFile file, const char* data, std::size_t size) override;
   bool WriteAt(TOsFile file, std::uint64_t offset, const char* data, std::size_t size) override;
   bool StartWriteBack(TOsFile file, std::uint64_t offset, std::uint64_t size) override;
@@ -79,7 +83,9 @@ public:
   std::string ReplacedPath(const std::string& path) override;
   bool IsReplaceable(const std::string& path) override;
   void RemoveStaleTemps(const std::string& target) override;
-  std::optional<TOsFile> Lock(const std::string& lockPath) override;
+  std::optional<TOsFile> OpenReplaced(const std::string& path, bool& missing) override;
+  std::optional<TOsFile> Lock(const std::string& lockPath, unsigned waitSeconds, bool* timedOut) override;
+  std::string LockHolder(const std::string& lockPath) override;
   void Unlock(TOsFile lock, const std::string& lockPath) override;
   bool FlushFolderOf(const std::string& path) override;
   void TellFailure(const std::string& path) override;

@@ -83,7 +83,8 @@ void WriteHelp() {
   OsWriteConsoleLine(uProgramSwitchConstant::SHelpCaption);
   // A description holding CR LF gives several lines, each with the console's line end.
   for (const std::string& line :
-       SwitchOverviewLines({SDateSwitch, SAuthorSwitch, SPersonSwitch, SInputSwitch, SOutputSwitch, SRootSwitch}))
+       SwitchOverviewLines(
+           {SDateSwitch, SAuthorSwitch, SPersonSwitch, SInputSwitch, SOutputSwitch, SRootSwitch, SLockWaitSwitch}))
     for (std::size_t start = 0;;) {
       const std::size_t stop = line.find("\r\n", start);
       OsWriteConsoleLine(line.substr(start, stop == std::string::npos ? std::string::npos : stop - start));

@@ -1,7 +1,8 @@
 #include "app/uQuilletConstants.h"
 
 namespace uQuilletConstants {
-std::string SPersonSwitch, SAuthorSwitch, SDateSwitch, SOutputSwitch, SInputSwitch, SRootSwitch;
+std::string SPersonSwitch, SAuthorSwitch, SDateSwitch, SOutputSwitch, SInputSwitch, SRootSwitch, SLockWaitSwitch;
+std::string SLockWaitNotValid, SWarnLockWait, SLockWaitHint, SLockWaitDescription;
 std::string SDateFormatUnknown, SDateOperatorNotValid, SInputMissing, SOutputMissing, SPersonMissing,
     SDateMissing;
 std::string SReportPersonLabel, SReportDateLabel;
@@ -26,6 +27,12 @@ void StartupQuilletConstants() {
   SOutputSwitch = "OUTPUT";
   SInputSwitch = "INPUT";
   SRootSwitch = "ROOT";
+  SLockWaitSwitch = "LOCKWAIT";
+  SLockWaitNotValid = "/LOCKWAIT=%s ist keine Zahl von Sekunden!";
+  SWarnLockWait = "/LOCKWAIT=%s: ganze Sekunden, etwa /LOCKWAIT=600 (zehn Minuten) oder /LOCKWAIT=0 (ohne Ende)";
+  SLockWaitHint = "600 (zehn Minuten), 0 (ohne Ende)";
+  SLockWaitDescription =
+      "Dieser Schalter legt fest, wie viele Sekunden ein Lauf auf einen anderen Lauf mit derselben Ausgabedatei wartet.";
   SReportPersonLabel = "User: ";
   SReportDateLabel = "Datum: ";
   SDateFormatUnknown = "Das Datumsformat ist unbekannt!";

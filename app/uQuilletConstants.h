@@ -12,6 +12,7 @@ extern std::string SDateSwitch;    // "DATE"
 extern std::string SOutputSwitch;  // "OUTPUT"
 extern std::string SInputSwitch;   // "INPUT"
 extern std::string SRootSwitch;    // "ROOT"
+extern std::string SLockWaitSwitch;  // "LOCKWAIT": seconds a run waits for another run's lock
 
 // Messages.
 extern std::string SDateFormatUnknown;      // "The format of date is unknown!"
@@ -20,6 +21,8 @@ extern std::string SInputMissing;           // "The file for reading the comment
 extern std::string SOutputMissing;          // "The file for storing the CVS comments has to be declared! (Use switch OUTPUT)"
 extern std::string SPersonMissing;          // "The person has to be declared! (Use switch PERSON)"
 extern std::string SDateMissing;            // "The date has to be declared! (Use switch DATE)"
+extern std::string SLockWaitNotValid;       // %s: the value; not a number of seconds
+extern std::string SWarnLockWait;           // %s: the value; the forms that work
 
 extern std::string SNoCvsLog;               // "The file %s holds no cvs log or rlog output!"
 extern std::string SLogCutShort;            // "The file %s ends inside a file section: the log is cut short!"
@@ -65,6 +68,7 @@ extern std::string SDateDescription;
 extern std::string SPersonDefault, SAuthorDefault, SInputDefault, SOutputDefault;  // "no default value"
 extern std::string SPersonDescription, SAuthorDescription, SInputDescription, SOutputDescription;
 extern std::string SRootOptionHint, SRootDescription;  // the root's default is empty
+extern std::string SLockWaitHint, SLockWaitDescription;
 
 void StartupQuilletConstants();
 void ShutdownQuilletConstants();

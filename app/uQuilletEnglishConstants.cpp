@@ -11,6 +11,11 @@ void StartupQuilletEnglishConstants() {
   SOutputMissing = "The file for storing the CVS comments has to be declared! (Use switch OUTPUT)";
   SPersonMissing = "The person has to be declared! (Use switch PERSON)";
   SDateMissing = "The date has to be declared! (Use switch DATE)";
+  SLockWaitNotValid = "/LOCKWAIT=%s is no number of seconds!";
+  SWarnLockWait = "/LOCKWAIT=%s: whole seconds, such as /LOCKWAIT=600 (ten minutes) or /LOCKWAIT=0 (no end)";
+  SLockWaitHint = "600 (ten minutes), 0 (no end)";
+  SLockWaitDescription =
+      "This switch sets how many seconds a run waits for another run on the same output file.";
   SNoCvsLog = "The file %s holds no cvs log or rlog output!";
   SLogCutShort = "The file %s ends inside a file section: the log is cut short!";
   SStandardInput = "- (standard input)";

@@ -5,6 +5,7 @@
 #include "Bibliothek/uDateRoutines.h"
 #include "Bibliothek/uFailure.h"
 #include "app/uQuilletConstants.h"
+#include "filter/uQuillet.h"
 
 std::string DateSwitchDefault() {
   std::string date = FormatShortDate(Today(), ShortDatePicture());
@@ -30,6 +31,8 @@ bool StartupQuilletRegisterSwitches() {
                             SOutputDescription);
     // Empty: the tree starts behind "/cvsroot/".
     ProgramSwitch->Register(SRootSwitch, SRootOptionHint, "", SRootDescription);
+    ProgramSwitch->Register(SLockWaitSwitch, SLockWaitHint, std::to_string(TQuillet::DefaultLockWait),
+                            SLockWaitDescription);
     return true;
   } catch (const EFailure& failure) {
     OsWriteConsoleLine(failure.Message());

@@ -11,6 +11,7 @@
 #include "Bibliothek/Schalter/uProgramSwitch.h"
 #include "Bibliothek/uDateRoutines.h"
 #include "Bibliothek/uFailure.h"
+#include "Bibliothek/uStringRoutines.h"
 #include "app/uQuilletConstants.h"
 #include "app/uQuilletRegisterSwitches.h"
 #include "app/uSlips.h"
@@ -43,7 +44,7 @@ namespace {
 /// The filter's values, read from the switch library; the lines the library
 /// noticed while reading them (macros that are not set) are kept per switch.
 struct TFilterValues {
-  std::vector<std::pair<std::string, std::string>> Values;  // DATE, PERSON, AUTHOR, INPUT, OUTPUT, ROOT
+  std::vector<std::pair<std::string, std::string>> Values;  // DATE, PERSON, AUTHOR, INPUT, OUTPUT, ROOT, LOCKWAIT
   std::vector<std::pair<std::string, std::string>> Noticed;  // switch, line
 };
 
@@ -54,7 +55,7 @@ TFilterValues ReadFilterValues() {
   ProgramSwitch->SetWarningHandler([&](const std::string& line) { read.Noticed.emplace_back(current, line); });
   try {
     for (const std::string* name :
-         {&SDateSwitch, &SPersonSwitch, &SAuthorSwitch, &SInputSwitch, &SOutputSwitch, &SRootSwitch}) {
+         {&SDateSwitch, &SPersonSwitch, &SAuthorSwitch, &SInputSwitch, &SOutputSwitch, &SRootSwitch, &SLockWaitSwitch}) {
       current = *name;
       read.Values.emplace_back(*name, ProgramSwitch->GetValue(*name)->AsString());
     }
@@ -107,6 +108,14 @@ int RunFilter(const std::vector<std::string>& arguments) {
       WriteSlip(DateSlip(failure.Message(), date));
       return 2;
     }
+    // Whole seconds, at most a year's; none given: ten minutes.
+    const std::string& lockWaitText = read.Values[6].second;
+    const std::optional<long long> lockWait =
+        lockWaitText.empty() ? TQuillet::DefaultLockWait : ReadInteger(lockWaitText, 0, 365LL * 86400);
+    if (!lockWait) {
+      WriteSlip({FormatMessage(SLockWaitNotValid, lockWaitText), FormatMessage(SWarnLockWait, lockWaitText)});
+      return 2;
+    }
     quillet->SetDateOperator(conditions[0].Operator);
     quillet->SetDate(conditions[0].Date);
     if (conditions.size() > 1) quillet->SetSecondDateCondition(conditions[1].Operator, conditions[1].Date);
@@ -116,6 +125,7 @@ int RunFilter(const std::vector<std::string>& arguments) {
     // On POSIX a "\" in a path stands for "/": the messages show the path so.
     quillet->SetInputFile(OsNativePath(read.Values[3].second));
     quillet->SetOutputFile(OsNativePath(read.Values[4].second));
+    quillet->SetLockWait(static_cast<unsigned>(*lockWait));
     quillet->Run();
     return 0;
   } catch (const EFailure& failure) {

@@ -122,6 +122,8 @@ public:
     FFile = file;
     FBorrowed = true;
   }
+  /// Reads `file`, opened elsewhere, and closes it with the source.
+  void Adopt(TOsFile file) { FFile = file; }
   TOsFile Handle() const { return *FFile; }
   const std::string& Failure() const { return FFailure; }
   void Close();

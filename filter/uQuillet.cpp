@@ -28,6 +28,7 @@ void TQuillet::SetDateOperator(TDateOperator value) { FDateOperator = value; }
 void TQuillet::SetDate(const std::string& value) { FDate = value; }
 void TQuillet::SetPerson(const std::string& value) { FPerson = value; }
 void TQuillet::SetParts(std::size_t count) { FParts = count; }
+void TQuillet::SetLockWait(unsigned seconds) { FLockWait = seconds; }
 
 void TQuillet::SetAuthor(const std::string& value) {
   // A login never holds a comma or a blank. Each name once: one name left
@@ -86,6 +87,15 @@ void TQuillet::CheckSettings() const {
 }
 
 namespace {
+// The failure lines of the wait for the lock and of what it may hide.
+std::string lockTimedOut(const std::string& lockFile, const std::string& holder, unsigned seconds) {
+  return "The lock file " + lockFile + " is still held" + (holder.empty() ? "" : " by " + holder) + " after " +
+         std::to_string(seconds) + " seconds: the output stays as it was!";
+}
+std::string outputChanged(const std::string& output) {
+  return "The output " + output + " was changed while the run waited for its lock: nothing was written!";
+}
+
 // The output's side of a run, as one transaction: the lock that makes runs on
 // the output wait for each other, the old report, the temporary file the new
 // one is written to, and the replacement. Whatever is held is released in
@@ -95,6 +105,7 @@ public:
   TOutputTransaction(TFileSystem& files, const std::string& output)
       : FFiles(files), FOutput(output), FReplaced(files.ReplacedPath(output)) {}
   ~TOutputTransaction() {
+    if (FOld) FFiles.Close(*FOld);
     if (FTemp) FFiles.Close(*FTemp);
     if (!FTempPath.empty() && !FCommitted) FFiles.Remove(FTempPath);
     if (FLock) FFiles.Unlock(*FLock, FLockPath);
@@ -105,37 +116,53 @@ public:
   /// The file really replaced (through a followed link).
   const std::string& Path() const { return FReplaced; }
 
-  /// Waits for other runs on the output. A device or pipe is never replaced
+  /// Waits for other runs on the output, at most `waitSeconds` (0: no
+  /// limit). The lock is named after the file really replaced, so that runs
+  /// through a symbolic link and on its target meet too. What the output's
+  /// name leads to is asked before the wait, to name the lock, and again
+  /// after it: anyone could have changed it meanwhile, and only what is
+  /// found once the lock is held counts. A device or pipe is never replaced
   /// by a report (nor read as one), and a link another user planted is not
-  /// written through. The lock is named after the file really replaced, so
-  /// that runs through a symbolic link and on its target meet too.
-  void Lock() {
-    if (!FFiles.IsReplaceable(FReplaced)) throw Failed(FOutput);
+  /// followed.
+  void Lock(unsigned waitSeconds) {
+    if (!FFiles.IsReplaceable(FOutput)) throw Failed(FOutput);
     FLockPath = OsSiblingPath(FReplaced, ".lock");
-    FLock = FFiles.Lock(FLockPath);
+    bool timedOut = false;
+    FLock = FFiles.Lock(FLockPath, waitSeconds, &timedOut);
+    if (!FLock && timedOut) throw EFailure(lockTimedOut(FLockPath, FFiles.LockHolder(FLockPath), waitSeconds));
     if (!FLock) throw Failed(FLockPath);
+    if (FFiles.ReplacedPath(FOutput) != FReplaced) throw EFailure(outputChanged(FOutput));
+    // The old report is read through the handle opened now, and its checks
+    // are made on that handle: a name can be given to another file at any time.
+    bool missing = false;
+    FOld = FFiles.OpenReplaced(FReplaced, missing);
+    if (!FOld && !missing) {
+      // Replaceable before the wait, and now a link not to follow, a pipe or
+      // a device: given to another file meanwhile.
+      if (!FFiles.IsReplaceable(FOutput)) throw EFailure(outputChanged(FOutput));
+      throw EFailure(FormatMessage(SCannotOpenFile, FOutput));
+    }
     FFiles.RemoveStaleTemps(FReplaced);
   }
 
   /// The old report, as the run before this one left it, into `previous`;
-  /// none when there is none. One that exists but cannot be read must not be lost.
+  /// none when there is none.
   void OpenPrevious(std::optional<TFileSource>& previous) {
+    if (!FOld) return;
     previous.emplace(FFiles, FOutput);
-    if (!previous->Open()) {
-      previous.reset();
-      if (FFiles.FileExists(FOutput)) throw EFailure(FormatMessage(SCannotOpenFile, FOutput));
-      return;
-    }
+    previous->Adopt(*FOld);
+    FOld.reset();
     previous->ForgetWhatIsRead();
   }
 
-  /// Where the new report goes.
-  TFileSink& CreateTemp() {
-    FTemp = FFiles.CreateTempBeside(FReplaced, FTempPath);
+  /// Where the new report goes: a file with the old report's permissions
+  /// and, where allowed, its owner; a new output gets the umask's.
+  TFileSink& CreateTemp(const std::optional<TFileSource>& previous) {
+    FTemp = FFiles.CreateTempBeside(FReplaced, FTempPath,
+                                    previous ? std::optional<TOsFile>(previous->Handle()) : std::nullopt);
     if (!FTemp) throw Failed(FOutput);
     return FSink.emplace(FFiles, *FTemp, FOutput);
   }
-
   /// The new report reaches the disk before it replaces the old one, and the
   /// folder's entry after, so that a power cut leaves one of the two whole.
   /// Only the file this run wrote replaces the output: in a folder others can
@@ -163,7 +190,7 @@ private:
   TFileSystem& FFiles;
   const std::string FOutput, FReplaced;
   std::string FLockPath, FTempPath;
-  std::optional<TOsFile> FLock, FTemp;
+  std::optional<TOsFile> FLock, FTemp, FOld;
   std::optional<TFileSink> FSink;
   bool FCommitted = false;
 };
@@ -188,11 +215,11 @@ void TQuillet::Run() {
   openInput(input, FFiles, FInputFile);
   if (FOutputFile == StandardStream) return ReportToStandardOutput(*input);
   TOutputTransaction output(FFiles, FOutputFile);
-  output.Lock();
+  output.Lock(FLockWait);
   // A log that is the output itself is read as the run before this one left it.
   if (FFiles.ReplacedPath(FInputFile) == output.Path()) openInput(input, FFiles, FInputFile);
   output.OpenPrevious(previous);
-  TFileSink& report = output.CreateTemp();
+  TFileSink& report = output.CreateTemp(previous);
   TFileLog log(FFiles, *input, output.Path(), FOutputFile);
   try {
     ProcessLog(log, report, previous ? &*previous : nullptr, FParts, true);

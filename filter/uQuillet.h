@@ -86,6 +86,11 @@ public:
   /// and the processors). Every count gives the same report.
   void SetParts(std::size_t count);
 
+  /// How long Run waits for another run's lock on the output before it
+  /// fails, naming the lock file and its holder: `seconds` (0: no limit).
+  static constexpr unsigned DefaultLockWait = 600;
+  void SetLockWait(unsigned seconds);
+
   /// What Run would write into the output file, for `input` as the input
   /// file's bytes and `previousOutput` as the old output (nullopt: none),
   /// each read in pieces of at most `pieceSize` bytes (0: as much as asked).
@@ -119,6 +124,7 @@ private:
   std::string FInputFile;
   std::string FOutputFile;
   std::size_t FParts = 0;
+  unsigned FLockWait = DefaultLockWait;
   // The labels in upper case, each with its ":".
   std::string FDateLabel, FAuthorLabel, FSectionLabel;
 };

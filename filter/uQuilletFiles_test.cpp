@@ -204,8 +204,9 @@ class TMeddlingFiles : public TRealFileSystem {
 public:
   TMeddlingFiles(int nth, std::string log) : FNth(nth), FLog(std::move(log)) {}
   // The engine calls from several threads at once.
-  std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath) override {
-    const std::optional<TOsFile> file = TRealFileSystem::CreateTempBeside(target, tempPath);
+  std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath,
+                                          std::optional<TOsFile> model = std::nullopt) override {
+    const std::optional<TOsFile> file = TRealFileSystem::CreateTempBeside(target, tempPath, model);
     const std::lock_guard lock(FMutex);
     if (file && FNth-- == 0) FPaths[*file] = tempPath;
     return file;

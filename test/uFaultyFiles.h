@@ -49,6 +49,14 @@ public:
     if (file) Remember(*file, path);
     return file;
   }
+  // The old report is opened so; it fails as an OpenRead of it.
+  std::optional<TOsFile> OpenReplaced(const std::string& path, bool& missing) override {
+    missing = false;
+    if (Fails(TFileOp::OpenRead, path)) return std::nullopt;
+    const std::optional<TOsFile> file = TRealFileSystem::OpenReplaced(path, missing);
+    if (file) Remember(*file, path);
+    return file;
+  }
   std::optional<std::size_t> Read(TOsFile file, char* buffer, std::size_t size) override {
     if (Fails(TFileOp::Read, PathOf(file))) return std::nullopt;
     return TRealFileSystem::Read(file, buffer, FReadPiece != 0 && size > FReadPiece ? FReadPiece : size);
@@ -57,15 +65,16 @@ public:
     if (Fails(TFileOp::Read, PathOf(file))) return std::nullopt;
     return TRealFileSystem::ReadAt(file, offset, buffer, FReadPiece != 0 && size > FReadPiece ? FReadPiece : size);
   }
-  std::optional<TOsFile> Lock(const std::string& lockPath) override {
-    return Fails(TFileOp::Lock, lockPath) ? std::nullopt : TRealFileSystem::Lock(lockPath);
+  std::optional<TOsFile> Lock(const std::string& lockPath, unsigned waitSeconds, bool* timedOut) override {
+    return Fails(TFileOp::Lock, lockPath) ? std::nullopt : TRealFileSystem::Lock(lockPath, waitSeconds, timedOut);
   }
   bool IsReplaceable(const std::string& path) override {
     return !Fails(TFileOp::IsReplaceable, path) && TRealFileSystem::IsReplaceable(path);
   }
-  std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath) override {
+  std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath,
+                                          std::optional<TOsFile> model = std::nullopt) override {
     if (Fails(TFileOp::CreateTemp, target)) return std::nullopt;
-    const std::optional<TOsFile> file = TRealFileSystem::CreateTempBeside(target, tempPath);
+    const std::optional<TOsFile> file = TRealFileSystem::CreateTempBeside(target, tempPath, model);
     if (file) Remember(*file, tempPath);
     return file;
   }

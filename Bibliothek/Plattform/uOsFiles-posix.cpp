@@ -3,7 +3,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
+#include <pwd.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
@@ -17,6 +21,9 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <time.h>
+
+#include "Bibliothek/Plattform/uOsProcess.h"
 
 static_assert(sizeof(off_t) == 8, "files beyond 2 GiB need a 64-bit off_t");
 
@@ -44,38 +51,95 @@ std::string posixFolderOf(const std::string& path) {
   return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// A link is followed only when nobody but its owner could have put it there
-// for someone else to write through: it belongs to the user who runs, or to
-// root, or its folder is writable by nobody but the folder's owner, who owns
-// the link too (the rule of the kernel's protected_symlinks, made stricter
-// for group-writable team folders).
-bool posixTrustedLink(const std::string& link, const struct stat& info) {
-  if (info.st_uid == geteuid() || info.st_uid == 0) return true;
-  struct stat folder;
-  if (stat(posixFolderOf(link).c_str(), &folder) != 0) return false;
-  return (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0 && folder.st_uid == info.st_uid;
+// A link is followed only when its owner is the user who runs or root: only
+// they could have put it there (the kernel's protected_symlinks rule for
+// sticky folders, applied in every folder).
+bool posixTrustedLink(const struct stat& info) { return info.st_uid == geteuid() || info.st_uid == 0; }
+
+// The file that `path` stands for: every symbolic link on the way, in a
+// folder's name as in the last name, is followed (also to a last name that
+// does not exist yet, so that a replacement updates the file a link points
+// at instead of replacing the link). Nullopt (errno EACCES) at a link of
+// another owner, or ELOOP after the kernel's own limit of 40 links. ".." is
+// kept as it is, so that the kernel takes it from the folder really reached.
+std::optional<std::string> posixResolve(const std::string& path) {
+  std::string done = !path.empty() && path[0] == '/' ? "/" : "";
+  std::string rest = path;
+  int links = 0;
+  for (;;) {
+    const std::size_t start = rest.find_first_not_of('/');
+    if (start == std::string::npos) return done.empty() ? path : done;
+    const std::size_t end = rest.find('/', start);
+    const std::string name = rest.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    rest = end == std::string::npos ? std::string() : rest.substr(end);
+    std::string next = done.empty() ? name : done.back() == '/' ? done + name : done + "/" + name;
+    struct stat info;
+    if (name == "." || name == ".." || lstat(next.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+      done = std::move(next);
+      continue;
+    }
+    if (!posixTrustedLink(info)) {
+      errno = EACCES;
+      return std::nullopt;
+    }
+    if (++links > 40) {
+      errno = ELOOP;
+      return std::nullopt;
+    }
+    std::string target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 4096) + 1, '\0');
+    const ssize_t n = readlink(next.c_str(), target.data(), target.size());
+    if (n <= 0) return std::nullopt;
+    target.resize(static_cast<std::size_t>(n));
+    // An absolute target starts again at the root; a relative one in the link's folder.
+    if (target[0] == '/') done = "/";
+    rest = target + rest;
+  }
 }
 
-// The file that `path` stands for: symbolic links are followed to the end,
-// also to a target that does not exist yet, so that a replacement updates the
-// file they point at instead of replacing the link. An untrusted link is not
-// followed: the path then names the link itself, which OsIsReplaceable refuses.
+// posixResolve's answer, or the path itself when it meets a link not to
+// follow (which every use then refuses, see posixOpenFolder).
 std::string posixReplacedFile(const std::string& path) {
-  std::string current = OsNativePath(path);
-  for (int hops = 0; hops < 40; ++hops) {  // the kernel's own limit for a loop
-    struct stat info;
-    if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode) || !posixTrustedLink(current, info))
-      return current;
-    std::string target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 4096) + 1, '\0');
-    const ssize_t n = readlink(current.c_str(), target.data(), target.size());
-    if (n <= 0) return current;
-    target.resize(static_cast<std::size_t>(n));
-    const std::size_t slash = current.rfind('/');
-    if (target[0] != '/' && slash != std::string::npos) target = current.substr(0, slash + 1) + target;
-    current = target;
-  }
-  return current;
+  const std::string native = OsNativePath(path);
+  const std::optional<std::string> resolved = posixResolve(native);
+  return resolved ? *resolved : native;
 }
+
+// The last name of a path and the folder it is in.
+std::string posixNameOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The folder of `path` (a path posixReplacedFile gave) as a handle, reached
+// without following any link: every link on the way was followed already,
+// so a link found now was planted since, or is one not to follow. A file
+// made or renamed through this handle lands in that folder, whatever is
+// renamed or linked along the path meanwhile. -1 with errno on failure.
+int posixOpenFolder(const std::string& path) {
+  const std::string folder = posixFolderOf(path);
+  open_how how{};
+  how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+  how.resolve = RESOLVE_NO_SYMLINKS;
+  const long fd = syscall(SYS_openat2, AT_FDCWD, folder.c_str(), &how, sizeof how);
+  if (fd >= 0 || errno != ENOSYS) return static_cast<int>(fd);
+  // Kernels before 5.6: the folder's own name at least is not followed.
+  return open(folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// Closes a folder handle of posixOpenFolder on every way out.
+class TPosixFolder {
+public:
+  explicit TPosixFolder(const std::string& path) : FFd(posixOpenFolder(path)) {}
+  ~TPosixFolder() {
+    if (FFd >= 0) close(FFd);
+  }
+  TPosixFolder(const TPosixFolder&) = delete;
+  TPosixFolder& operator=(const TPosixFolder&) = delete;
+  int Fd() const { return FFd; }
+
+private:
+  int FFd;
+};
 
 // The whole-file lock both builds agree on: byte 0 of the file, as an open
 // file description lock here and as LockFileEx in the Windows build (wine
@@ -216,18 +280,29 @@ std::optional<TOsFile> OsCreateFile(const std::string& path) {
   return fd;
 }
 
-std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::string& tempPath) {
+std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::string& tempPath,
+                                             std::optional<TOsFile> model) {
   static std::atomic<unsigned> counter{0};
   posixIgnoreFileSizeSignal();
   const std::string replaced = posixReplacedFile(target);
+  const TPosixFolder folder(replaced);
+  if (folder.Fd() < 0) {
+    posixSetError(nullptr);
+    return std::nullopt;
+  }
+  const std::string name = posixNameOf(replaced);
   struct stat old;
-  const bool hadFile = stat(replaced.c_str(), &old) == 0;
+  const bool hadFile = model ? fstat(posixFd(*model), &old) == 0
+                             : fstatat(folder.Fd(), name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode);
   for (int attempt = 0; attempt < 1000; ++attempt) {
     const std::string candidate =
         OsSiblingPath(replaced, ".~" + std::to_string(getpid()) + "-" + std::to_string(counter++));
     // O_EXCL never opens what is there already, a planted link included.
-    const int fd = open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int fd = openat(folder.Fd(), posixNameOf(candidate).c_str(),
+                          O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd >= 0) {
+      // An interrupted run takes it along; a killed one leaves it to the next clean-up.
+      OsRemoveOnInterrupt(candidate);
       // Live while locked: a clean-up of another run leaves it alone.
       posixLockByte(fd, F_WRLCK, false);
       // The replacement keeps the old file's permissions and, where allowed, its owner.
@@ -285,14 +360,19 @@ bool OsFlushFile(TOsFile file) {
 void OsCloseFile(TOsFile file) { close(posixFd(file)); }
 
 bool OsReplaceFile(const std::string& source, const std::string& target) {
-  if (rename(OsNativePath(source).c_str(), posixReplacedFile(target).c_str()) != 0) {
+  const std::string replaced = posixReplacedFile(target);
+  const TPosixFolder folder(replaced);
+  if (folder.Fd() < 0 || renameat(folder.Fd(), posixNameOf(OsNativePath(source)).c_str(), folder.Fd(),
+                                  posixNameOf(replaced).c_str()) != 0) {
     posixSetError(nullptr);
     return false;
   }
+  OsKeepOnInterrupt(source);
   return true;
 }
 
 bool OsRemoveFile(const std::string& path) {
+  OsKeepOnInterrupt(path);
   if (unlink(OsNativePath(path).c_str()) != 0) {
     posixSetError(nullptr);
     return false;
@@ -306,35 +386,64 @@ std::string OsReplacedFilePath(const std::string& path) {
 }
 
 bool OsIsReplaceable(const std::string& path) {
-  const std::string replaced = posixReplacedFile(path);
-  struct stat info;
-  // A link that is still a link here was not to be followed (see posixTrustedLink).
-  if (lstat(replaced.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-    errno = EACCES;
+  const std::optional<std::string> replaced = posixResolve(OsNativePath(path));
+  if (!replaced) {
     posixSetError(nullptr);
     return false;
   }
   // A missing file is created; any other trouble shows at the writing itself.
   // A folder fails at the reading of the old report, as before.
-  if (stat(replaced.c_str(), &info) != 0 || S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) return true;
+  struct stat info;
+  if (stat(replaced->c_str(), &info) != 0 || S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) return true;
   errno = ENOTSUP;
   posixSetError(nullptr);
   return false;
 }
 
+std::optional<TOsFile> OsOpenReplaced(const std::string& path, bool& missing) {
+  missing = false;
+  const std::string replaced = posixReplacedFile(path);
+  const TPosixFolder folder(replaced);
+  // Never follows a link (planted since the path was resolved), never waits
+  // for a writer of a FIFO; what it opened is then checked on the handle.
+  const int fd = folder.Fd() < 0 ? -1
+                                 : openat(folder.Fd(), posixNameOf(replaced).c_str(),
+                                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    missing = errno == ENOENT;
+    posixSetError(nullptr);
+    return std::nullopt;
+  }
+  struct stat info;
+  const bool stated = fstat(fd, &info) == 0;
+  if (!stated || !S_ISREG(info.st_mode)) {
+    if (stated) errno = S_ISDIR(info.st_mode) ? EISDIR : ENOTSUP;
+    posixSetError(nullptr);
+    close(fd);
+    return std::nullopt;
+  }
+  // Read in turn from now on (a regular file never blocks anyway).
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  return fd;
+}
+
 void OsRemoveStaleTempFiles(const std::string& target) {
   const std::string replaced = posixReplacedFile(target);
-  const std::string folder = posixFolderOf(replaced);
-  // The names OsCreateTempFileBeside gives: the target's name (cut to fit), ".~", then the rest.
-  const std::string stem = OsSiblingPath(replaced, ".~");
-  const std::string prefix = stem.substr(stem.rfind('/') == std::string::npos ? 0 : stem.rfind('/') + 1);
-  DIR* dir = opendir(folder.c_str());
-  if (!dir) return;
+  const TPosixFolder folder(replaced);
+  const int listing = folder.Fd() < 0 ? -1 : openat(folder.Fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* dir = listing < 0 ? nullptr : fdopendir(listing);
+  if (!dir) {
+    if (listing >= 0) close(listing);
+    return;
+  }
+  const std::string targetName = posixNameOf(replaced);
   while (const dirent* entry = readdir(dir)) {
     const std::string name = entry->d_name;
-    if (!OsIsTempName(name, prefix)) continue;
+    if (!OsIsTempName(name, targetName)) continue;
     // A temporary file is live exactly while its run holds its lock, whatever
-    // process or namespace that run is in.
+    // process or namespace that run is in. Only a regular file that the name
+    // still names goes: never a link, nor what it points at.
     const int fd = openat(dirfd(dir), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) continue;
     struct stat info, named;
@@ -359,74 +468,187 @@ void OsWriteFileFailure(const std::string& path) {
   }
 }
 
-std::optional<TOsFile> OsLockFile(const std::string& lockPath) {
+namespace {
+void posixWokenUp(int) {}
+
+// Ends every blocking wait of this thread (a lock, a sleep) with EINTR once
+// the limit is reached; nothing with no limit.
+class TPosixDeadline {
+public:
+  explicit TPosixDeadline(unsigned seconds) {
+    if (seconds == 0) return;
+    static const bool installed = [] {
+      struct sigaction action {};
+      action.sa_handler = posixWokenUp;  // no SA_RESTART: the wait returns
+      sigemptyset(&action.sa_mask);
+      return sigaction(SIGALRM, &action, nullptr) == 0;
+    }();
+    sigevent event{};
+    event.sigev_notify = SIGEV_THREAD_ID;
+    event.sigev_signo = SIGALRM;
+    event._sigev_un._tid = static_cast<pid_t>(syscall(SYS_gettid));
+    if (!installed || timer_create(CLOCK_MONOTONIC, &event, &FTimer) != 0) return;
+    FArmed = true;
+    // The signal comes again every 50 ms after the limit, in case it came
+    // between a check and the wait.
+    itimerspec when{};
+    when.it_value.tv_sec = static_cast<time_t>(seconds);
+    when.it_interval.tv_nsec = 50'000'000;
+    timer_settime(FTimer, 0, &when, nullptr);
+    clock_gettime(CLOCK_MONOTONIC, &FEnd);
+    FEnd.tv_sec += static_cast<time_t>(seconds);
+  }
+  ~TPosixDeadline() {
+    if (FArmed) timer_delete(FTimer);
+  }
+  TPosixDeadline(const TPosixDeadline&) = delete;
+  TPosixDeadline& operator=(const TPosixDeadline&) = delete;
+  bool Passed() const {
+    if (!FArmed) return false;
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec > FEnd.tv_sec || (now.tv_sec == FEnd.tv_sec && now.tv_nsec >= FEnd.tv_nsec);
+  }
+
+private:
+  timer_t FTimer{};
+  timespec FEnd{};
+  bool FArmed = false;
+};
+
+// Takes the lock on an open lock file, waiting until `deadline`: a write lock
+// through a handle that may write, else a read lock (which only writers
+// conflict with) and a flock, which keeps the other readers out.
+bool posixTakeLock(int fd, bool writable, const TPosixDeadline& deadline) {
+  struct flock range {};
+  range.l_type = writable ? F_WRLCK : F_RDLCK;
+  range.l_whence = SEEK_SET;
+  range.l_start = 0;
+  range.l_len = 1;
+  for (;;) {
+    if (fcntl(fd, F_OFD_SETLKW, &range) == 0 && (writable || flock(fd, LOCK_EX) == 0)) return true;
+    if (errno != EINTR) return false;
+    if (deadline.Passed()) {
+      errno = ETIMEDOUT;
+      return false;
+    }
+    // Woken by another signal: let go of the half taken, and wait again.
+    range.l_type = F_UNLCK;
+    fcntl(fd, F_OFD_SETLK, &range);
+    range.l_type = writable ? F_WRLCK : F_RDLCK;
+  }
+}
+}  // namespace
+
+std::optional<TOsFile> OsLockFile(const std::string& lockPath, unsigned waitSeconds, bool* timedOut) {
+  if (timedOut) *timedOut = false;
   const std::string path = OsNativePath(lockPath);
+  const TPosixDeadline deadline(waitSeconds);
+  auto fail = [&]() -> std::optional<TOsFile> {
+    if (timedOut) *timedOut = errno == ETIMEDOUT;
+    posixSetError(nullptr);
+    return std::nullopt;
+  };
   // Each round either takes the lock, waits for a live holder, or changes
   // what the path names (a removed or replaced file); anything else fails.
   for (int round = 0; round < 100; ++round) {
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const TPosixFolder folder(path);
+    if (folder.Fd() < 0) return fail();
+    const std::string name = posixNameOf(path);
+    // The umask decides who else may write the lock file; those who may not
+    // read it and take its lock through that.
+    bool writable = true;
+    int fd = openat(folder.Fd(), name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == EACCES) {
+      writable = false;
+      fd = openat(folder.Fd(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    }
     if (fd >= 0) {
-      // Every user's runs must be able to open the lock file for writing.
-      struct stat own;
-      if (fstat(fd, &own) == 0 && own.st_uid == geteuid()) fchmod(fd, 0666);
-      if (!posixLockByte(fd, F_WRLCK, true)) {
-        posixSetError(nullptr);
+      struct stat held, named;
+      // A lock file that is no file (a FIFO, a device) is no lock of ours.
+      const bool stated = fstat(fd, &held) == 0;
+      if (!stated || !S_ISREG(held.st_mode)) {
+        const int why = stated ? ENOTSUP : errno;
         close(fd);
-        return std::nullopt;
+        errno = why;
+        return fail();
+      }
+      if (!posixTakeLock(fd, writable, deadline)) {
+        const int why = errno;
+        close(fd);
+        errno = why;
+        return fail();
       }
       // The holder before us unlinks the file when it lets go; a lock on that
       // unlinked file guards nothing, so take the lock again on the new one.
-      struct stat held, named;
-      if (fstat(fd, &held) == 0 && lstat(path.c_str(), &named) == 0 && posixSameFile(held, named)) return fd;
-      close(fd);
-      continue;
+      if (fstatat(folder.Fd(), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !posixSameFile(held, named)) {
+        close(fd);
+        continue;
+      }
+      // A leftover of another user, taken for reading: where the folder lets
+      // it go, a lock file of our own takes its place.
+      if (!writable && unlinkat(folder.Fd(), name.c_str(), 0) == 0) {
+        close(fd);
+        continue;
+      }
+      OsRemoveOnInterrupt(lockPath);
+      return fd;
     }
-    if (errno != EACCES) break;
-    // A lock file of another user that this one may not write: while a live
-    // run holds it, wait; once nobody does, it is a leftover and goes.
+    if (errno == ENOENT) continue;  // removed between the two opens
+    if (errno != EACCES) return fail();
+    // A lock file of another user that this one may not even read: while a
+    // live run holds it, wait; once nobody does, it is a leftover and goes.
     const int saved = errno;
     struct stat left;
     // Missing: the folder refused to create it.
-    if (lstat(path.c_str(), &left) != 0 || !S_ISREG(left.st_mode)) {
+    if (fstatat(folder.Fd(), name.c_str(), &left, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(left.st_mode)) {
       errno = saved;
-      break;
+      return fail();
     }
-    fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) {
-      // A read lock waits for a writer and keeps new ones out meanwhile.
-      const bool free = posixLockByte(fd, F_RDLCK, true);
-      const bool removed = free && unlink(path.c_str()) == 0;
-      const int why = errno;
-      close(fd);
-      if (removed) continue;
-      errno = free ? why : saved;
-      break;
-    }
-    if (errno == ENOENT) continue;
     const std::optional<bool> held = posixAnyLockOn(left);
     if (!held) {
       errno = saved;
-      break;
+      return fail();
     }
     if (*held) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      if (deadline.Passed()) {
+        errno = ETIMEDOUT;
+        return fail();
+      }
       --round;
       continue;
     }
-    if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+    if (unlinkat(folder.Fd(), name.c_str(), 0) != 0 && errno != ENOENT) {
       errno = saved;
-      break;
+      return fail();
     }
   }
-  posixSetError(nullptr);
-  return std::nullopt;
+  return fail();
 }
 
 void OsUnlockFile(TOsFile lock, const std::string& lockPath) {
   // Unlink while still holding the lock, so no waiter can lock the old file
-  // after a newcomer created a new one.
-  unlink(OsNativePath(lockPath).c_str());
+  // after a newcomer created a new one. A lock taken through another user's
+  // file in a folder that keeps it stays for its owner to remove. An
+  // interruption from now on must not remove a newcomer's lock file.
+  OsKeepOnInterrupt(lockPath);
+  const TPosixFolder folder(OsNativePath(lockPath));
+  struct stat held, named;
+  const std::string name = posixNameOf(OsNativePath(lockPath));
+  if (folder.Fd() >= 0 && fstat(posixFd(lock), &held) == 0 &&
+      fstatat(folder.Fd(), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && posixSameFile(held, named))
+    unlinkat(folder.Fd(), name.c_str(), 0);
   close(posixFd(lock));
+}
+
+std::string OsLockHolder(const std::string& lockPath) {
+  struct stat info;
+  if (lstat(OsNativePath(lockPath).c_str(), &info) != 0) return std::string();
+  struct passwd entry, *found = nullptr;
+  char buffer[4096];
+  if (getpwuid_r(info.st_uid, &entry, buffer, sizeof buffer, &found) == 0 && found) return found->pw_name;
+  return "uid " + std::to_string(info.st_uid);
 }
 
 bool OsStartWriteBack(TOsFile file, std::uint64_t offset, std::uint64_t size) {

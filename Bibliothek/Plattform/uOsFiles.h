@@ -2,6 +2,7 @@
 // Files and directories. Paths are as switch values give them: on POSIX a "\"
 // stands for "/" (a switch value can never hold "/"), mapped here where the
 // file system is touched. Functions report; the caller words the message.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -58,9 +59,15 @@ std::optional<TOsFile> OsCreateFile(const std::string& path);
 /// handle; its path goes to `tempPath`. Never opens an existing file or link.
 /// The handle holds a lock on the file while it is open, which tells others
 /// that the file is live (OsRemoveStaleTempFiles). Used to replace `target`
-/// atomically with OsReplaceFile. POSIX: beside the file a symbolic link
-/// points at, with the old file's permissions and (where allowed) owner.
-std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::string& tempPath);
+/// atomically with OsReplaceFile, beside the file a followed link points at
+/// (OsReplacedFilePath). It gets the permissions of the open `model` (the old
+/// file) and, where allowed, its owner (Win32: its DACL and group, given at
+/// creation); without a model, POSIX takes them from the file `target`
+/// names, and a new file gets the umask's (Win32: the folder's inherited rights).
+/// An interruption of the process removes it (OsRemoveOnInterrupt) until it
+/// is renamed or removed with the functions below.
+std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::string& tempPath,
+                                             std::optional<TOsFile> model = std::nullopt);
 /// Writes all `size` bytes or fails.
 bool OsWriteFile(TOsFile file, const char* data, std::size_t size);
 /// Writes all `size` bytes at `offset` or fails, so that another thread may
@@ -80,26 +87,40 @@ bool OsReplaceFile(const std::string& source, const std::string& target);
 /// Removes a file; false when it cannot be removed (a missing file included).
 bool OsRemoveFile(const std::string& path);
 
-/// The file that replacing `path` really replaces: a symbolic link (Win32: a
-/// reparse point) is followed to its final target, also a missing one, so a
-/// dangling link is written through. POSIX follows a link only when its owner
-/// is the user who runs or root, or when nobody but the link's owner can write
-/// its folder; such a link stays the answer, and OsIsReplaceable refuses it.
-/// Any other path comes back as given.
+/// The file that replacing `path` really replaces: every symbolic link on
+/// the way (Win32: reparse point), in a folder's name as in the last name, is
+/// followed to its final target, also a missing one, so a dangling link is
+/// written through. A link is followed only when its owner is the user who
+/// runs or root (Win32: the user, SYSTEM or the Administrators); at any other
+/// link, and at one whose owner cannot be told (wine shows a POSIX link as
+/// the file it leads to), the path comes back as given and OsIsReplaceable
+/// refuses it. Any other path comes back as given.
 std::string OsReplacedFilePath(const std::string& path);
 /// False when `path` names a device, pipe or socket: such a file is never
-/// replaced by a regular file (nor read as an old one); nor is a link that
-/// OsReplacedFilePath does not follow. A folder is left to fail where it is read.
+/// replaced by a regular file (nor read as an old one); nor is a path that
+/// leads through a link OsReplacedFilePath does not follow. A folder is left
+/// to fail where it is read.
 bool OsIsReplaceable(const std::string& path);
-/// True when `name` is `prefix` (a target's name, cut to fit, and ".~") followed
-/// by a number, "-" and a number, as OsCreateTempFileBeside names its files.
-inline bool OsIsTempName(const std::string& name, const std::string& prefix) {
-  if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return false;
-  const std::size_t dash = name.find('-', prefix.size());
+/// Opens the file that replacing `path` replaces (OsReplacedFilePath) for
+/// reading, never following a link that has appeared since, never waiting
+/// (a FIFO), and checks on the handle that it is a regular file. Nullopt when
+/// it is not, or it cannot be opened; `missing` tells the file is not there.
+std::optional<TOsFile> OsOpenReplaced(const std::string& path, bool& missing);
+/// True when `name` is a name OsCreateTempFileBeside gives a file beside a
+/// target whose own name is `target`: that name, cut so that the whole stays
+/// within OsMaxNameBytes, then ".~", a number, "-" and a number.
+inline bool OsIsTempName(const std::string& name, const std::string& target) {
+  const std::size_t at = name.rfind(".~");
+  const std::size_t dash = name.find('-', at == std::string::npos ? 0 : at);
   auto digits = [&](std::size_t from, std::size_t to) {
     return from < to && name.find_first_not_of("0123456789", from) >= to;
   };
-  return dash != std::string::npos && digits(prefix.size(), dash) && digits(dash + 1, name.size());
+  if (at == std::string::npos || dash == std::string::npos || !digits(at + 2, dash) ||
+      !digits(dash + 1, name.size()))
+    return false;
+  const std::size_t suffix = name.size() - at;
+  const std::size_t keep = std::min(target.size(), OsMaxNameBytes > suffix ? OsMaxNameBytes - suffix : 0);
+  return at == keep && name.compare(0, keep, target, 0, keep) == 0;
 }
 /// Removes the temporary files OsCreateTempFileBeside made for `target` that
 /// no handle holds locked any more (left by a killed run, of either build and
@@ -111,16 +132,28 @@ std::string OsLastFileFailure();
 void OsWriteFileFailure(const std::string& path);
 
 /// Takes the lock named by `lockPath`, waiting as long as another process (or
-/// another handle of this one) holds it; any other trouble fails at once. The
-/// lock file exists only while the lock is held or waited for. Both builds
-/// lock byte 0 of the file (POSIX: an open file description lock; Win32:
-/// LockFileEx), so that they keep each other out, then check that the path
-/// still names the locked file (a releasing holder removes it). A lock file
-/// this user may not write is waited for while a live run holds it and
-/// removed once none does; where it cannot be removed the call fails.
-std::optional<TOsFile> OsLockFile(const std::string& lockPath);
+/// another handle of this one) holds it, but at most `waitSeconds` (0: no
+/// limit); then it fails with `timedOut` set. Any other trouble fails at
+/// once. The lock file exists only while the lock is held or waited for.
+/// Both builds lock byte 0 of the file (POSIX: an open file description
+/// lock; Win32: LockFileEx), so that they keep each other out, then check that
+/// the path still names the locked file (a releasing holder removes it, and a
+/// file that vanishes meanwhile is simply made anew). A new lock file gets
+/// the mode 0666 as the umask allows (Win32: the folder's inherited rights).
+/// A lock file of another user that this one may not write is opened for
+/// reading, and its lock taken through that (POSIX: a read lock on byte 0,
+/// which waits for and keeps out the holders that write, and a whole-file
+/// flock that keeps out the others that only read); one this user may not
+/// even read is waited for while a live run holds it and removed once none
+/// does (POSIX, which can tell; the Windows build cannot and fails). So a
+/// waiter never fails because another user holds or held the lock.
+/// An interrupted holder removes the file (OsRemoveOnInterrupt).
+std::optional<TOsFile> OsLockFile(const std::string& lockPath, unsigned waitSeconds = 0, bool* timedOut = nullptr);
 /// Releases a lock of OsLockFile and removes its file.
 void OsUnlockFile(TOsFile lock, const std::string& lockPath);
+/// Who holds the lock `lockPath`, as far as the system tells: the account
+/// that owns the lock file (the user who made it); empty when unknown.
+std::string OsLockHolder(const std::string& lockPath);
 
 /// Starts writing `size` bytes from `offset` of `file` to the disk without
 /// waiting, so that the final OsFlushFile finds little left to do. Linux:

@@ -272,4 +272,37 @@ TEST(OsFiles, StaleTempFilesAreThoseNoHandleHoldsLocked) {
   for (const char* name : kept) EXPECT_TRUE(OsFileExists(dir.File(name))) << name;
   OsCloseFile(*mine);
 }
+TEST(OsFiles, TempNamesAreTheTargetsNameCutToFitThenTwoNumbers) {
+  const std::string longName(250, 'n');
+  const struct {
+    std::string Name, Target;
+    bool Temp;
+  } cases[] = {
+      {"out.txt.~12-0", "out.txt", true},
+      {"out.txt.~12-", "out.txt", false},
+      {"out.txt.~-3", "out.txt", false},
+      {"out.tx.~1-2", "out.txt", false},
+      {"out.txt.~1-2", "out.tx", false},
+      {longName + ".~1-2", longName, true},                         // 255 bytes: not cut
+      {longName.substr(0, 246) + ".~99999-3", longName, true},      // cut to 255 bytes
+      {longName.substr(0, 245) + ".~99999-3", longName, false},     // cut more: another target's
+      {longName.substr(0, 246) + ".~99999-3", longName.substr(0, 246), true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.Temp, OsIsTempName(c.Name, c.Target)) << c.Name.size() << " " << c.Name;
+}
+
+TEST(OsFiles, LockWaitEndsAtItsLimit) {
+  TTempDir dir;
+  const std::string lockPath = dir.File("report.txt.lock");
+  const std::optional<TOsFile> held = OsLockFile(lockPath);
+  ASSERT_TRUE(held.has_value());
+  std::optional<TOsFile> mine;
+  bool timedOut = false;
+  std::thread other([&] { mine = OsLockFile(lockPath, 1, &timedOut); });
+  other.join();
+  EXPECT_FALSE(mine.has_value());
+  EXPECT_TRUE(timedOut);
+  OsUnlockFile(*held, lockPath);
+  EXPECT_FALSE(OsFileExists(lockPath));
+}
 }  // namespace

@@ -8,7 +8,11 @@
 #include <vector>
 #include <string>
 #include <sched.h>
+#include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 
 void OsStartupProcess(int, char**) { std::setlocale(LC_ALL, ""); }
 
@@ -51,4 +55,27 @@ unsigned OsProcessorCount() {
 #endif
   const long online = sysconf(_SC_NPROCESSORS_ONLN);
   return online > 0 ? static_cast<unsigned>(online) : 1;
+}
+
+namespace {
+// Removes the registered paths, then ends the process as the signal would have.
+void posixOnInterrupt(int signal) {
+  const int saved = errno;
+  for (std::size_t slot = 0; slot < OsInterruptSlots; ++slot)
+    if (const char* path = OsInterruptPath(slot)) unlink(path);
+  errno = saved;
+  std::signal(signal, SIG_DFL);
+  raise(signal);
+}
+}  // namespace
+
+void OsInstallInterruptHandlers() {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction action {}, old {};
+    // A signal ignored when the process started (nohup, a background job) stays ignored.
+    if (sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    action.sa_handler = posixOnInterrupt;
+    sigfillset(&action.sa_mask);  // one handler at a time
+    sigaction(signal, &action, nullptr);
+  }
 }

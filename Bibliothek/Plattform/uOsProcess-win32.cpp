@@ -40,3 +40,18 @@ unsigned OsProcessorCount() {
   for (; process != 0; process &= process - 1) ++count;
   return count;
 }
+
+namespace {
+// Runs on a thread of its own that the system starts for the event. The
+// files may still be open: the ones opened for sharing their removal go when
+// the process ends, which the default handler after this one does.
+BOOL WINAPI winOnInterrupt(DWORD event) {
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) {
+    for (std::size_t slot = 0; slot < OsInterruptSlots; ++slot)
+      if (const char* path = OsInterruptPath(slot)) DeleteFileA(path);
+  }
+  return FALSE;
+}
+}  // namespace
+
+void OsInstallInterruptHandlers() { SetConsoleCtrlHandler(winOnInterrupt, TRUE); }

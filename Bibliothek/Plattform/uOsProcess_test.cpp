@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <vector>
 #if defined(_WIN32)
@@ -78,5 +79,18 @@ TEST(OsProcess, ProcessorsAreThoseTheProcessMayRunOn) {
   sched_setaffinity(0, sizeof all, &all);
   EXPECT_EQ(static_cast<unsigned>(CPU_COUNT(&all)), OsProcessorCount());
 #endif
+}
+TEST(OsProcess, AnInterruptRemovesThePathsStillOnItsList) {
+  OsRemoveOnInterrupt("first.tmp");
+  OsRemoveOnInterrupt("second.tmp");
+  OsKeepOnInterrupt("first.tmp");
+  OsKeepOnInterrupt("never.tmp");
+  // (Temporary files of other tests that were removed by other means may be listed too.)
+  std::set<std::string> listed;
+  for (std::size_t slot = 0; slot < OsInterruptSlots; ++slot)
+    if (const char* path = OsInterruptPath(slot)) listed.insert(path);
+  EXPECT_EQ(0u, listed.count("first.tmp"));
+  EXPECT_EQ(1u, listed.count("second.tmp"));
+  OsKeepOnInterrupt("second.tmp");
 }
 }  // namespace

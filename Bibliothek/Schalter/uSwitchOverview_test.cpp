@@ -94,7 +94,9 @@ TEST_F(SwitchExportTest, OverviewListsBuiltInSwitchesThenTheFiltersAndHiddenOnes
             "This switch gets the name of file, where the filtering results will be stored.") +
       Block("/ROOT=", "/var/lib/cvs, \\var\\lib\\cvs, C:\\cvsrepo",
             "This switch names the repository root, which the folder tree of the report leaves out. A \"\\\" in "
-            "it stands for either separator.");
+            "it stands for either separator.") +
+      Block("/LOCKWAIT=600", "600 (ten minutes), 0 (no end)",
+            "This switch sets how many seconds a run waits for another run on the same output file.");
   const std::string hidden = Block("/SECRET=s", "h", "d");
   const struct {
     std::string Switches, Expected;

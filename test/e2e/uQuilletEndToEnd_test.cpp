@@ -512,7 +512,8 @@ TEST_F(QuilletEndToEnd, CLocaleReadsAndWritesIsoDates) {
 const char* const OverviewStart = "List of registered switches\n/";
 const std::vector<std::string> ExportedNames = {"REGOFF",   "INIOFF",   "CMDOFF",     "REGPATH", "INIPATH",
                                                  "INIFILE",  "WRITEINI", "WRITEREG",   "SHOWHIDDEN", "DATE",
-                                                 "PERSON",   "AUTHOR",   "INPUT",      "OUTPUT",  "ROOT"};
+                                                 "PERSON",   "AUTHOR",   "INPUT",      "OUTPUT",  "ROOT",
+                                                 "LOCKWAIT"};
 
 /// The entries of one section of an INI text, in file order.
 std::vector<std::pair<std::string, std::string>> IniSection(const std::string& text, const std::string& section) {
@@ -598,11 +599,11 @@ INSTANTIATE_TEST_SUITE_P(
         TStartupCase{"HelpOptionBeforeWriteIni", {"--help", "/WRITEINI=all"}, TBlocker::None, nullptr, nullptr, 0,
                      true, false, 0, ""},
         TStartupCase{"ShortHelpOption", {"-h"}, TBlocker::None, nullptr, nullptr, 0, true, false, 0, ""},
-        TStartupCase{"WriteIniAll", {"/WRITEINI=all"}, TBlocker::None, nullptr, nullptr, 0, false, false, 15, ""},
+        TStartupCase{"WriteIniAll", {"/WRITEINI=all"}, TBlocker::None, nullptr, nullptr, 0, false, false, 16, ""},
         TStartupCase{"WriteIniSection", {"/WRITEINI=[Parameters]"}, TBlocker::None, nullptr, nullptr, 0, false, false,
-                     15, ""},
+                     16, ""},
         TStartupCase{"WriteIniBeforeWriteReg", {"/WRITEREG=all", "/WRITEINI=parameters"}, TBlocker::None, nullptr,
-                     nullptr, 0, false, false, 15, ""},
+                     nullptr, 0, false, false, 16, ""},
         TStartupCase{"NoDefaultValueRunsTheFilter", {"/DATE=.ge10.05.2003"}, TBlocker::None,
                      "[PARAMETERS]\r\nWRITEINI=no default value\r\nWRITEREG=no default value\r\n", nullptr, 0,
                      false, true, 2, ""},
@@ -709,9 +710,17 @@ TEST_F(Resilience, RunsThroughALinkAndOnItsTargetKeepEveryReport) {
   for (int i = 0; i < 16; ++i)
     commands.push_back({"/DATE=.ge10.05.2003", "/AUTHOR=dev1", "/PERSON=p" + std::to_string(i), "/INPUT=in\\cvs.log",
                         i % 2 ? "/OUTPUT=out\\link.txt" : "/OUTPUT=out\\report.txt"});
-  for (const auto& r : RunConcurrently(commands)) ExpectSuccess(r);
+  const std::vector<TRunResult> results = RunConcurrently(commands);
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    // Wine shows a POSIX link as the file it leads to: the Windows build
+    // cannot tell the link's owner, and so does not follow it.
+    if (Wine() && i % 2)
+      ExpectFailure(results[i], "Datei out\\link.txt kann nicht erstellt werden");
+    else
+      ExpectSuccess(results[i]);
+  }
   const std::string all = Read("out\\report.txt");
-  EXPECT_EQ(Count(all, "User: "), 16u);
+  EXPECT_EQ(Count(all, "User: "), Wine() ? 8u : 16u);
   EXPECT_TRUE(all.ends_with("\r\nearliest\r\n"));
   EXPECT_TRUE(fs::is_symlink(At("out\\link.txt")));
 }

@@ -147,6 +147,8 @@ INSTANTIATE_TEST_SUITE_P(
                      "/DATE=xyz" + DateForms},
         TRefusalCase{"DayThatDoesNotExist", SampleArgs({"/DATE=.ge31.02.2004"}), "The format of date is unknown!",
                      "/DATE=.ge31.02.2004" + DateForms},
+        TRefusalCase{"LockWaitThatIsNoNumber", SampleArgs({"/LOCKWAIT=10m"}), "/LOCKWAIT=10m is no number of seconds!",
+                     "/LOCKWAIT=10m: whole seconds, such as /LOCKWAIT=600 (ten minutes) or /LOCKWAIT=0 (no end)"},
         // An export whose selector chooses nothing creates nothing.
         TRefusalCase{"ExportSelectorChoosesNothing", {"/WRITEINI=al"}, "/WRITEINI=al chooses no switch to write!",
                      "/WRITEINI=al: it takes all, or a section with or without brackets: [PARAMETERS]"},
