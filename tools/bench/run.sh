@@ -9,7 +9,9 @@
 #      without an old report (read the log, write the report) beside both; then with an
 #      old report of the log's size behind the new one, beside the floor
 #      (floor.c: read the log, then write, flush and rename the same bytes as
-#      the engine's output; target 1.05x);
+#      the engine's output; target 1.05x); and a list of two authors and a
+#      DATE range beside one author and one condition, with the same reports
+#      (target 1.05x each);
 #   2. the 32-bit Windows build under wine beside the native build, on the
 #      10x log (2000 MiB), so that wine's own start (~35 ms) does not count
 #      (target 1.4x);
@@ -114,7 +116,7 @@ cat log-1x.txt old-report.txt >/dev/null  # into the page cache
 # report has been on disk for a week, and the write-back of one step's files
 # must not slow the next.
 sync
-rm -f .wc .q .qold .qfloor .qfloor0 .qwine
+rm -f .wc .q .qold .qfloor .qfloor0 .qwine .qlist .qrange
 [ "$MODE" = quick ] || $WINE_BENCH .EQ 2000/01/01 x log-1x.txt out-wine.txt >/dev/null 2>&1 || true  # boot wine
 # Round 0 is not counted: the first runs after a pause are slower by up to a
 # third here (the virtual machine's memory given back to its host comes back
@@ -133,6 +135,12 @@ for i in $(seq 0 "$RUNS"); do
   cp old-report.txt out-floor.txt
   sync
   measure "$B/floor" out-1x.txt log-1x.txt out-floor.txt | cut -d' ' -f1 >>"${keep:-.qfloor}"
+  # A second author who made nothing, and an upper bound that everything meets: the same report.
+  rm -f out-list.txt out-range.txt
+  measure "$B/quillet_bench" $OP $DATE "$AUTHOR,nobody" log-1x.txt out-list.txt | cut -d' ' -f1 >>"${keep:-.qlist}"
+  export QUILLET_SECOND=".LT 2100/01/01"
+  run_filter log-1x.txt out-range.txt "$B/quillet_bench" | cut -d' ' -f1 >>"${keep:-.qrange}"
+  unset QUILLET_SECOND
 done
 WC=$(median <.wc) Q1=$(median <.q) QOLD=$(median <.qold) FLOOR=$(median <.qfloor) FLOOR0=$(median <.qfloor0)
 # The floor writes the same bytes, or its figure means nothing.
@@ -145,7 +153,11 @@ echo "   the floor without an old report (read the log on one thread, write the 
 echo "   with a $(size_mb old-report.txt) MiB old report: quillet ${QOLD}s, the floor ${FLOOR}s" \
   "= ${RQOLD}x the floor (target <= 1.05x: $(verdict "$RQOLD" 1.05));" \
   "$(ratio "$QOLD" "$WC")x wc -l; outputs $FSAME ($(size_mb out-old.txt) MiB, new report $(size_mb out-1x.txt) MiB)"
-rm -f out-floor.txt out-floor0.txt
+RLIST=$(paired .qlist .q) RRANGE=$(paired .qrange .q)
+cmp -s out-list.txt out-1x.txt && cmp -s out-range.txt out-1x.txt && LSAME=same || LSAME=DIFFERENT
+echo "   two authors ${RLIST}x, a range ${RRANGE}x one author and one condition" \
+  "(target <= 1.05x: $(verdict "$RLIST" 1.05), $(verdict "$RRANGE" 1.05)); reports $LSAME"
+rm -f out-floor.txt out-floor0.txt out-list.txt out-range.txt
 [ "$MODE" = quick ] && exit 0
 
 # --- the Windows build, and 10x ------------------------------------------------
