@@ -11,7 +11,8 @@
 
 /// Why a settings file (an INI file, the POSIX registry file) is neither read
 /// nor written: it is no file (a FIFO, a device, a socket), it is larger than
-/// OsMaxSettingsFileBytes, or its name is a symbolic link that neither the
+/// OsMaxSettingsFileBytes of text (POSIX: a UTF-16 file twice as many bytes),
+/// or its name is a symbolic link that neither the
 /// user who runs nor root owns (Win32: whose owner cannot be told, as under
 /// wine, which shows no link as one). The functions read such a file as a
 /// missing one and fail to write it, and tell why to a caller that asks.

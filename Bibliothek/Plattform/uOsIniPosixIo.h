@@ -64,7 +64,12 @@ inline bool PosixReadWholeFile(const std::string& path, std::string& bytes, bool
   bool ok = fstat(fd, &info) == 0;
   // A folder fails at the reading, as it always has.
   if (ok && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) refusal = TOsSettingsRefusal::NotAFile;
-  if (ok && S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) > OsMaxSettingsFileBytes)
+  // The bound is one of text: a UTF-16 file (FF FE first) takes two bytes a character.
+  unsigned char mark[2] = {0, 0};
+  const std::uint64_t bound =
+      ok && pread(fd, mark, 2, 0) == 2 && mark[0] == 0xFF && mark[1] == 0xFE ? 2 * OsMaxSettingsFileBytes
+                                                                             : OsMaxSettingsFileBytes;
+  if (ok && S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) > bound)
     refusal = TOsSettingsRefusal::TooLarge;
   ok = ok && refusal == TOsSettingsRefusal::None;
   if (ok) {
@@ -75,8 +80,8 @@ inline bool PosixReadWholeFile(const std::string& path, std::string& bytes, bool
     bytes.resize(static_cast<std::size_t>(info.st_size) + 1);
     std::size_t used = 0;
     for (;;) {
-      if (used == bytes.size()) bytes.resize(std::min<std::size_t>(bytes.size() * 2, OsMaxSettingsFileBytes + 1));
-      if (used > OsMaxSettingsFileBytes) {
+      if (used == bytes.size()) bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size() * 2, bound + 1)));
+      if (used > bound) {
         refusal = TOsSettingsRefusal::TooLarge;
         ok = false;
         break;

@@ -242,6 +242,12 @@ TEST(OsRegistryFile, FilesThatAreNoSettingsFilesAreRefused) {
     EXPECT_FALSE(OsRegWriteString(KeyPath, "B", "2", &refusal)) << row.File;
     EXPECT_EQ(row.Expected, refusal) << row.File;
   }
+  // The bound is one of text: UTF-16 takes two bytes a character.
+  std::string wide = "\xFF\xFE";
+  for (char c : V5 + KeyHeading + "\"A\"=\"1\"\r\n;" + std::string(12u << 20, ';') + "\r\n") wide.append({c, '\0'});
+  WriteBytes(dir.File("wide.reg"), wide);
+  const TEnvGuard env("HKCU_FILE", dir.File("wide.reg"));
+  EXPECT_EQ("S:1", Show(OsRegReadValue(KeyPath, "A")));
 }
 
 TEST(OsRegistryFile, ConcurrentWritersAndRewritesAreSeen) {
