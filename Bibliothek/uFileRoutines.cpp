@@ -10,7 +10,6 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 bool TRealFileSystem::DirectoryExists(const std::string& path) { return OsDirectoryExists(path); }
 bool TRealFileSystem::MakeDirectory(const std::string& path) { return OsCreateDirectory(path); }
-bool TRealFileSystem::FileExists(const std::string& path) { return OsFileExists(path); }
 std::optional<TOsFile> TRealFileSystem::OpenRead(const std::string& path) { return OsOpenRead(path); }
 std::optional<std::size_t> TRealFileSystem::Read(TOsFile file, char* buffer, std::size_t size) {
   return OsReadFile(file, buffer, size);
@@ -20,7 +19,6 @@ std::optional<std::size_t> TRealFileSystem::ReadAt(TOsFile file, std::uint64_t o
   return OsReadFileAt(file, offset, buffer, size);
 }
 bool TRealFileSystem::IsSameFile(TOsFile file, const std::string& path) { return OsIsSameFile(file, path); }
-bool TRealFileSystem::Seek(TOsFile file, std::uint64_t offset) { return OsSeekFile(file, offset); }
 std::optional<std::uint64_t> TRealFileSystem::FileSize(TOsFile file) { return OsFileSize(file); }
 std::optional<TOsFile> TRealFileSystem::CreateTempBeside(const std::string& target, std::string& tempPath,
                                                         std::optional<TOsFile> model) {

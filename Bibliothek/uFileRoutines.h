@@ -20,18 +20,18 @@ inline constexpr char SOutOfMemory[] = "Zu wenig Arbeitsspeicher";
 /// function of the same name (uOsFiles.h) describes it. Abstract so that
 /// tests can make any call fail; the real implementation is TRealFileSystem.
 /// Whole chunks pass through it, never single lines. Callable from several
-/// threads at once.
+/// threads at once. To add an operation: declare the Os function in
+/// uOsFiles.h (both -posix and -win32, with a contract test), add it here and
+/// to TRealFileSystem, and let test/uFaultyFiles.h fail it on request.
 class TFileSystem {
 public:
   virtual ~TFileSystem() = default;
   virtual bool DirectoryExists(const std::string& path) = 0;
   virtual bool MakeDirectory(const std::string& path) = 0;
-  virtual bool FileExists(const std::string& path) = 0;
   virtual std::optional<TOsFile> OpenRead(const std::string& path) = 0;
   virtual std::optional<std::size_t> Read(TOsFile file, char* buffer, std::size_t size) = 0;
   virtual std::optional<std::size_t> ReadAt(TOsFile file, std::uint64_t offset, char* buffer, std::size_t size) = 0;
   virtual bool IsSameFile(TOsFile file, const std::string& path) = 0;
-  virtual bool Seek(TOsFile file, std::uint64_t offset) = 0;
   virtual std::optional<std::uint64_t> FileSize(TOsFile file) = 0;
   virtual std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath,
                                                   std::optional<TOsFile> model = std::nullopt) = 0;
@@ -62,12 +62,10 @@ class TRealFileSystem : public TFileSystem {
 public:
   bool DirectoryExists(const std::string& path) override;
   bool MakeDirectory(const std::string& path) override;
-  bool FileExists(const std::string& path) override;
   std::optional<TOsFile> OpenRead(const std::string& path) override;
   std::optional<std::size_t> Read(TOsFile file, char* buffer, std::size_t size) override;
   std::optional<std::size_t> ReadAt(TOsFile file, std::uint64_t offset, char* buffer, std::size_t size) override;
   bool IsSameFile(TOsFile file, const std::string& path) override;
-  bool Seek(TOsFile file, std::uint64_t offset) override;
   std::optional<std::uint64_t> FileSize(TOsFile file) override;
   std::optional<TOsFile> CreateTempBeside(const std::string& target, std::string& tempPath,
                                           std::optional<TOsFile> model = std::nullopt) override;

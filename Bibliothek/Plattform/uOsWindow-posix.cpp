@@ -249,15 +249,8 @@ void OsDestroyWindow(TOsWindow* window) {
 }
 
 void OsSetWindowCaption(TOsWindow* window, const std::string& caption) { window->Caption = caption; }
-std::string OsWindowCaption(const TOsWindow* window) { return window->Caption; }
 void OsClearLines(TOsWindow* window) { window->Lines.clear(); }
 void OsAppendLine(TOsWindow* window, const std::string& line) { window->Lines.push_back(line); }
-
-std::string OsWindowText(const TOsWindow* window) {
-  std::string text;
-  for (const std::string& line : window->Lines) text += line + "\r\n";
-  return text;
-}
 
 void OsShowModal(TOsWindow* window) {
   window->Closed = false;

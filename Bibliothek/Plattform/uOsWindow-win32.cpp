@@ -290,8 +290,6 @@ void OsSetWindowCaption(TOsWindow* window, const std::string& caption) {
   if (window->Handle) Win().SetWindowTextA(window->Handle, caption.c_str());
 }
 
-std::string OsWindowCaption(const TOsWindow* window) { return window->Caption; }
-
 void OsClearLines(TOsWindow* window) {
   window->Text.clear();
   if (window->Edit) Win().SetWindowTextA(window->Edit, "");
@@ -301,8 +299,6 @@ void OsAppendLine(TOsWindow* window, const std::string& line) {
   window->Text += line + "\r\n";
   if (window->Edit) Win().SetWindowTextA(window->Edit, window->Text.c_str());
 }
-
-std::string OsWindowText(const TOsWindow* window) { return window->Text; }
 
 void OsShowModal(TOsWindow* window) {
   if (!window->Handle) {

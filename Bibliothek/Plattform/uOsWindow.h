@@ -49,12 +49,9 @@ TOsWindow* OsCreateWindow(const TOsWindowLayout& layout);
 /// Destroys the window with its child controls (catchers that still exist included).
 void OsDestroyWindow(TOsWindow* window);
 void OsSetWindowCaption(TOsWindow* window, const std::string& caption);
-std::string OsWindowCaption(const TOsWindow* window);
 void OsClearLines(TOsWindow* window);
 /// Appends a line to the text box; CR LF inside the line starts new lines.
 void OsAppendLine(TOsWindow* window, const std::string& line);
-/// The text box's text: every line followed by CR LF.
-std::string OsWindowText(const TOsWindow* window);
 /// Shows the window modally; returns when it was closed (OK, Esc, close box, OsCloseWindow).
 void OsShowModal(TOsWindow* window);
 /// Ends the modal loop of the window as its OK button does.
