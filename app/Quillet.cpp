@@ -39,7 +39,7 @@ namespace {
   try {
     if (const std::exception_ptr current = std::current_exception()) std::rethrow_exception(current);
   } catch (const std::bad_alloc&) {
-    line = "Zu wenig Arbeitsspeicher";
+    line = SOutOfMemory;
   } catch (const std::exception& failure) {
     if (*failure.what()) line = failure.what();
   } catch (...) {
