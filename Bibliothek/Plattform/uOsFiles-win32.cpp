@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "Bibliothek/Plattform/uOsFilesWin32.h"
 #include "Bibliothek/Plattform/uOsProcess.h"
 
 // The system's own read, which the SDK headers leave to the driver kit.
@@ -182,26 +183,6 @@ HANDLE winLookAt(const std::string& path, bool itself) {
                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | (itself ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr);
 }
 
-// True when the owner of the open `file` is the user who runs, SYSTEM or the
-// Administrators (the owner of what an administrator makes).
-bool winOwnedByUserOrAdmin(HANDLE file) {
-  PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                      &descriptor) != ERROR_SUCCESS)
-    return false;
-  bool trusted = IsWellKnownSid(owner, WinLocalSystemSid) || IsWellKnownSid(owner, WinBuiltinAdministratorsSid);
-  HANDLE token;
-  if (!trusted && OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-    char buffer[256];
-    DWORD size = 0;
-    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size))
-      trusted = EqualSid(owner, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid) != 0;
-    CloseHandle(token);
-  }
-  LocalFree(descriptor);
-  return trusted;
-}
 
 // The file that `path` stands for. Where the system's final name for it
 // differs from its own, a link is on the way: each name along the path is
@@ -239,7 +220,7 @@ std::optional<std::string> winResolve(const std::string& path) {
     if (step == INVALID_HANDLE_VALUE) break;
     BY_HANDLE_FILE_INFORMATION info;
     const bool link = GetFileInformationByHandle(step, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-    const bool trusted = !link || winOwnedByUserOrAdmin(step);
+    const bool trusted = !link || OsWinOwnedByUserOrAdmin(step);
     CloseHandle(step);
     if (!trusted) {
       SetLastError(ERROR_ACCESS_DENIED);
@@ -711,3 +692,22 @@ std::optional<std::uint64_t> OsFreeDiskBytes(const std::string& path) {
 }
 
 bool OsFlushFolderOf(const std::string&) { return true; }
+
+bool OsWinOwnedByUserOrAdmin(HANDLE handle) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                      &descriptor) != ERROR_SUCCESS)
+    return false;
+  bool trusted = IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid);
+  HANDLE token = nullptr;
+  if (!trusted && OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    alignas(TOKEN_USER) char user[256];
+    DWORD size = 0;
+    trusted = GetTokenInformation(token, TokenUser, user, sizeof user, &size) &&
+              EqualSid(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, owner);
+    CloseHandle(token);
+  }
+  LocalFree(descriptor);
+  return trusted;
+}

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "Bibliothek/Plattform/uIniText.h"
+#include "Bibliothek/Plattform/uOsFilesWin32.h"
 
 namespace {
 constexpr DWORD KeyListSize = 16384;
@@ -21,26 +22,6 @@ std::string winFinalPath(HANDLE handle) {
   return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
 }
 
-// Whether the user who runs, an administrator or the system owns the file
-// `handle` is open on.
-bool winOwnedByUsOrAdmin(HANDLE handle) {
-  PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                      &descriptor) != ERROR_SUCCESS)
-    return false;
-  bool trusted = IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid);
-  HANDLE token = nullptr;
-  if (!trusted && OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-    alignas(TOKEN_USER) char user[256];
-    DWORD size = 0;
-    trusted = GetTokenInformation(token, TokenUser, user, sizeof user, &size) &&
-              EqualSid(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, owner);
-    CloseHandle(token);
-  }
-  LocalFree(descriptor);
-  return trusted;
-}
 
 // A settings file, checked on its handle before the profile functions use it
 // by name: a file on a disk, no larger than the bound, and reached through no
@@ -67,7 +48,7 @@ public:
     if (GetFileType(opened) == FILE_TYPE_DISK && GetFileInformationByHandle(opened, &info) &&
         (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
       // The link itself is open: followed only when ours or an administrator's.
-      const bool trusted = winOwnedByUsOrAdmin(opened);
+      const bool trusted = OsWinOwnedByUserOrAdmin(opened);
       CloseHandle(opened);
       if (!trusted) {
         FRefusal = TOsSettingsRefusal::ForeignLink;
