@@ -118,4 +118,36 @@ TEST_F(Quillet, LinesBeyondTheBoundAreCopiedOrPassedInPieces) {
       EXPECT_EQ(Report(row.Picked), Filter(row.Input, ".EQ", "2003/05/10", "dev1", piece))
           << row.Input.substr(0, 60) << " " << piece;
 }
+
+// The reader on its own: every kind of line end, read in pieces of every size.
+TEST(LineReader, CutsAtEveryBreakWhateverThePieces) {
+  const struct {
+    std::string Text;
+    std::vector<std::string> Lines;
+  } cases[] = {
+      {"a\r\nb\rc\nd", {"a", "b", "c", "d"}},
+      {"a\n", {"a"}},
+      {"a\n\n", {"a", ""}},
+      {"\r\n\r", {"", ""}},
+      {"x\r\r\ny", {"x", "", "y"}},
+      {"a\r", {"a"}},
+      {std::string("a\0b\n", 4), {std::string("a\0b", 3)}},
+      {"", {}},
+  };
+  for (const auto& c : cases)
+    for (const std::size_t piece : {std::size_t{0}, std::size_t{1}, std::size_t{2}}) {
+      TTextSource source(c.Text, piece);
+      TLineReader reader(source);
+      std::vector<std::string> lines;
+      for (std::string_view line; reader.Next(line);) lines.emplace_back(line);
+      EXPECT_EQ(c.Lines, lines) << "piece " << piece;
+    }
+  TTextSource source("no colon\nab: c: d\n");
+  TLineReader reader(source);
+  std::string_view line;
+  ASSERT_TRUE(reader.Next(line));
+  EXPECT_EQ(std::string_view::npos, reader.FirstColon());
+  ASSERT_TRUE(reader.Next(line));
+  EXPECT_EQ(2u, reader.FirstColon());
+}
 }  // namespace
