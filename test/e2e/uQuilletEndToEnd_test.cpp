@@ -109,7 +109,9 @@ INSTANTIATE_TEST_SUITE_P(EndToEnd, RelativeDates,
                                            TRelativeCase{"On7DaysAgo", ".eq-7", {7}},
                                            TRelativeCase{"Before8DaysAgo", ".lt-8", {10, 9}},
                                            TRelativeCase{"OnOrBefore10DaysAgo", ".le-10", {10}},
-                                           TRelativeCase{"AfterToday", ".gt-0", {}}),
+                                           TRelativeCase{"AfterToday", ".gt-0", {}},
+                                           TRelativeCase{"TheSevenDaysBeforeToday", ".ge-7.lt-0", {7, 6, 5, 4, 3, 2, 1}},
+                                           TRelativeCase{"UpperBoundFirst", ".le-8.ge-10", {10, 9, 8}}),
                          CaseName<TRelativeCase>);
 
 // The user's short date format: the header and the dates read from the switches.
