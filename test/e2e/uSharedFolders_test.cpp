@@ -71,16 +71,20 @@ protected:
     for (const auto& entry : fs::directory_iterator(At(folder))) names.insert(entry.path().filename().string());
     return names;
   }
-  /// True when another process than this one has `path` open (the run that
-  /// waits for its lock, or the wine server for it).
+  /// True when another program than this one has `path` open (the run that
+  /// waits for its lock, or the wine server for it). A child forked by this
+  /// test holds the lock file too until its exec closes it, so processes of
+  /// this test's own program do not count.
   static bool OpenedElsewhere(const fs::path& path) {
     DIR* processes = opendir("/proc");
     bool found = false;
+    std::error_code ignored;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ignored);
     while (const dirent* process = processes ? readdir(processes) : nullptr) {
-      if (!std::isdigit(static_cast<unsigned char>(process->d_name[0])) || std::atoi(process->d_name) == getpid())
-        continue;
-      const std::string fds = std::string("/proc/") + process->d_name + "/fd";
-      std::error_code ignored;
+      if (!std::isdigit(static_cast<unsigned char>(process->d_name[0]))) continue;
+      const std::string proc = std::string("/proc/") + process->d_name;
+      if (fs::read_symlink(proc + "/exe", ignored) == self) continue;
+      const std::string fds = proc + "/fd";
       for (const auto& fd : fs::directory_iterator(fds, ignored))
         if (fs::read_symlink(fd.path(), ignored) == path) found = true;
     }
