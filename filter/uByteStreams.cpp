@@ -32,6 +32,10 @@ std::size_t TFileSource::Read(char* buffer, std::size_t size) {
   return *n;
 }
 
+std::unique_ptr<TByteSource> TFileSource::ReadFrom(std::uint64_t offset) const {
+  return std::make_unique<TFileAtSource>(FFiles, *FFile, offset, FFailure);
+}
+
 std::size_t TFileAtSource::Read(char* buffer, std::size_t size) {
   const std::optional<std::size_t> n = FFiles.ReadAt(FFile, FOffset, buffer, size);
   if (!n) {

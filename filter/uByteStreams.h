@@ -124,8 +124,11 @@ public:
   }
   /// Reads `file`, opened elsewhere, and closes it with the source.
   void Adopt(TOsFile file) { FFile = file; }
+  /// The handle, for taking the file's permissions over to its successor.
   TOsFile Handle() const { return *FFile; }
-  const std::string& Failure() const { return FFailure; }
+  /// The file's bytes from `offset` on, read at their place through this
+  /// source's handle, so that several parts read one file at once.
+  std::unique_ptr<TByteSource> ReadFrom(std::uint64_t offset) const;
   void Close();
   /// None for a borrowed file: it is read once, from where it stands.
   std::optional<std::uint64_t> Size() { return FBorrowed ? std::nullopt : FFiles.FileSize(*FFile); }

@@ -109,9 +109,7 @@ public:
     // A pipe is read in turn; a file always at a place, since a read at a
     // place moves the Windows build's read position.
     if (!FOpened.Size()) return std::make_unique<TRangeSource>(FOpened, to);
-    return std::make_unique<TRangeSource>(
-        std::make_unique<TFileAtSource>(FFiles, FOpened.Handle(), from, FOpened.Failure()),
-        to ? std::optional(*to - from) : std::nullopt);
+    return std::make_unique<TRangeSource>(FOpened.ReadFrom(from), to ? std::optional(*to - from) : std::nullopt);
   }
 
   std::unique_ptr<TPartReport> NewReport() override {
