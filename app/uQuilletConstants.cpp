@@ -6,7 +6,7 @@ std::string SLockWaitNotValid, SWarnLockWait, SLockWaitHint, SLockWaitDescriptio
 std::string SDateFormatUnknown, SDateOperatorNotValid, SInputMissing, SOutputMissing, SPersonMissing,
     SDateMissing;
 std::string SReportPersonLabel, SReportDateLabel;
-std::string SNoCvsLog, SLogCutShort, SStandardInput;
+std::string SNoCvsLog, SLogCutShort, SStandardInput, SLockStillHeld, SLockStillHeldBy, SOutputChanged;
 std::string SArgumentNoSwitch, SSwitchGivenTwice, SSwitchInValueLine, SUnbalancedQuote, SPlaceholderValue,
     SIniValueCut, SMacroNotSetValue, SNoAuthorInList, SWarnNoAuthorInList;
 std::string SWarnUnknownSwitch, SWarnDidYouMean, SWarnListedByHelp, SWarnSwitchInValue, SWarnGivenTwice,
@@ -44,6 +44,9 @@ void StartupQuilletConstants() {
   SNoCvsLog = "Die Datei %s enth\xE4" "lt keine Ausgabe von cvs log oder rlog!";
   SLogCutShort = "Die Datei %s endet in einem Dateiabschnitt: das Protokoll ist abgeschnitten!";
   SStandardInput = "- (Standardeingabe)";
+  SLockStillHeld = "Die Sperrdatei %s ist auch nach %s Sekunden belegt: die Ausgabe bleibt, wie sie war!";
+  SLockStillHeldBy = "Die Sperrdatei %s ist von %s belegt, auch nach %s Sekunden: die Ausgabe bleibt, wie sie war!";
+  SOutputChanged = "Die Ausgabe %s wurde w\xE4" "hrend des Wartens auf ihre Sperre ge\xE4" "ndert: nichts wurde geschrieben!";
   SWarnUnknownSwitch = "%s: kein solcher Schalter";
   SWarnDidYouMean = "; meinten Sie /%s?";
   SWarnListedByHelp = " (\"%s --help\" listet sie)";

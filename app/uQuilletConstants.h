@@ -27,6 +27,9 @@ extern std::string SWarnLockWait;           // %s: the value; the forms that wor
 extern std::string SNoCvsLog;               // "The file %s holds no cvs log or rlog output!"
 extern std::string SLogCutShort;            // "The file %s ends inside a file section: the log is cut short!"
 extern std::string SStandardInput;          // how SNoCvsLog names the input "-"
+extern std::string SLockStillHeld;          // the lock file, the seconds waited
+extern std::string SLockStillHeldBy;        // the lock file, its holder, the seconds waited
+extern std::string SOutputChanged;          // %s: the output, given to another file during the lock wait
 
 // Slips that would change which report is written: the run refuses with a
 // failure line on standard output (exit code 2) ...

@@ -19,6 +19,9 @@ void StartupQuilletEnglishConstants() {
   SNoCvsLog = "The file %s holds no cvs log or rlog output!";
   SLogCutShort = "The file %s ends inside a file section: the log is cut short!";
   SStandardInput = "- (standard input)";
+  SLockStillHeld = "The lock file %s is still held after %s seconds: the output stays as it was!";
+  SLockStillHeldBy = "The lock file %s is still held by %s after %s seconds: the output stays as it was!";
+  SOutputChanged = "The output %s was changed while the run waited for its lock: nothing was written!";
   SWarnUnknownSwitch = "%s: no such switch";
   SWarnDidYouMean = "; did you mean /%s?";
   SWarnListedByHelp = " (\"%s --help\" lists them)";

@@ -33,6 +33,9 @@ TQuilletEnvironment QuilletEnvironment() {
   environment.NoCvsLog = SNoCvsLog;
   environment.LogCutShort = SLogCutShort;
   environment.StandardInputName = SStandardInput;
+  environment.LockStillHeld = SLockStillHeld;
+  environment.LockStillHeldBy = SLockStillHeldBy;
+  environment.OutputChanged = SOutputChanged;
   for (std::size_t i = 0; i < environment.UpperCase.size(); ++i)
     environment.UpperCase[i] = static_cast<unsigned char>(i);
   OsUpperCaseBuffer(reinterpret_cast<char*>(environment.UpperCase.data()), environment.UpperCase.size());

@@ -17,9 +17,11 @@
 #include "Bibliothek/uFailure.h"
 #include "Bibliothek/uFileRoutines.h"
 
-// File messages, worded like the system's other file failures.
-inline const std::string SCannotOpenFile = "Datei %s kann nicht ge\xF6" "ffnet werden";
-inline const std::string SCannotCreateFile = "Datei %s kann nicht erstellt werden";
+// File messages, worded like the system's other file failures. Like every
+// text without an English wording, a constant beside the code that uses it;
+// the texts that have one are the strings of the constants modules.
+inline constexpr char SCannotOpenFile[] = "Datei %s kann nicht ge\xF6" "ffnet werden";
+inline constexpr char SCannotCreateFile[] = "Datei %s kann nicht erstellt werden";
 
 // Reading and writing in large pieces keeps system calls rare; the buffers are
 // the engine's whole memory apart from the longest line.

@@ -22,6 +22,9 @@ struct TQuilletEnvironment {
   std::string NoCvsLog;           // an input with no section start; %s: the input
   std::string LogCutShort;        // an input that ends inside a section; %s: the input
   std::string StandardInputName;  // how NoCvsLog and LogCutShort name the input "-"
+  // The wait for the output's lock: %s the lock file, (the holder,) the seconds.
+  std::string LockStillHeld, LockStillHeldBy;
+  std::string OutputChanged;  // the output given to another file during the wait; %s: the output
   TUpperCaseTable UpperCase{};
   // The repository root (SetRoot) matches archive paths without regard to
   // case, by UpperCase: where the file system does so.

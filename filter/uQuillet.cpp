@@ -87,14 +87,6 @@ void TQuillet::CheckSettings() const {
 }
 
 namespace {
-// The failure lines of the wait for the lock and of what it may hide.
-std::string lockTimedOut(const std::string& lockFile, const std::string& holder, unsigned seconds) {
-  return "The lock file " + lockFile + " is still held" + (holder.empty() ? "" : " by " + holder) + " after " +
-         std::to_string(seconds) + " seconds: the output stays as it was!";
-}
-std::string outputChanged(const std::string& output) {
-  return "The output " + output + " was changed while the run waited for its lock: nothing was written!";
-}
 
 // The output's side of a run, as one transaction: the lock that makes runs on
 // the output wait for each other, the old report, the temporary file the new
@@ -102,8 +94,8 @@ std::string outputChanged(const std::string& output) {
 // every outcome; the output changes only in Commit.
 class TOutputTransaction {
 public:
-  TOutputTransaction(TFileSystem& files, const std::string& output)
-      : FFiles(files), FOutput(output), FReplaced(files.ReplacedPath(output)) {}
+  TOutputTransaction(TFileSystem& files, const TQuilletEnvironment& texts, const std::string& output)
+      : FFiles(files), FTexts(texts), FOutput(output), FReplaced(files.ReplacedPath(output)) {}
   ~TOutputTransaction() {
     if (FOld) FFiles.Close(*FOld);
     if (FTemp) FFiles.Close(*FTemp);
@@ -129,9 +121,9 @@ public:
     FLockPath = OsSiblingPath(FReplaced, ".lock");
     bool timedOut = false;
     FLock = FFiles.Lock(FLockPath, waitSeconds, &timedOut);
-    if (!FLock && timedOut) throw EFailure(lockTimedOut(FLockPath, FFiles.LockHolder(FLockPath), waitSeconds));
+    if (!FLock && timedOut) throw EFailure(lockTimedOut(waitSeconds));
     if (!FLock) throw Failed(FLockPath);
-    if (FFiles.ReplacedPath(FOutput) != FReplaced) throw EFailure(outputChanged(FOutput));
+    if (FFiles.ReplacedPath(FOutput) != FReplaced) throw EFailure(FormatMessage(FTexts.OutputChanged, FOutput));
     // The old report is read through the handle opened now, and its checks
     // are made on that handle: a name can be given to another file at any time.
     bool missing = false;
@@ -139,7 +131,7 @@ public:
     if (!FOld && !missing) {
       // Replaceable before the wait, and now a link not to follow, a pipe or
       // a device: given to another file meanwhile.
-      if (!FFiles.IsReplaceable(FOutput)) throw EFailure(outputChanged(FOutput));
+      if (!FFiles.IsReplaceable(FOutput)) throw EFailure(FormatMessage(FTexts.OutputChanged, FOutput));
       throw EFailure(FormatMessage(SCannotOpenFile, FOutput));
     }
     FFiles.RemoveStaleTemps(FReplaced);
@@ -180,6 +172,12 @@ public:
   }
 
 private:
+  EFailure lockTimedOut(unsigned seconds) const {
+    const std::string holder = FFiles.LockHolder(FLockPath);
+    const std::string waited = std::to_string(seconds);
+    return EFailure(holder.empty() ? FormatMessage(FTexts.LockStillHeld, {FLockPath, waited})
+                                   : FormatMessage(FTexts.LockStillHeldBy, {FLockPath, holder, waited}));
+  }
   // Scripts match the line on standard output as it is; the system's reason
   // for it, about `what`, goes to standard error.
   EFailure Failed(const std::string& what) const {
@@ -188,6 +186,7 @@ private:
   }
 
   TFileSystem& FFiles;
+  const TQuilletEnvironment& FTexts;
   const std::string FOutput, FReplaced;
   std::string FLockPath, FTempPath;
   std::optional<TOsFile> FLock, FTemp, FOld;
@@ -214,7 +213,7 @@ void TQuillet::Run() {
   std::optional<TFileSource> input, previous;
   openInput(input, FFiles, FInputFile);
   if (FOutputFile == StandardStream) return ReportToStandardOutput(*input);
-  TOutputTransaction output(FFiles, FOutputFile);
+  TOutputTransaction output(FFiles, FEnvironment, FOutputFile);
   output.Lock(FLockWait);
   // A log that is the output itself is read as the run before this one left it.
   if (FFiles.ReplacedPath(FInputFile) == output.Path()) openInput(input, FFiles, FInputFile);
