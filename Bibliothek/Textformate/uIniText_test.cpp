@@ -25,4 +25,23 @@ TEST(IniText, WritesLikeTheProfileFunctions) {
   }
 }
 
+// Sections and keys are the same names only where the caller's mapping says
+// so: the index of the entries and every look-up go through it alike.
+TEST(IniText, NamesAreComparedAsTheGivenUpperCaseMapsThem) {
+  const std::string text = "[Caf\xE9]\r\n\xF6l=1\r\n";
+  const struct {
+    TUpperCaseBuffer UpperCase;
+    const char *Keys, *Value, *Stored;
+  } rows[] = {
+      {Latin1UpperCase, "\xF6l", "1", "[Caf\xE9]\r\n\xF6l=2\r\n"},
+      {AsciiUpperCase, "", "", "[Caf\xE9]\r\n\xF6l=1\r\n[CAF\xC9]\r\n\xD6L=2\r\n"},
+  };
+  for (const auto& row : rows) {
+    const TIniText ini(text, row.UpperCase);
+    EXPECT_EQ(row.Value, ini.Value("CAF\xC9", "\xD6L"));
+    EXPECT_EQ(row.Keys, Join(ini.Keys("caf\xC9")));
+    EXPECT_EQ(row.Stored, ini.Stored("CAF\xC9", "\xD6L", "2"));
+  }
+}
+
 }  // namespace

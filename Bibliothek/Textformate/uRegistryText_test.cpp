@@ -61,6 +61,8 @@ const TParseRow ParseRows[] = {
     {V5 + "[HKCU\\Other\\PARAMETERS]\r\n\"DATE\"=\"o\"\r\n", "Other\\parameters\\", "DATE", "S:o"},
     // a type number beyond any integer is some other type
     {V5 + KeyHeading + "\"X\"=hex(ffffffffffffffffffff):41,00\r\n\"Y\"=\"y\"\r\n", KeyPath, "X", "O:"},
+    // key and value names are found as the given upper case maps them
+    {V5 + "[HKCU\\Caf\xE9]\r\n\"\xF6l\"=\"1\"\r\n", "CAF\xC9", "\xD6L", "S:1"},
 };
 
 TEST(RegistryText, ReadsRegeditExports) {
