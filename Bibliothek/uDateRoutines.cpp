@@ -71,7 +71,7 @@ std::string ShortDatePicture() {
   // The user's own setting wins, where Windows keeps it (the native build
   // keeps it in the registry file).
   if (auto value = OsRegReadValue("Control Panel\\International", "sShortDate");
-      value && value->Type != TOsRegType::Other && !value->Data.empty())
+      value && value->Type != TRegType::Other && !value->Data.empty())
     return value->Data;
   return OsShortDatePicture();
 }

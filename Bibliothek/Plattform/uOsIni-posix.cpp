@@ -2,9 +2,10 @@
 // A file is parsed once while it stays the same, and writers take turns.
 #include "Bibliothek/Plattform/uOsIni.h"
 
-#include "Bibliothek/Plattform/uIniText.h"
 #include "Bibliothek/Plattform/uOsFiles.h"
 #include "Bibliothek/Plattform/uOsIniPosixIo.h"
+#include "Bibliothek/Plattform/uOsLocale.h"
+#include "Bibliothek/Textformate/uIniText.h"
 
 namespace {
 
@@ -19,12 +20,14 @@ std::shared_ptr<const TIniFile> Load(const std::string& file, bool* readable = n
   static TPosixParsedFiles<TIniFile> files;
   TOsSettingsRefusal why = TOsSettingsRefusal::None;
   std::shared_ptr<const TIniFile> parsed = files.Get(
-      OsNativePath(file), [](std::string bytes, bool exists) { return TIniFile{exists, TIniText(std::move(bytes))}; },
+      OsNativePath(file),
+      [](std::string bytes, bool exists) { return TIniFile{exists, TIniText(std::move(bytes), OsUpperCaseBuffer)}; },
       why);
   if (refusal) *refusal = why;
   if (readable) *readable = parsed != nullptr;
   if (!parsed) {
-    static const auto empty = std::make_shared<const TIniFile>(TIniFile{false, TIniText(std::string())});
+    static const auto empty =
+        std::make_shared<const TIniFile>(TIniFile{false, TIniText(std::string(), OsUpperCaseBuffer)});
     return empty;
   }
   return parsed;

@@ -8,8 +8,9 @@
 #include <algorithm>
 #include <memory>
 
-#include "Bibliothek/Plattform/uIniText.h"
 #include "Bibliothek/Plattform/uOsFilesWin32.h"
+#include "Bibliothek/Plattform/uOsLocale.h"
+#include "Bibliothek/Textformate/uIniText.h"
 
 namespace {
 constexpr DWORD KeyListSize = 16384;
@@ -159,7 +160,7 @@ std::shared_ptr<const TIniEntries> OsIniEntries(const std::string& file, const s
     text.append(buffer, pos, end - pos).append("\r\n");
     pos = end + 1;
   }
-  return TIniText(std::move(text)).Entries("S");
+  return TIniText(std::move(text), OsUpperCaseBuffer).Entries("S");
 }
 
 std::string OsIniValue(const std::string& file, const std::string& section, const std::string& key) {

@@ -4,29 +4,16 @@
 // format as a Windows date picture (dd.MM.yyyy, M/d/yyyy ...).
 #include <cstddef>
 #include <string>
-#include <string_view>
 
-/// How text is encoded as bytes. The registry file's UTF-16 text is turned
-/// into it on reading and back on writing.
-class TCharset {
-public:
-  virtual ~TCharset() = default;
-  /// Appends the code point's bytes; false (nothing appended) when the set cannot hold it.
-  virtual bool Append(std::string& text, char32_t code) const = 0;
-  /// The code point whose bytes start at `pos`, and their count; 0 when the
-  /// bytes there start no character of the set.
-  virtual std::size_t Read(std::string_view text, std::size_t pos, char32_t& code) const = 0;
-};
-
-/// UTF-8; overlong forms, surrogates and code points beyond U+10FFFF start no character.
-const TCharset& Utf8Charset();
+#include "Bibliothek/Textformate/uCharset.h"
 
 /// The character set of the locale taken at start-up. POSIX: LC_CTYPE's, but
 /// UTF-8 where that is plain ASCII (the C locale of cron and containers), so
 /// that text beyond ASCII is not lost. Win32: the ANSI code page.
 const TCharset& OsLocaleCharset();
 
-/// Upper-cases `length` bytes in place by the user locale's single-byte mapping.
+/// Upper-cases `length` bytes in place by the user locale's single-byte mapping
+/// (a TUpperCaseBuffer, which the settings file texts are given).
 /// Win32: CharUpperBuffA. POSIX: toupper in the locale taken at start-up.
 void OsUpperCaseBuffer(char* data, std::size_t length);
 

@@ -12,7 +12,8 @@
 #include <cstdlib>
 
 #include "Bibliothek/Plattform/uOsIniPosixIo.h"
-#include "Bibliothek/Plattform/uRegistryText.h"
+#include "Bibliothek/Plattform/uOsLocale.h"
+#include "Bibliothek/Textformate/uRegistryText.h"
 
 namespace {
 
@@ -21,7 +22,9 @@ std::shared_ptr<const TRegistryText> Load(const std::string& path, TOsSettingsRe
   static TPosixParsedFiles<TRegistryText> files;
   TOsSettingsRefusal why = TOsSettingsRefusal::None;
   auto parsed = files.Get(
-      path, [](std::string bytes, bool) { return TRegistryText(std::move(bytes), OsLocaleCharset()); }, why);
+      path,
+      [](std::string bytes, bool) { return TRegistryText(std::move(bytes), OsLocaleCharset(), OsUpperCaseBuffer); },
+      why);
   if (refusal) *refusal = why;
   return parsed;
 }
@@ -52,8 +55,8 @@ std::string OsRegistryFilePath() {
   return folder + "/.config/HKEY_CURRENT_USER.reg";
 }
 
-std::optional<TOsRegValue> OsRegReadValue(const std::string& keyPath, const std::string& name,
-                                          TOsSettingsRefusal* refusal) {
+std::optional<TRegValue> OsRegReadValue(const std::string& keyPath, const std::string& name,
+                                        TOsSettingsRefusal* refusal) {
   const std::shared_ptr<const TRegistryText> loaded = Load(OsRegistryFilePath(), refusal);
   if (!loaded) return std::nullopt;
   return loaded->Value(keyPath, name);

@@ -16,14 +16,14 @@ std::string WinKeyPath(const std::string& keyPath) {
 }  // namespace
 
 // The real registry has no file to refuse.
-std::optional<TOsRegValue> OsRegReadValue(const std::string& keyPath, const std::string& name,
-                                          TOsSettingsRefusal* refusal) {
+std::optional<TRegValue> OsRegReadValue(const std::string& keyPath, const std::string& name,
+                                        TOsSettingsRefusal* refusal) {
   if (refusal) *refusal = TOsSettingsRefusal::None;
   HKEY key = nullptr;
   // Full access, as the reader has always asked for it: a key that grants less does not open.
   if (RegOpenKeyExA(HKEY_CURRENT_USER, WinKeyPath(keyPath).c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
     return std::nullopt;
-  std::optional<TOsRegValue> result;
+  std::optional<TRegValue> result;
   DWORD type = 0, size = 0;
   LONG status = RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size);
   std::vector<BYTE> data;
@@ -39,14 +39,14 @@ std::optional<TOsRegValue> OsRegReadValue(const std::string& keyPath, const std:
     if (status == ERROR_MORE_DATA) size = got;
   }
   if (status == ERROR_SUCCESS) {
-    TOsRegValue value;
+    TRegValue value;
     if (type == REG_SZ || type == REG_EXPAND_SZ) {
-      value.Type = type == REG_SZ ? TOsRegType::String : TOsRegType::ExpandString;
+      value.Type = type == REG_SZ ? TRegType::String : TRegType::ExpandString;
       std::size_t length = 0;
       while (length < size && data[length] != 0) ++length;
       value.Data.assign(reinterpret_cast<const char*>(data.data()), length);
     } else {
-      value.Type = TOsRegType::Other;
+      value.Type = TRegType::Other;
       value.Data.assign(reinterpret_cast<const char*>(data.data()), size);
     }
     result = value;

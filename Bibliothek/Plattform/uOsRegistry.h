@@ -7,21 +7,15 @@
 #include <string>
 
 #include "Bibliothek/Plattform/uOsIni.h"  // TOsSettingsRefusal
-
-enum class TOsRegType { String, ExpandString, Other };
-
-struct TOsRegValue {
-  TOsRegType Type = TOsRegType::String;
-  std::string Data;  // for strings: the text up to the first zero character
-};
+#include "Bibliothek/Textformate/uRegValue.h"
 
 /// Reads a named value (empty name: the key's default value) of the key
 /// `keyPath` (backslash-separated, from the root of HKEY_CURRENT_USER, no
 /// leading backslash), without creating anything. nullopt when the key does
 /// not open or the value is missing. Names are found without regard to case.
 /// POSIX: a refused registry file (TOsSettingsRefusal) reads as an empty one.
-std::optional<TOsRegValue> OsRegReadValue(const std::string& keyPath, const std::string& name,
-                                          TOsSettingsRefusal* refusal = nullptr);
+std::optional<TRegValue> OsRegReadValue(const std::string& keyPath, const std::string& name,
+                                        TOsSettingsRefusal* refusal = nullptr);
 
 /// Opens or creates the key path and every missing key above it, and stores a
 /// REG_SZ value. POSIX replaces the file atomically and keeps every other key

@@ -198,7 +198,7 @@ std::string TRegistryParameter::ReadSource() {
   const auto value = OsRegReadValue(keyPath, FName, &refusal);
   failIfRefused(refusal, OsRegistryFilePath());
   if (!value) return std::string();
-  if (value->Type == TOsRegType::Other) throw EFailure(FormatMessage(SInvalidDataType, FName));
+  if (value->Type == TRegType::Other) throw EFailure(FormatMessage(SInvalidDataType, FName));
   return value->Data;
 }
 

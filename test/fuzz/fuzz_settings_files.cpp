@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "Bibliothek/Plattform/uOsIni.h"
+#include "Bibliothek/Plattform/uOsLocale.h"
 #include "Bibliothek/Plattform/uOsRegistry.h"
-#include "Bibliothek/Plattform/uRegistryText.h"
+#include "Bibliothek/Textformate/uRegistryText.h"
 #include "test/fuzz/uFuzzSupport.h"
 
 namespace {
@@ -55,7 +56,7 @@ void FuzzIni(const std::string& text, const std::string& value) {
       FUZZ_CHECK(OsIniValue(file, "S", before[i]) == values[i], "other INI values unchanged");
 }
 
-std::string Show(const std::optional<TOsRegValue>& v) {
+std::string Show(const std::optional<TRegValue>& v) {
   if (!v) return "-";
   return std::to_string(static_cast<int>(v->Type)) + ":" + v->Data;
 }
@@ -70,7 +71,7 @@ void FuzzRegistry(const std::string& text, const std::string& value) {
   // character set (UTF-8 here) are stored as the characters of their values.
   const bool ascii = std::all_of(value.begin(), value.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
   if (ascii || !text.starts_with("\xFF\xFE"))
-    FUZZ_CHECK(Show(OsRegReadValue("k", "fuzz")) == Show(TOsRegValue{TOsRegType::String, value}),
+    FUZZ_CHECK(Show(OsRegReadValue("k", "fuzz")) == Show(TRegValue{TRegType::String, value}),
                "registry value written reads back");
   for (int i = 0; i < 3; ++i) FUZZ_CHECK(Show(OsRegReadValue("K", names[i])) == before[i], "other registry values unchanged");
 
@@ -79,14 +80,14 @@ void FuzzRegistry(const std::string& text, const std::string& value) {
   if (text.starts_with("\xFF\xFE") || text.starts_with("\xEF\xBB\xBF")) return;
   std::string wide = "\xFF\xFE";
   for (char c : text) wide += {c, '\0'};
-  const TRegistryText reg(wide, Utf8Charset());
+  const TRegistryText reg(wide, Utf8Charset(), OsUpperCaseBuffer);
   std::string beforeWide[3];
   for (int i = 0; i < 3; ++i) beforeWide[i] = Show(reg.Value("K", names[i]));
   const std::optional<std::string> written = reg.WithString("K", "FUZZ", value);
   FUZZ_CHECK(written.has_value(), "UTF-16 registry text takes what its byte form took");
-  const TRegistryText after(*written, Utf8Charset());
+  const TRegistryText after(*written, Utf8Charset(), OsUpperCaseBuffer);
   if (ascii)
-    FUZZ_CHECK(Show(after.Value("k", "fuzz")) == Show(TOsRegValue{TOsRegType::String, value}),
+    FUZZ_CHECK(Show(after.Value("k", "fuzz")) == Show(TRegValue{TRegType::String, value}),
                "UTF-16 registry value written reads back");
   for (int i = 0; i < 3; ++i)
     FUZZ_CHECK(Show(after.Value("K", names[i])) == beforeWide[i], "other UTF-16 registry values unchanged");

@@ -1,21 +1,14 @@
 // Portable: the INI text's parser and editor (uIniText.h), in both builds.
-#include "Bibliothek/Plattform/uIniText.h"
+#include "Bibliothek/Textformate/uIniText.h"
 
 #include <algorithm>
 #include <cstring>
-
-#include "Bibliothek/Plattform/uOsLocale.h"
 
 namespace {
 
 constexpr std::size_t ValueMax = 2047;     // a 2048-byte buffer with its zero
 constexpr std::size_t KeyListMax = 16382;  // a 16384-byte list with its two closing zeros
 constexpr std::size_t NotFound = std::string::npos;
-
-std::string Upper(std::string text) {
-  OsUpperCaseBuffer(text.data(), text.size());
-  return text;
-}
 
 }  // namespace
 
@@ -49,18 +42,18 @@ std::vector<TTextLine> SplitTextLines(const std::string& text, std::size_t from)
   return lines;
 }
 
-TIniText::TIniText(std::string text) : FText(std::move(text)) {
+TIniText::TIniText(std::string text, TUpperCaseBuffer upperCase) : FText(std::move(text)), FUpperCase(upperCase) {
   const std::string& t = FText;
   if (t.compare(0, 3, "\xEF\xBB\xBF") == 0) FBodyStart = 3;
   FLines = SplitTextLines(t, FBodyStart);
 
   FSections.emplace_back();
   FEntries.reserve(FLines.size());  // at most one a line, and never moved while the list grows
-  // Names are upper-cased through a table of OsUpperCaseBuffer's answers: a
-  // call per name added up for a file with thousands of them.
+  // Names are upper-cased through a table of the mapping's answers: a call
+  // per name added up for a file with thousands of them.
   char upper[256];
   for (int c = 0; c < 256; ++c) upper[c] = static_cast<char>(c);
-  OsUpperCaseBuffer(upper, sizeof upper);
+  FUpperCase(upper, sizeof upper);
   // Trimmed ranges of the text, so that a line costs no copies but its name and value.
   auto trim = [&](std::size_t& first, std::size_t& end) {
     while (first < end && IniIsBlank(t[first])) ++first;
@@ -109,6 +102,11 @@ TIniText::TIniText(std::string text) : FText(std::move(text)) {
     }
   }
   for (std::size_t i = 1; i < FSections.size(); ++i) FSectionIndex.emplace(Upper(FSections[i].Name), i);
+}
+
+std::string TIniText::Upper(std::string text) const {
+  FUpperCase(text.data(), text.size());
+  return text;
 }
 
 /// The first section of that name; the lines before the first heading count

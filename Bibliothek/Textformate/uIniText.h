@@ -9,7 +9,8 @@
 //   without value, found but never listed and read as empty; lines starting
 //   with ";" are not listed either; lines before the first section form the
 //   section with the empty name;
-// - names are found without regard to case; the first entry of a name wins.
+// - names are found without regard to case, by the upper-case mapping the
+//   caller gives; the first entry of a name wins.
 // Storing an entry changes only the one line it stores (or adds one),
 // everything else stays byte for byte, and new lines take the file's own line
 // ending. The text is parsed once; every look-up is an index look-up.
@@ -20,6 +21,8 @@
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "Bibliothek/Textformate/uCharset.h"
 
 /// Blank as the profile functions see it: white space and the old end-of-file mark ^Z.
 inline bool IniIsBlank(char c) {
@@ -44,7 +47,8 @@ bool IniEntryStorable(const std::string& section, const std::string& key, const 
 
 class TIniText {
 public:
-  explicit TIniText(std::string text);
+  /// Parses `text`; names are compared as `upperCase` maps them.
+  TIniText(std::string text, TUpperCaseBuffer upperCase);
 
   /// The listed keys of `section` in file order, up to what a 16384-byte key
   /// list holds (a name the list would cut is left out); empty when the section is missing.
@@ -82,10 +86,12 @@ private:
   const TSection* FindSection(const std::string& name) const;
   const TEntry* FindEntry(const TSection& section, const std::string& key) const;
   std::string LineBreak() const;
+  std::string Upper(std::string text) const;
   static std::string Answer(const TEntry& entry);
   std::vector<const TEntry*> Listed(const std::string& section) const;
 
   std::string FText;
+  TUpperCaseBuffer FUpperCase;
   std::size_t FBodyStart = 0;  // after a UTF-8 byte-order mark
   std::vector<TLine> FLines;
   std::vector<TEntry> FEntries;     // of all sections, in file order

@@ -1,5 +1,4 @@
-// Portable part of uOsLocale.h, shared by both sides.
-#include "Bibliothek/Plattform/uOsLocale.h"
+#include "Bibliothek/Textformate/uCharset.h"
 
 namespace {
 

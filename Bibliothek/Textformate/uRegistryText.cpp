@@ -1,5 +1,5 @@
 // Portable: the registry file's parser and editor (uRegistryText.h), in both builds.
-#include "Bibliothek/Plattform/uRegistryText.h"
+#include "Bibliothek/Textformate/uRegistryText.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -94,7 +94,8 @@ std::string Quote(const std::string& text) {
 
 }  // namespace
 
-TRegistryText::TRegistryText(std::string bytes, const TCharset& charset) : FCharset(&charset) {
+TRegistryText::TRegistryText(std::string bytes, const TCharset& charset, TUpperCaseBuffer upperCase)
+    : FCharset(&charset), FUpperCase(upperCase) {
   if (bytes.compare(0, 2, "\xFF\xFE") == 0) {
     FEncoding = TEncoding::Utf16;
     FPrefix = bytes.substr(0, 2);
@@ -112,7 +113,7 @@ TRegistryText::TRegistryText(std::string bytes, const TCharset& charset) : FChar
 }
 
 std::string TRegistryText::Upper(std::string text) const {
-  OsUpperCaseBuffer(text.data(), text.size());
+  FUpperCase(text.data(), text.size());
   return text;
 }
 
@@ -232,7 +233,7 @@ bool TRegistryText::ParseData(std::string data, TLine& line, TRecord& record, bo
   if (!data.empty() && data[0] == '"') {
     std::size_t pos = 0;
     if (!ParseQuoted(data, pos, record.Value.Data)) return false;
-    record.Value.Type = TOsRegType::String;
+    record.Value.Type = TRegType::String;
     return true;
   }
   if (Upper(data.substr(0, 6)) == "DWORD:") {
@@ -243,7 +244,7 @@ bool TRegistryText::ParseData(std::string data, TLine& line, TRecord& record, bo
       if (HexDigit(c) < 0) return false;
       number = number * 16 + static_cast<unsigned long>(HexDigit(c));
     }
-    record.Value.Type = TOsRegType::Other;
+    record.Value.Type = TRegType::Other;
     record.Value.Data.clear();
     for (int b = 0; b < 4; ++b) record.Value.Data += static_cast<char>((number >> (8 * b)) & 0xFF);
     return true;
@@ -282,10 +283,10 @@ bool TRegistryText::ParseData(std::string data, TLine& line, TRecord& record, bo
   std::string bytes;
   if (!ParseHexBytes(hex, bytes)) return false;
   if (kind == 1 || kind == 2) {
-    record.Value.Type = kind == 1 ? TOsRegType::String : TOsRegType::ExpandString;
+    record.Value.Type = kind == 1 ? TRegType::String : TRegType::ExpandString;
     record.Value.Data = StringFromBytes(bytes);
   } else {
-    record.Value.Type = TOsRegType::Other;
+    record.Value.Type = TRegType::Other;
     record.Value.Data = bytes;
   }
   return true;
@@ -430,7 +431,7 @@ const TRegistryText::TKeyValues* TRegistryText::ValuesOf(const std::string& keyP
   return parsed->Found ? parsed.get() : nullptr;
 }
 
-std::optional<TOsRegValue> TRegistryText::Value(const std::string& keyPath, const std::string& name) const {
+std::optional<TRegValue> TRegistryText::Value(const std::string& keyPath, const std::string& name) const {
   if (!FValid) return std::nullopt;
   const TKeyValues* values = ValuesOf(keyPath);
   if (!values) return std::nullopt;

@@ -1,7 +1,9 @@
 #pragma once
 // The text of a registry file in the format of regedit exports: the current
-// user's registry of the native build (uOsRegistry.h). Parsed once; read and
-// edited with every line but the one stored (or added) kept as it was.
+// user's registry of the native build (uOsRegistry.h reads and writes the file
+// through it). Parsed once; read and edited with every line but the one stored
+// (or added) kept as it was. Names and key paths are found without regard to
+// case, by the upper-case mapping the caller gives.
 //
 // Reading:
 // - a file starting with the UTF-16LE byte-order mark is taken code point by
@@ -29,21 +31,22 @@
 #include <unordered_map>
 #include <vector>
 
-#include "Bibliothek/Plattform/uIniText.h"
-#include "Bibliothek/Plattform/uOsLocale.h"
-#include "Bibliothek/Plattform/uOsRegistry.h"
+#include "Bibliothek/Textformate/uCharset.h"
+#include "Bibliothek/Textformate/uIniText.h"
+#include "Bibliothek/Textformate/uRegValue.h"
 
 class TRegistryText {
 public:
   /// Parses a file's bytes (empty: a missing file, an empty registry); the
-  /// values' text is given in `charset`, which must outlive this object.
-  TRegistryText(std::string bytes, const TCharset& charset);
+  /// values' text is given in `charset`, which must outlive this object, and
+  /// names are compared as `upperCase` maps them.
+  TRegistryText(std::string bytes, const TCharset& charset, TUpperCaseBuffer upperCase);
 
   /// False for a text that is no registry file.
   bool IsRegistry() const { return FValid; }
 
   /// As OsRegReadValue: the value `name` of the key `keyPath`; nullopt when missing or deleted.
-  std::optional<TOsRegValue> Value(const std::string& keyPath, const std::string& name) const;
+  std::optional<TRegValue> Value(const std::string& keyPath, const std::string& name) const;
 
   /// The file's new bytes with the REG_SZ value stored (a string ends at its
   /// first zero); nullopt for a text that is no registry file or a name that
@@ -57,7 +60,7 @@ private:
   struct TRecord {
     std::string Name;  // upper-cased; "" for the default value
     bool Deleted = false;
-    TOsRegValue Value;
+    TRegValue Value;
     TLine First, Last;  // its first and last line
   };
   /// One block of a key: its heading, then the lines of [BodyBegin, BodyEnd).
@@ -93,6 +96,7 @@ private:
   std::vector<std::string> KeyOf(const std::string& keyPath) const;
 
   const TCharset* FCharset;
+  TUpperCaseBuffer FUpperCase;
   bool FValid = true;
   bool FVersion4 = false;
   TEncoding FEncoding = TEncoding::Bytes;
