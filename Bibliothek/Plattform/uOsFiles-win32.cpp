@@ -252,6 +252,20 @@ bool winPlainFileAt(HANDLE file, const std::string& path) {
   return !final.empty() && winIsFinalOf(final, winFullPath(path));
 }
 
+// Removes a lock file this user may neither write nor read, so no handle can
+// take or test its lock, when no handle at all is open on it: a handle to
+// delete it that shares nothing is refused while one is. False when it stays
+// (held, waited for, or not this user's to remove; wine, which keeps share
+// modes apart per user, opens no such file at all).
+bool winRemoveIfUnused(const std::string& lockPath) {
+  const HANDLE file = CreateFileA(lockPath.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool removed = winPlainFileAt(file, lockPath) && winDeleteOnClose(file);
+  CloseHandle(file);
+  return removed;
+}
+
 // The access rules of the open `file`, for a file made to replace it: its
 // DACL (and group), so that who may read the report stays who could.
 class TWinSecurity {
@@ -585,17 +599,16 @@ std::optional<TOsFile> OsLockFile(const std::string& lockPath, unsigned waitSeco
     if (timedOut) *timedOut = code == WAIT_TIMEOUT;
     return std::nullopt;
   };
-  // Access denied is also what a file whose removal is pending gives for a
-  // moment; for longer it is a real refusal.
-  int deniedRetries = 0;
   for (;;) {
     bool writable = true;
     HANDLE handle = CreateFileA(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                 FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
-      // Missing: the folder refused to create it.
-      if (GetFileAttributesA(lockPath.c_str()) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND)
+      // Missing: the folder refused to create it. A folder is no lock file.
+      const DWORD attributes = GetFileAttributesA(lockPath.c_str());
+      if (attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() == ERROR_FILE_NOT_FOUND
+                                                : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return fail(ERROR_ACCESS_DENIED);
       // Another user's lock file: its lock is taken through a handle that reads.
       writable = false;
@@ -604,12 +617,13 @@ std::optional<TOsFile> OsLockFile(const std::string& lockPath, unsigned waitSeco
     }
     if (handle == INVALID_HANDLE_VALUE) {
       const DWORD code = GetLastError();
-      // A sharing violation: a holder of an earlier version, which held its
-      // lock file open without sharing. Gone between two opens: made anew.
-      // One this user may not even read cannot tell whether a live run holds
-      // it: it fails as it did before.
-      if (code == ERROR_SHARING_VIOLATION || code == ERROR_FILE_NOT_FOUND ||
-          (code == ERROR_ACCESS_DENIED && ++deniedRetries < 100)) {
+      // One this user may not even read (or one whose removal is pending):
+      // a leftover that nobody has open goes; else its holder removes it
+      // when it lets go. A sharing violation: a holder of an earlier
+      // version, which held its lock file open without sharing. Gone between
+      // two opens: made anew.
+      if (code == ERROR_ACCESS_DENIED && !writable && winRemoveIfUnused(lockPath)) continue;
+      if (code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION || code == ERROR_FILE_NOT_FOUND) {
         if (passed()) return fail(WAIT_TIMEOUT);
         Sleep(20);
         continue;

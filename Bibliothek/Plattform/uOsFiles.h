@@ -145,8 +145,10 @@ void OsWriteFileFailure(const std::string& path);
 /// which waits for and keeps out the holders that write, and a whole-file
 /// flock that keeps out the others that only read); one this user may not
 /// even read is waited for while a live run holds it and removed once none
-/// does (POSIX, which can tell; the Windows build cannot and fails). So a
-/// waiter never fails because another user holds or held the lock.
+/// does (POSIX: no lock on it; Win32: no handle open on it, which wine cannot
+/// tell across users, so there the wait lasts until its holder removes it or
+/// the limit passes). So a waiter never fails because another user holds or
+/// held the lock.
 /// An interrupted holder removes the file (OsRemoveOnInterrupt).
 std::optional<TOsFile> OsLockFile(const std::string& lockPath, unsigned waitSeconds = 0, bool* timedOut = nullptr);
 /// Releases a lock of OsLockFile and removes its file.
