@@ -385,6 +385,8 @@ std::string OsReplacedFilePath(const std::string& path) {
   return replaced == OsNativePath(path) ? path : replaced;
 }
 
+std::optional<std::string> OsTrustedPath(const std::string& path) { return posixResolve(OsNativePath(path)); }
+
 bool OsIsReplaceable(const std::string& path) {
   const std::optional<std::string> replaced = posixResolve(OsNativePath(path));
   if (!replaced) {

@@ -505,6 +505,8 @@ bool OsRemoveFile(const std::string& path) {
 
 std::string OsReplacedFilePath(const std::string& path) { return winReplaced(path); }
 
+std::optional<std::string> OsTrustedPath(const std::string& path) { return winResolve(path); }
+
 bool OsIsReplaceable(const std::string& path) {
   const std::optional<std::string> replaced = winResolve(path);
   if (!replaced) {

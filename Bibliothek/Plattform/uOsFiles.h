@@ -96,6 +96,10 @@ bool OsRemoveFile(const std::string& path);
 /// the file it leads to), the path comes back as given and OsIsReplaceable
 /// refuses it. Any other path comes back as given.
 std::string OsReplacedFilePath(const std::string& path);
+/// The file `path` leads to under the same rule as OsReplacedFilePath, for
+/// files that are read as well as written (settings files); nullopt at a link
+/// it does not follow, anywhere on the way.
+std::optional<std::string> OsTrustedPath(const std::string& path);
 /// False when `path` names a device, pipe or socket: such a file is never
 /// replaced by a regular file (nor read as an old one); nor is a path that
 /// leads through a link OsReplacedFilePath does not follow. A folder is left

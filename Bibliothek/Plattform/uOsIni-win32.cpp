@@ -31,11 +31,19 @@ class TWinSettingsFile {
 public:
   explicit TWinSettingsFile(const std::string& file) {
     const HANDLE opened = Open(file, FILE_FLAG_OPEN_REPARSE_POINT);
+    const DWORD openError = opened == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    // A link of another user in a folder's name leads the file elsewhere as
+    // surely as one in its own name; a device has no folder.
+    if ((opened == INVALID_HANDLE_VALUE || GetFileType(opened) == FILE_TYPE_DISK) && !OsTrustedPath(file)) {
+      if (opened != INVALID_HANDLE_VALUE) CloseHandle(opened);
+      FRefusal = TOsSettingsRefusal::ForeignLink;
+      return;
+    }
     if (opened == INVALID_HANDLE_VALUE) {
       // A name that is listed but leads to no file is a dangling link, which
       // a writer would follow to create its target.
       WIN32_FIND_DATAA found;
-      const HANDLE search = GetLastError() == ERROR_FILE_NOT_FOUND ? FindFirstFileA(file.c_str(), &found)
+      const HANDLE search = openError == ERROR_FILE_NOT_FOUND ? FindFirstFileA(file.c_str(), &found)
                                                                    : INVALID_HANDLE_VALUE;
       if (search != INVALID_HANDLE_VALUE) {
         FindClose(search);
