@@ -266,16 +266,60 @@ bool winRemoveIfUnused(const std::string& lockPath) {
   return removed;
 }
 
+// Whether `sid` is the user this process runs as.
+bool winIsProcessUser(PSID sid) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  alignas(TOKEN_USER) char user[256];
+  DWORD size = 0;
+  const bool same = GetTokenInformation(token, TokenUser, user, sizeof user, &size) &&
+                    EqualSid(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, sid);
+  CloseHandle(token);
+  return same;
+}
+
+// The restore privilege, enabled while this lives where the token holds it:
+// with it a file may be created for another owner.
+class TWinRestorePrivilege {
+public:
+  TWinRestorePrivilege() {
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &FToken)) return;
+    TOKEN_PRIVILEGES wanted{};
+    wanted.PrivilegeCount = 1;
+    wanted.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    DWORD size = 0;
+    // API oddity: AdjustTokenPrivileges succeeds for a privilege the token
+    // lacks; only the last error tells.
+    FEnabled = LookupPrivilegeValueA(nullptr, SE_RESTORE_NAME, &wanted.Privileges[0].Luid) &&
+               AdjustTokenPrivileges(FToken, FALSE, &wanted, sizeof FBefore, &FBefore, &size) &&
+               GetLastError() == ERROR_SUCCESS;
+  }
+  ~TWinRestorePrivilege() {
+    if (FEnabled) AdjustTokenPrivileges(FToken, FALSE, &FBefore, 0, nullptr, nullptr);
+    if (FToken) CloseHandle(FToken);
+  }
+  TWinRestorePrivilege(const TWinRestorePrivilege&) = delete;
+  TWinRestorePrivilege& operator=(const TWinRestorePrivilege&) = delete;
+  bool Enabled() const { return FEnabled; }
+
+private:
+  HANDLE FToken = nullptr;
+  TOKEN_PRIVILEGES FBefore{};
+  bool FEnabled = false;
+};
+
 // The access rules of the open `file`, for a file made to replace it: its
-// DACL (and group), so that who may read the report stays who could.
+// DACL (and group), so that who may read the report stays who could, and
+// its owner where this process may give a file away.
 class TWinSecurity {
 public:
   explicit TWinSecurity(std::optional<TOsFile> model) {
     if (!model) return;
-    PSID group = nullptr;
+    PSID owner = nullptr, group = nullptr;
     PACL dacl = nullptr;
-    if (GetSecurityInfo(winHandle(*model), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION,
-                        nullptr, &group, &dacl, nullptr, &FOld) != ERROR_SUCCESS)
+    if (GetSecurityInfo(winHandle(*model), SE_FILE_OBJECT,
+                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION, &owner,
+                        &group, &dacl, nullptr, &FOld) != ERROR_SUCCESS)
       return;
     if (!InitializeSecurityDescriptor(&FNew, SECURITY_DESCRIPTOR_REVISION) ||
         !SetSecurityDescriptorDacl(&FNew, dacl != nullptr, dacl, FALSE) ||
@@ -285,16 +329,24 @@ public:
     FAttributes.nLength = sizeof FAttributes;
     FAttributes.lpSecurityDescriptor = &FNew;
     FUsed = true;
+    if (owner && !winIsProcessUser(owner)) FOwner = owner;
   }
   ~TWinSecurity() { LocalFree(FOld); }
   TWinSecurity(const TWinSecurity&) = delete;
   TWinSecurity& operator=(const TWinSecurity&) = delete;
   SECURITY_ATTRIBUTES* Attributes() { return FUsed ? &FAttributes : nullptr; }
+  /// Whether the old file has another owner, for a creation that may give it back.
+  bool OtherOwner() const { return FOwner != nullptr; }
+  /// The rules with the old file's owner (`keep`) or with the creator as owner.
+  void GiveOwner(bool keep) {
+    if (FUsed) SetSecurityDescriptorOwner(&FNew, keep ? FOwner : nullptr, FALSE);
+  }
 
 private:
   PSECURITY_DESCRIPTOR FOld = nullptr;
   SECURITY_DESCRIPTOR FNew{};
   SECURITY_ATTRIBUTES FAttributes{};
+  PSID FOwner = nullptr;
   bool FUsed = false;
 };
 }  // namespace
@@ -413,6 +465,12 @@ std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::st
   static std::atomic<unsigned> counter{0};
   const std::string replaced = winReplaced(target);
   TWinSecurity security(model);
+  // Another owner's file stays theirs where this process may give a file
+  // away; elsewhere it becomes this user's, as any file it creates.
+  std::optional<TWinRestorePrivilege> privilege;
+  if (security.OtherOwner()) privilege.emplace();
+  bool giveAway = privilege && privilege->Enabled();
+  security.GiveOwner(giveAway);
   for (int attempt = 0; attempt < 1000; ++attempt) {
     const std::string candidate =
         OsSiblingPath(replaced, ".~" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++));
@@ -430,6 +488,11 @@ std::optional<TOsFile> OsCreateTempFileBeside(const std::string& target, std::st
       return winFile(handle);
     }
     const DWORD code = GetLastError();
+    if (giveAway && code == ERROR_INVALID_OWNER) {
+      giveAway = false;
+      security.GiveOwner(false);
+      continue;
+    }
     if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) break;
   }
   winSetError(nullptr);
@@ -715,15 +778,8 @@ bool OsWinOwnedByUserOrAdmin(HANDLE handle) {
   if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
                       &descriptor) != ERROR_SUCCESS)
     return false;
-  bool trusted = IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid);
-  HANDLE token = nullptr;
-  if (!trusted && OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-    alignas(TOKEN_USER) char user[256];
-    DWORD size = 0;
-    trusted = GetTokenInformation(token, TokenUser, user, sizeof user, &size) &&
-              EqualSid(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, owner);
-    CloseHandle(token);
-  }
+  const bool trusted = IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+                       IsWellKnownSid(owner, WinLocalSystemSid) || winIsProcessUser(owner);
   LocalFree(descriptor);
   return trusted;
 }

@@ -230,6 +230,24 @@ TEST_F(SharedFolders, AttacksOfAnotherUserChangeNothing) {
          // maps the rights of Windows users to the three POSIX classes.
          EXPECT_EQ(mode & (Wine() ? fs::perms::others_all : fs::perms(077)), fs::perms::none);
        }},
+      {"a report of another user keeps its owner", TBuilds::Both, "team\\report.txt",
+       [&] {
+         Folder("team", fs::perms(02777));
+         AsAttacker("umask 027; echo theirs > team/report.txt");
+       },
+       nullptr, {}, false, succeeds,
+       [&] {
+         struct stat info {};
+         ASSERT_EQ(0, stat(At("team\\report.txt").c_str(), &info));
+         // Wine keeps no owner but the one who creates a file; it gives the
+         // owner's rights that the new file names to its POSIX owner class.
+         if (!Wine()) {
+           EXPECT_EQ(65534u, info.st_uid);
+           EXPECT_EQ(0640u, info.st_mode & 07777);
+         } else {
+           EXPECT_EQ(0600u, info.st_mode & 0600);
+         }
+       }},
       {"a folder link in the output's path", TBuilds::Both, "sticky\\reports\\report.txt",
        [&] {
          Folder("sticky", fs::perms(01777));
