@@ -601,7 +601,9 @@ std::optional<TOsFile> OsOpenReplaced(const std::string& path, bool& missing) {
     winSetError(nullptr);
     return std::nullopt;
   }
-  if (!winPlainFileAt(handle, replaced)) {
+  // Its name must still name it, by volume and file index, not by a path
+  // only: the final path of a file renamed in the meantime is its new one.
+  if (!winPlainFileAt(handle, replaced) || !winSameFile(handle, replaced)) {
     CloseHandle(handle);
     SetLastError(ERROR_NOT_SUPPORTED);
     winSetError(nullptr);

@@ -23,6 +23,51 @@ std::string winFinalPath(HANDLE handle) {
 }
 
 
+// The whole of an open file from its start (at most the settings bound and a byte).
+bool ReadAll(HANDLE file, std::string& bytes) {
+  LARGE_INTEGER start{};
+  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return false;
+  char buffer[65536];
+  for (DWORD got = 0;; bytes.append(buffer, got)) {
+    if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) return false;
+    if (got == 0) return true;
+    if (bytes.size() > OsMaxSettingsFileBytes) return false;
+  }
+}
+
+// Makes or empties `path` and writes `bytes` to it.
+bool WriteAll(const std::string& path, const std::string& bytes) {
+  const HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                  written == bytes.size();
+  CloseHandle(file);
+  return ok;
+}
+
+// `bytes` (an INI file's) as WritePrivateProfileStringA leaves them when it
+// stores key=value. It works on a copy in this user's own temporary folder:
+// it writes by name and follows a link found there, and in a folder that
+// others may write, one could be planted between a check and the write.
+bool ProfileStored(std::string& bytes, const std::string& section, const std::string& key, const std::string& value) {
+  char folder[MAX_PATH + 1], scratch[MAX_PATH + 1];
+  const DWORD n = GetTempPathA(sizeof folder, folder);
+  if (n == 0 || n > MAX_PATH || GetTempFileNameA(folder, "qin", 0, scratch) == 0) return false;
+  bool ok = WriteAll(scratch, bytes) &&
+            WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), scratch) != FALSE;
+  WritePrivateProfileStringA(nullptr, nullptr, nullptr, scratch);
+  if (ok) {
+    const HANDLE file = CreateFileA(scratch, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    bytes.clear();
+    ok = file != INVALID_HANDLE_VALUE && ReadAll(file, bytes);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  }
+  DeleteFileA(scratch);
+  return ok;
+}
+
 // A settings file, checked on its handle before the profile functions use it
 // by name: a file on a disk, no larger than the bound, and reached through no
 // link whose owner is another user. Held open meanwhile without leave to
@@ -89,6 +134,17 @@ public:
   void Release() {
     if (FHandle != INVALID_HANDLE_VALUE) CloseHandle(FHandle);
     FHandle = INVALID_HANDLE_VALUE;
+  }
+  /// The file's bytes, read through the handle checked; none for a missing file.
+  bool Bytes(std::string& bytes) const {
+    bytes.clear();
+    if (FHandle == INVALID_HANDLE_VALUE) return true;
+    return ReadAll(FHandle, bytes);
+  }
+  /// The handle checked, for a file that takes the checked one's place; none for a missing file.
+  std::optional<TOsFile> Handle() const {
+    if (FHandle == INVALID_HANDLE_VALUE) return std::nullopt;
+    return reinterpret_cast<TOsFile>(FHandle);
   }
   TOsSettingsRefusal Refusal() const { return FRefusal; }
   bool Refused() const { return FRefusal != TOsSettingsRefusal::None; }
@@ -185,10 +241,27 @@ bool OsIniWrite(const std::string& file, const std::string& section, const std::
   TWinSettingsFile checked(file);
   if (refusal) *refusal = checked.Refusal();
   if (checked.Refused()) return false;
-  // The profile functions write the file open for themselves alone.
+  // The file checked is read through its handle, and the result takes its
+  // place through a new file beside it, which is never a link; the
+  // replacement puts it in the place of a link planted meanwhile, never
+  // behind one.
+  std::string before, bytes;
+  if (!checked.Bytes(before)) return false;
+  bytes = before;
+  if (!ProfileStored(bytes, IniTrim(section), IniTrim(key), IniTrim(value))) return false;
+  if (checked.Handle() && bytes == before) return true;
+  std::string tempPath;
+  const std::optional<TOsFile> temp = OsCreateTempFileBeside(file, tempPath, checked.Handle());
+  if (!temp) return false;
+  bool ok = OsWriteFile(*temp, bytes.data(), bytes.size()) && OsFlushFile(*temp) && OsIsSameFile(*temp, tempPath);
+  // The checked file shares no deleting: it goes out of the way first.
   checked.Release();
-  return WritePrivateProfileStringA(IniTrim(section).c_str(), IniTrim(key).c_str(), IniTrim(value).c_str(),
-                                    file.c_str()) != FALSE;
+  ok = ok && OsReplaceFile(tempPath, file);
+  OsCloseFile(*temp);
+  if (!ok) OsRemoveFile(tempPath);
+  // The profile functions may hold the file's old text.
+  OsIniFlush(file);
+  return ok;
 }
 
 void OsIniFlush(const std::string& file) { WritePrivateProfileStringA(nullptr, nullptr, nullptr, file.c_str()); }
