@@ -84,10 +84,11 @@ private:
   std::optional<TOsFile> FLock;
 };
 
-// A settings file, checked on its handle before the profile functions use it
+// A settings file, checked on its handle before the profile functions read it
 // by name: a file on a disk, no larger than the bound, and reached through no
 // link whose owner is another user. Held open meanwhile without leave to
-// delete or rename it, so that the name stays with the file checked.
+// delete or rename it, so that the name stays with the file checked (wine
+// keeps share modes per user: there another user's process may still).
 class TWinSettingsFile {
 public:
   explicit TWinSettingsFile(const std::string& file) {
