@@ -96,6 +96,10 @@ bool OsRemoveFile(const std::string& path);
 /// the file it leads to), the path comes back as given and OsIsReplaceable
 /// refuses it. Any other path comes back as given.
 std::string OsReplacedFilePath(const std::string& path);
+/// The file `path` leads to under the same rule as OsReplacedFilePath, for
+/// files that are read as well as written (settings files); nullopt at a link
+/// it does not follow, anywhere on the way.
+std::optional<std::string> OsTrustedPath(const std::string& path);
 /// False when `path` names a device, pipe or socket: such a file is never
 /// replaced by a regular file (nor read as an old one); nor is a path that
 /// leads through a link OsReplacedFilePath does not follow. A folder is left
@@ -145,8 +149,10 @@ void OsWriteFileFailure(const std::string& path);
 /// which waits for and keeps out the holders that write, and a whole-file
 /// flock that keeps out the others that only read); one this user may not
 /// even read is waited for while a live run holds it and removed once none
-/// does (POSIX, which can tell; the Windows build cannot and fails). So a
-/// waiter never fails because another user holds or held the lock.
+/// does (POSIX: no lock on it; Win32: no handle open on it, which wine cannot
+/// tell across users, so there the wait lasts until its holder removes it or
+/// the limit passes). So a waiter never fails because another user holds or
+/// held the lock.
 /// An interrupted holder removes the file (OsRemoveOnInterrupt).
 std::optional<TOsFile> OsLockFile(const std::string& lockPath, unsigned waitSeconds = 0, bool* timedOut = nullptr);
 /// Releases a lock of OsLockFile and removes its file.

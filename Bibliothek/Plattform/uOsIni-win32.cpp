@@ -24,19 +24,89 @@ std::string winFinalPath(HANDLE handle) {
 }
 
 
-// A settings file, checked on its handle before the profile functions use it
+// The whole of an open file from its start (at most the settings bound and a byte).
+bool ReadAll(HANDLE file, std::string& bytes) {
+  LARGE_INTEGER start{};
+  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return false;
+  char buffer[65536];
+  for (DWORD got = 0;; bytes.append(buffer, got)) {
+    if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) return false;
+    if (got == 0) return true;
+    if (bytes.size() > OsMaxSettingsFileBytes) return false;
+  }
+}
+
+// Makes or empties `path` and writes `bytes` to it.
+bool WriteAll(const std::string& path, const std::string& bytes) {
+  const HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                  written == bytes.size();
+  CloseHandle(file);
+  return ok;
+}
+
+// `bytes` (an INI file's) as WritePrivateProfileStringA leaves them when it
+// stores key=value. It works on a copy in this user's own temporary folder:
+// it writes by name and follows a link found there, and in a folder that
+// others may write, one could be planted between a check and the write.
+bool ProfileStored(std::string& bytes, const std::string& section, const std::string& key, const std::string& value) {
+  char folder[MAX_PATH + 1], scratch[MAX_PATH + 1];
+  const DWORD n = GetTempPathA(sizeof folder, folder);
+  if (n == 0 || n > MAX_PATH || GetTempFileNameA(folder, "qin", 0, scratch) == 0) return false;
+  bool ok = WriteAll(scratch, bytes) &&
+            WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), scratch) != FALSE;
+  WritePrivateProfileStringA(nullptr, nullptr, nullptr, scratch);
+  if (ok) {
+    const HANDLE file = CreateFileA(scratch, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    bytes.clear();
+    ok = file != INVALID_HANDLE_VALUE && ReadAll(file, bytes);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  }
+  DeleteFileA(scratch);
+  return ok;
+}
+
+// Holds the lock of a settings file's read-modify-replace among processes and threads.
+class TWinWriteLock {
+public:
+  explicit TWinWriteLock(const std::string& lockPath) : FPath(lockPath), FLock(OsLockFile(lockPath)) {}
+  ~TWinWriteLock() {
+    if (FLock) OsUnlockFile(*FLock, FPath);
+  }
+  TWinWriteLock(const TWinWriteLock&) = delete;
+  TWinWriteLock& operator=(const TWinWriteLock&) = delete;
+  bool Held() const { return FLock.has_value(); }
+
+private:
+  std::string FPath;
+  std::optional<TOsFile> FLock;
+};
+
+// A settings file, checked on its handle before the profile functions read it
 // by name: a file on a disk, no larger than the bound, and reached through no
 // link whose owner is another user. Held open meanwhile without leave to
-// delete or rename it, so that the name stays with the file checked.
+// delete or rename it, so that the name stays with the file checked (wine
+// keeps share modes per user: there another user's process may still).
 class TWinSettingsFile {
 public:
   explicit TWinSettingsFile(const std::string& file) {
     const HANDLE opened = Open(file, FILE_FLAG_OPEN_REPARSE_POINT);
+    const DWORD openError = opened == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    // A link of another user in a folder's name leads the file elsewhere as
+    // surely as one in its own name; a device has no folder.
+    if ((opened == INVALID_HANDLE_VALUE || GetFileType(opened) == FILE_TYPE_DISK) && !OsTrustedPath(file)) {
+      if (opened != INVALID_HANDLE_VALUE) CloseHandle(opened);
+      FRefusal = TOsSettingsRefusal::ForeignLink;
+      return;
+    }
     if (opened == INVALID_HANDLE_VALUE) {
       // A name that is listed but leads to no file is a dangling link, which
       // a writer would follow to create its target.
       WIN32_FIND_DATAA found;
-      const HANDLE search = GetLastError() == ERROR_FILE_NOT_FOUND ? FindFirstFileA(file.c_str(), &found)
+      const HANDLE search = openError == ERROR_FILE_NOT_FOUND ? FindFirstFileA(file.c_str(), &found)
                                                                    : INVALID_HANDLE_VALUE;
       if (search != INVALID_HANDLE_VALUE) {
         FindClose(search);
@@ -82,6 +152,17 @@ public:
   void Release() {
     if (FHandle != INVALID_HANDLE_VALUE) CloseHandle(FHandle);
     FHandle = INVALID_HANDLE_VALUE;
+  }
+  /// The file's bytes, read through the handle checked; none for a missing file.
+  bool Bytes(std::string& bytes) const {
+    bytes.clear();
+    if (FHandle == INVALID_HANDLE_VALUE) return true;
+    return ReadAll(FHandle, bytes);
+  }
+  /// The handle checked, for a file that takes the checked one's place; none for a missing file.
+  std::optional<TOsFile> Handle() const {
+    if (FHandle == INVALID_HANDLE_VALUE) return std::nullopt;
+    return reinterpret_cast<TOsFile>(FHandle);
   }
   TOsSettingsRefusal Refusal() const { return FRefusal; }
   bool Refused() const { return FRefusal != TOsSettingsRefusal::None; }
@@ -175,13 +256,39 @@ std::string OsIniValue(const std::string& file, const std::string& section, cons
 bool OsIniWrite(const std::string& file, const std::string& section, const std::string& key,
                 const std::string& value, TOsSettingsRefusal* refusal) {
   if (!IniEntryStorable(section, key, value)) return false;
+  {
+    const TWinSettingsFile first(file);
+    if (refusal) *refusal = first.Refusal();
+    if (first.Refused()) return false;
+  }
+  // Writers take turns, so that none loses another's entry; what counts is
+  // the file found once the turn has come.
+  const TWinWriteLock lock(OsReplacedFilePath(file) + ".lock");
+  if (!lock.Held()) return false;
   TWinSettingsFile checked(file);
   if (refusal) *refusal = checked.Refusal();
   if (checked.Refused()) return false;
-  // The profile functions write the file open for themselves alone.
+  // The file checked is read through its handle, and the result takes its
+  // place through a new file beside it, which is never a link; the
+  // replacement puts it in the place of a link planted meanwhile, never
+  // behind one.
+  std::string before, bytes;
+  if (!checked.Bytes(before)) return false;
+  bytes = before;
+  if (!ProfileStored(bytes, IniTrim(section), IniTrim(key), IniTrim(value))) return false;
+  if (checked.Handle() && bytes == before) return true;
+  std::string tempPath;
+  const std::optional<TOsFile> temp = OsCreateTempFileBeside(file, tempPath, checked.Handle());
+  if (!temp) return false;
+  bool ok = OsWriteFile(*temp, bytes.data(), bytes.size()) && OsFlushFile(*temp) && OsIsSameFile(*temp, tempPath);
+  // The checked file shares no deleting: it goes out of the way first.
   checked.Release();
-  return WritePrivateProfileStringA(IniTrim(section).c_str(), IniTrim(key).c_str(), IniTrim(value).c_str(),
-                                    file.c_str()) != FALSE;
+  ok = ok && OsReplaceFile(tempPath, file);
+  OsCloseFile(*temp);
+  if (!ok) OsRemoveFile(tempPath);
+  // The profile functions may hold the file's old text.
+  OsIniFlush(file);
+  return ok;
 }
 
 void OsIniFlush(const std::string& file) { WritePrivateProfileStringA(nullptr, nullptr, nullptr, file.c_str()); }

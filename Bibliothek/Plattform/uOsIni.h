@@ -38,8 +38,10 @@ std::string OsIniValue(const std::string& file, const std::string& section, cons
 
 /// Stores key=value in section like WritePrivateProfileStringA: creates file
 /// and section, replaces the entry in place, appends a new entry at the end of
-/// its section, leaves everything else byte for byte. POSIX replaces the file
-/// atomically (temporary file beside it, then rename). False when it fails.
+/// its section, leaves everything else byte for byte. Both builds replace the
+/// file atomically (temporary file beside it, then rename), one writer at a
+/// time; Win32 has WritePrivateProfileStringA store the entry on a copy in the
+/// user's own temporary folder first. False when it fails.
 bool OsIniWrite(const std::string& file, const std::string& section, const std::string& key,
                 const std::string& value, TOsSettingsRefusal* refusal = nullptr);
 

@@ -24,21 +24,11 @@
 /// is followed only when the user who runs or root owns it, so that nobody
 /// can point another user's run at a file of theirs. ForeignLink else.
 inline std::string PosixSettingsPath(const std::string& path, TOsSettingsRefusal& refusal) {
-  std::string current = path;
-  for (int hops = 0; hops < 40; ++hops) {  // the kernel's own limit for a loop
-    struct stat info;
-    if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
-    if (info.st_uid != geteuid() && info.st_uid != 0) break;
-    std::string target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 4096) + 1, '\0');
-    const ssize_t n = readlink(current.c_str(), target.data(), target.size());
-    if (n <= 0) return current;
-    target.resize(static_cast<std::size_t>(n));
-    const std::size_t slash = current.rfind('/');
-    if (target[0] != '/' && slash != std::string::npos) target = current.substr(0, slash + 1) + target;
-    current = target;
-  }
+  // Every link on the way counts, in a folder's name as in the last name.
+  const std::optional<std::string> final = OsTrustedPath(path);
+  if (final) return *final;
   refusal = TOsSettingsRefusal::ForeignLink;
-  return current;
+  return path;
 }
 
 /// Reads the whole file. A missing file gives true with `exists` false and no

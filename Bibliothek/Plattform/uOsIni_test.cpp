@@ -172,7 +172,6 @@ TEST(OsIni, RewritesAndConcurrentWritersAreSeen) {
   EXPECT_EQ("1", OsIniValue(file, "S", "A"));
   WriteBytes(file, "[S]\nA=2\n");
   EXPECT_EQ("2", OsIniValue(file, "S", "A"));
-  if (ProfileFunctionsOwnLayout()) return;
   std::vector<std::thread> writers;
   for (int t = 0; t < 4; ++t)
     writers.emplace_back([&, t] {

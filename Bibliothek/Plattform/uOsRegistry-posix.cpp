@@ -66,13 +66,12 @@ bool OsRegWriteString(const std::string& keyPath, const std::string& name, const
                       TOsSettingsRefusal* refusal) {
   if (name.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) return false;
   const std::string path = OsRegistryFilePath();
-  if (!MakeFolders(path)) return false;
-  // The lock and the replacement go to the file the name leads to, found
-  // before anything is made beside it.
+  // The lock, the replacement and any missing folder go to the file the name
+  // leads to, found before anything is made on the way to it or beside it.
   TOsSettingsRefusal why = TOsSettingsRefusal::None;
   const std::string final = PosixSettingsPath(path, why);
   if (refusal) *refusal = why;
-  if (why != TOsSettingsRefusal::None) return false;
+  if (why != TOsSettingsRefusal::None || !MakeFolders(final)) return false;
   const TPosixFileWriteLock lock(final);
   if (!lock.Held()) return false;
   const std::shared_ptr<const TRegistryText> loaded = Load(path, refusal);

@@ -188,9 +188,15 @@ TEST_F(Resilience, SharedFoldersOtherUsersAndTheOtherBuild) {
          Write("sticky\\report.txt.lock", "");
          fs::permissions(At("sticky\\report.txt.lock"), fs::perms(0600));
        },
-       "sticky\\report.txt", "Datei sticky\\report.txt kann nicht erstellt werden",
+       // The Windows build under wine cannot tell a stale lock file it may not
+       // read from a live run's: it waits for its removal.
+       "sticky\\report.txt",
+       Wine() ? "The lock file sticky\\report.txt.lock is still held after 2 seconds: the output stays as it was!"
+              : "Datei sticky\\report.txt kann nicht erstellt werden",
        [&](const TRunResult& r) {
-         EXPECT_NE(r.Err.find("report.txt.lock"), std::string::npos) << r.Err;
+         if (!Wine()) {
+           EXPECT_NE(r.Err.find("report.txt.lock"), std::string::npos) << r.Err;
+         }
          EXPECT_FALSE(Exists("sticky\\report.txt"));
        }},
       {"another user's lock file nobody holds", true, true, false,
@@ -237,7 +243,8 @@ TEST_F(Resilience, SharedFoldersOtherUsersAndTheOtherBuild) {
     c.Arrange();
     if (::testing::Test::HasFatalFailure()) return;
     // The other user's prefix has no regional setting: a date that needs none.
-    std::vector<std::string> extra = {c.AsNobody ? "/DATE=.ge-7" : "/DATE=.ge10.05.2003", "/OUTPUT=" + c.Output};
+    std::vector<std::string> extra = {c.AsNobody ? "/DATE=.ge-7" : "/DATE=.ge10.05.2003", "/OUTPUT=" + c.Output,
+                                      "/LOCKWAIT=2"};
     if (c.WineOnly) extra.push_back(c.Output == "out\\nul.txt" ? "/INPUT=NUL" : "/INPUT=aux.log");
     const std::vector<std::string> args = SampleArgs(extra);
     const TRunResult r = c.AsNobody ? RunWrapped(asNobodyHere, args) : Run(args);

@@ -90,6 +90,17 @@ TEST_F(SettingsFiles, TrapsOfOtherUsersAndFilesBeyondTheBounds) {
     fs::create_symlink(At(target), At(name));
     ASSERT_EQ(0, lchown(At(name).c_str(), 65534, 65534));
   };
+  // `name` made another user's link to a folder only root may enter.
+  auto theirFolder = [&](const std::string& name) {
+    fs::create_directories(At("rootonly"));
+    fs::permissions(At("rootonly"), fs::perms::owner_all);
+    if (fs::exists(At(name))) fs::rename(At(name), At(name + ".kept"));
+    plantLink(name, "rootonly");
+  };
+  auto ourFolder = [&](const std::string& name) {
+    fs::remove(At(name));
+    fs::rename(At(name + ".kept"), At(name));
+  };
   auto fifo = [&](const std::string& name) { ASSERT_EQ(0, mkfifo(At(name).c_str(), 0666)); };
   // Made where needed, not held: what this process holds, a run's child holds
   // too until it starts the program, and that would hide what the run takes.
@@ -116,6 +127,29 @@ TEST_F(SettingsFiles, TrapsOfOtherUsersAndFilesBeyondTheBounds) {
        [&] { plantLink("hk.lnk", "secret.txt"); }, {"/WRITEREG=all"}, "hk.lnk",
        At("hk.lnk").string() + " is a link of another user and is not read",
        [&](const TRunResult&, long) { EXPECT_EQ("root only\r\n", Read("secret.txt")); }},
+      // The INI folder itself, or the registry file's, is another user's
+      // link to a folder only root may write.
+      {"an INI folder that is another user's link", false, true,
+       [&] {
+         theirFolder("conf");
+         Write("rootonly\\e2e.ini", "[PARAMETERS]\r\nAUTHOR=nobody\r\n");
+       },
+       SampleArgs({"/DATE=.ge10.05.2003"}), "", "conf\\e2e.ini is a link of another user and is not read",
+       [&](const TRunResult&, long) {
+         EXPECT_FALSE(Exists("out\\report.txt"));
+         fs::remove(At("rootonly\\e2e.ini"));
+         ourFolder("conf");
+       }},
+      {"an INI folder that is another user's link, at an export", false, true, [&] { theirFolder("conf"); },
+       {"/WRITEINI=all"}, "", "conf\\e2e.ini is a link of another user and is not read",
+       [&](const TRunResult&, long) {
+         EXPECT_FALSE(Exists("rootonly\\e2e.ini"));
+         ourFolder("conf");
+       }},
+      {"a registry folder that is another user's link, at an export", true, true, [&] { theirFolder("hk"); },
+       {"/WRITEREG=all"}, "hk\\new\\hk.reg",
+       At("hk\\new\\hk.reg").string() + " is a link of another user and is not read",
+       [&](const TRunResult&, long) { EXPECT_FALSE(Exists("rootonly\\new")); }},
       {"a FIFO as INI file", false, false, [&] { fifo("conf\\e2e.ini"); }, SampleArgs({"/DATE=.ge10.05.2003"}), "",
        "conf\\e2e.ini is not a file and is not read", [&](const TRunResult&, long) {
          EXPECT_FALSE(Exists("out\\report.txt"));

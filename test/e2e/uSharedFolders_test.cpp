@@ -99,9 +99,10 @@ protected:
 // protocol of both builds), for a lock file owned by `owner`.
 class TLockHolder {
 public:
-  TLockHolder(const fs::path& output, uid_t owner) : FPath(output.string() + ".lock") {
-    FFd = open(FPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  TLockHolder(const fs::path& output, uid_t owner, mode_t mode) : FPath(output.string() + ".lock") {
+    FFd = open(FPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, mode);
     EXPECT_EQ(0, fchown(FFd, owner, owner));
+    EXPECT_EQ(0, fchmod(FFd, mode));
     struct flock range {};
     range.l_type = F_WRLCK;
     range.l_len = 1;
@@ -135,6 +136,7 @@ struct TAttack {
   bool VictimIsNobody;             // the run is the other user's, not root's
   std::function<std::string()> Failure;  // the one line on stdout; success when empty
   std::function<void()> Check;
+  mode_t LockMode = 0644;  // of the lock file held while the run waits
 };
 
 TEST_F(SharedFolders, AttacksOfAnotherUserChangeNothing) {
@@ -192,6 +194,22 @@ TEST_F(SharedFolders, AttacksOfAnotherUserChangeNothing) {
       {"a lock file of another user that is let go", TBuilds::Both, "team\\report.txt",
        [&] { Folder("team", fs::perms(02777)); }, [] {}, {}, true, succeeds,
        [&] { EXPECT_EQ(Names("team"), std::set<std::string>{"report.txt"}); }},
+      {"root waits for a readable lock file of another user", TBuilds::Both, "team\\report.txt",
+       [&] { Folder("team", fs::perms(02775)); }, [] {}, {}, false, succeeds,
+       [&] { EXPECT_EQ(Names("team"), std::set<std::string>{"report.txt"}); }},
+      {"root waits for a lock file only its owner may read", TBuilds::Both, "team\\report.txt",
+       [&] { Folder("team", fs::perms(02775)); }, [] {}, {}, false, succeeds,
+       [&] { EXPECT_EQ(Names("team"), std::set<std::string>{"report.txt"}); }, 0600},
+      {"a lock file of another user that it alone may read", TBuilds::Both, "team\\report.txt",
+       [&] { Folder("team", fs::perms(02777)); }, [] {}, {}, true, succeeds,
+       [&] { EXPECT_EQ(Names("team"), std::set<std::string>{"report.txt"}); }, 0600},
+      {"a stale lock file of another user", TBuilds::Both, "team\\report.txt",
+       [&] {
+         Folder("team", fs::perms(02777));
+         AsAttacker("umask 077; : > team/report.txt.lock");
+         fs::permissions(At("team"), fs::perms(02775));
+       },
+       nullptr, {}, false, succeeds, [&] { EXPECT_EQ(Names("team"), std::set<std::string>{"report.txt"}); }},
       // The Windows build's calls take no path beyond MAX_PATH under wine.
       {"leftovers of a killed run beside a name of 250 bytes", TBuilds::Native, "team\\" + longName,
        [&] {
@@ -211,6 +229,24 @@ TEST_F(SharedFolders, AttacksOfAnotherUserChangeNothing) {
          // Wine gives a file's group the owner's rights (less the umask): it
          // maps the rights of Windows users to the three POSIX classes.
          EXPECT_EQ(mode & (Wine() ? fs::perms::others_all : fs::perms(077)), fs::perms::none);
+       }},
+      {"a report of another user keeps its owner", TBuilds::Both, "team\\report.txt",
+       [&] {
+         Folder("team", fs::perms(02777));
+         AsAttacker("umask 027; echo theirs > team/report.txt");
+       },
+       nullptr, {}, false, succeeds,
+       [&] {
+         struct stat info {};
+         ASSERT_EQ(0, stat(At("team\\report.txt").c_str(), &info));
+         // Wine keeps no owner but the one who creates a file; it gives the
+         // owner's rights that the new file names to its POSIX owner class.
+         if (!Wine()) {
+           EXPECT_EQ(65534u, info.st_uid);
+           EXPECT_EQ(0640u, info.st_mode & 07777);
+         } else {
+           EXPECT_EQ(0600u, info.st_mode & 0600);
+         }
        }},
       {"a folder link in the output's path", TBuilds::Both, "sticky\\reports\\report.txt",
        [&] {
@@ -244,12 +280,18 @@ TEST_F(SharedFolders, AttacksOfAnotherUserChangeNothing) {
     TRunResult r;
     {
       std::optional<TLockHolder> lock;
-      if (a.WhileWaiting) lock.emplace(At(a.Output), a.VictimIsNobody ? 0 : 65534);
+      if (a.WhileWaiting) lock.emplace(At(a.Output), a.VictimIsNobody ? 0 : 65534, a.LockMode);
       TChild child = StartProcess(a.VictimIsNobody ? AsNobody(args) : Program().Command(WithIniSwitches(args)), FDir,
                                   Environment());
-      if (lock) {
+      if (lock && a.VictimIsNobody && (a.LockMode & 044) == 0) {
+        // A run that may not even open the lock file shows its wait by no
+        // handle: it is given longer than any retry of an open takes.
+        sleep(3);
+      } else if (lock) {
         for (int i = 0; i < 3000 && !OpenedElsewhere(lock->Path()); ++i) usleep(10000);
         EXPECT_TRUE(OpenedElsewhere(lock->Path())) << "the run never came to wait for the lock";
+      }
+      if (lock) {
         a.WhileWaiting();
         // A lock never let go stays held until the run gives up.
         if (!a.Extra.empty()) r = FinishProcess(child);
