@@ -18,6 +18,7 @@
 #include <string>
 
 #include "Bibliothek/Plattform/uOsFiles.h"
+#include "Bibliothek/Plattform/uOsFilesPosix.h"
 #include "Bibliothek/Plattform/uOsIni.h"
 
 /// The file a settings file's name leads to: each symbolic link on the way
@@ -42,11 +43,16 @@ inline bool PosixReadWholeFile(const std::string& path, std::string& bytes, bool
   refusal = TOsSettingsRefusal::None;
   const std::string final = PosixSettingsPath(path, refusal);
   if (refusal != TOsSettingsRefusal::None) return false;
-  const int fd = open(final.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  // Through a folder handle reached without links: a folder on the way that
+  // became a link since the links were looked at leads nowhere else.
+  const TPosixFolder folder(final);
+  const int fd = folder.Fd() < 0 ? -1
+                                 : openat(folder.Fd(), posixNameOf(final).c_str(),
+                                          O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) {
-    // ELOOP: a link took the file's place since its links were looked at;
-    // ENXIO: a socket.
-    if (errno == ELOOP) refusal = TOsSettingsRefusal::ForeignLink;
+    // ELOOP: a link took the place of the file or a folder on its way since
+    // the links were looked at; ENXIO: a socket.
+    if (errno == ELOOP || errno == EXDEV) refusal = TOsSettingsRefusal::ForeignLink;
     if (errno == ENXIO) refusal = TOsSettingsRefusal::NotAFile;
     return errno == ENOENT || errno == ENOTDIR;
   }
@@ -94,19 +100,24 @@ inline bool PosixReadWholeFile(const std::string& path, std::string& bytes, bool
 /// Replaces the file `final` (a name PosixSettingsPath led to) by `bytes`
 /// atomically: a temporary file beside it, renamed over it. An existing file
 /// keeps its permission bits and, where allowed, its owner. rename never
-/// follows a link that took the name meanwhile: it replaces the link.
+/// follows a link that took the name meanwhile: it replaces the link. All of
+/// it happens in the folder reached without links, whatever is renamed or
+/// linked along the path meanwhile.
 inline bool PosixReplaceFile(const std::string& final, const std::string& bytes) {
   static std::atomic<unsigned> counter{0};
+  const TPosixFolder folder(final);
+  if (folder.Fd() < 0) return false;
+  const std::string name = posixNameOf(final);
   std::string temp;
   int fd = -1;
   for (int attempt = 0; attempt < 1000 && fd < 0; ++attempt) {
-    temp = OsSiblingPath(final, ".~" + std::to_string(getpid()) + "-" + std::to_string(counter++));
-    fd = open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    temp = posixNameOf(OsSiblingPath(final, ".~" + std::to_string(getpid()) + "-" + std::to_string(counter++)));
+    fd = openat(folder.Fd(), temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) return false;
   }
   if (fd < 0) return false;
   struct stat old;
-  if (lstat(final.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+  if (fstatat(folder.Fd(), name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode)) {
     if (fchown(fd, old.st_uid, old.st_gid) != 0) {
       // Only the owner or root may give a file away; the permissions still apply.
     }
@@ -114,8 +125,8 @@ inline bool PosixReplaceFile(const std::string& final, const std::string& bytes)
   }
   bool ok = OsWriteFile(fd, bytes.data(), bytes.size()) && OsFlushFile(fd);
   close(fd);
-  ok = ok && rename(temp.c_str(), final.c_str()) == 0;
-  if (!ok) unlink(temp.c_str());
+  ok = ok && renameat(folder.Fd(), temp.c_str(), folder.Fd(), name.c_str()) == 0;
+  if (!ok) unlinkat(folder.Fd(), temp.c_str(), 0);
   return ok;
 }
 
