@@ -23,6 +23,10 @@ inline TOsFile winFile(HANDLE handle) { return reinterpret_cast<TOsFile>(handle)
 // as a POSIX lock on that byte, which the POSIX build's own lock conflicts with).
 bool winLockByte(HANDLE file, bool exclusive);
 
+// The path a handle is open on, as the system names it ("\\?\" taken off);
+// empty when it cannot tell.
+std::string winFinalPath(HANDLE file);
+
 // True when `path`, not followed if it is a link, names the file `file` is open on.
 bool winSameFile(HANDLE file, const std::string& path);
 

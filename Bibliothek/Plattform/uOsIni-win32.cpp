@@ -16,16 +16,8 @@ namespace {
 constexpr DWORD KeyListSize = 16384;
 constexpr DWORD ValueSize = 2048;
 
-// The final path of an open file or folder, as the system resolves it.
-std::string winFinalPath(HANDLE handle) {
-  char buffer[MAX_PATH * 4];
-  const DWORD n = GetFinalPathNameByHandleA(handle, buffer, sizeof buffer, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
-}
-
-
 // The whole of an open file from its start (at most the settings bound and a byte).
-bool ReadAll(HANDLE file, std::string& bytes) {
+bool winReadAll(HANDLE file, std::string& bytes) {
   LARGE_INTEGER start{};
   if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return false;
   char buffer[65536];
@@ -37,7 +29,7 @@ bool ReadAll(HANDLE file, std::string& bytes) {
 }
 
 // Makes or empties `path` and writes `bytes` to it.
-bool WriteAll(const std::string& path, const std::string& bytes) {
+bool winWriteAll(const std::string& path, const std::string& bytes) {
   const HANDLE file =
       CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -52,17 +44,17 @@ bool WriteAll(const std::string& path, const std::string& bytes) {
 // stores key=value. It works on a copy in this user's own temporary folder:
 // it writes by name and follows a link found there, and in a folder that
 // others may write, one could be planted between a check and the write.
-bool ProfileStored(std::string& bytes, const std::string& section, const std::string& key, const std::string& value) {
+bool winProfileStored(std::string& bytes, const std::string& section, const std::string& key, const std::string& value) {
   char folder[MAX_PATH + 1], scratch[MAX_PATH + 1];
   const DWORD n = GetTempPathA(sizeof folder, folder);
   if (n == 0 || n > MAX_PATH || GetTempFileNameA(folder, "qin", 0, scratch) == 0) return false;
-  bool ok = WriteAll(scratch, bytes) &&
+  bool ok = winWriteAll(scratch, bytes) &&
             WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), scratch) != FALSE;
   WritePrivateProfileStringA(nullptr, nullptr, nullptr, scratch);
   if (ok) {
     const HANDLE file = CreateFileA(scratch, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     bytes.clear();
-    ok = file != INVALID_HANDLE_VALUE && ReadAll(file, bytes);
+    ok = file != INVALID_HANDLE_VALUE && winReadAll(file, bytes);
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   }
   DeleteFileA(scratch);
@@ -157,7 +149,7 @@ public:
   bool Bytes(std::string& bytes) const {
     bytes.clear();
     if (FHandle == INVALID_HANDLE_VALUE) return true;
-    return ReadAll(FHandle, bytes);
+    return winReadAll(FHandle, bytes);
   }
   /// The handle checked, for a file that takes the checked one's place; none for a missing file.
   std::optional<TOsFile> Handle() const {
@@ -275,7 +267,7 @@ bool OsIniWrite(const std::string& file, const std::string& section, const std::
   std::string before, bytes;
   if (!checked.Bytes(before)) return false;
   bytes = before;
-  if (!ProfileStored(bytes, IniTrim(section), IniTrim(key), IniTrim(value))) return false;
+  if (!winProfileStored(bytes, IniTrim(section), IniTrim(key), IniTrim(value))) return false;
   if (checked.Handle() && bytes == before) return true;
   std::string tempPath;
   const std::optional<TOsFile> temp = OsCreateTempFileBeside(file, tempPath, checked.Handle());

@@ -21,20 +21,6 @@ bool winDeleteOnClose(HANDLE file) {
   return SetFileInformationByHandle(file, FileDispositionInfo, &gone, sizeof gone) != 0;
 }
 
-// The path a handle is open on, as the system names it ("\\?\" taken off);
-// empty when it cannot tell.
-std::string winFinalPath(HANDLE file) {
-  char buffer[MAX_PATH * 4];
-  const DWORD n = GetFinalPathNameByHandleA(file, buffer, sizeof buffer, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  if (n == 0 || n >= sizeof buffer) return std::string();
-  std::string result(buffer, n);
-  if (result.rfind("\\\\?\\UNC\\", 0) == 0)
-    result = "\\\\" + result.substr(8);
-  else if (result.rfind("\\\\?\\", 0) == 0)
-    result.erase(0, 4);
-  return result;
-}
-
 // `path` in full, with long names; as given when it cannot be told.
 std::string winFullPath(const std::string& path) {
   char full[MAX_PATH * 4];
@@ -159,6 +145,20 @@ bool winRemoveIfUnused(const std::string& lockPath) {
 }
 
 }  // namespace
+
+// The path a handle is open on, as the system names it ("\\?\" taken off);
+// empty when it cannot tell.
+std::string winFinalPath(HANDLE file) {
+  char buffer[MAX_PATH * 4];
+  const DWORD n = GetFinalPathNameByHandleA(file, buffer, sizeof buffer, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (n == 0 || n >= sizeof buffer) return std::string();
+  std::string result(buffer, n);
+  if (result.rfind("\\\\?\\UNC\\", 0) == 0)
+    result = "\\\\" + result.substr(8);
+  else if (result.rfind("\\\\?\\", 0) == 0)
+    result.erase(0, 4);
+  return result;
+}
 
 bool winLockByte(HANDLE file, bool exclusive) {
   OVERLAPPED at{};
