@@ -43,7 +43,7 @@ OP=.GE DATE=2022/06/01 AUTHOR=dev1
 mkdir -p "$D"
 
 # --- build ------------------------------------------------------------------
-libs() { echo "$1/libquillet_filter.a $1/libquillet_bibliothek.a $1/libquillet_platform.a"; }
+libs() { echo "$1/libquillet_filter.a $1/libquillet_bibliothek.a $1/libquillet_platform.a $1/libquillet_textformate.a"; }
 LAUNCHER=
 command -v ccache >/dev/null && LAUNCHER=-DCMAKE_CXX_COMPILER_LAUNCHER=ccache
 cmake -S "$ROOT" -B "$B" -DQUILLET_TESTS=OFF -DCMAKE_BUILD_TYPE=Release $LAUNCHER >/dev/null
