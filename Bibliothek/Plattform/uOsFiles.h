@@ -157,6 +157,25 @@ void OsWriteFileFailure(const std::string& path);
 std::optional<TOsFile> OsLockFile(const std::string& lockPath, unsigned waitSeconds = 0, bool* timedOut = nullptr);
 /// Releases a lock of OsLockFile and removes its file.
 void OsUnlockFile(TOsFile lock, const std::string& lockPath);
+
+/// The lock of a settings file's read-modify-replace (`file` as replaced,
+/// ".lock" behind it), held for the guard's life, so that among processes
+/// and threads no writer loses another's value.
+class TOsFileWriteLock {
+public:
+  explicit TOsFileWriteLock(const std::string& file)
+      : FPath(OsReplacedFilePath(file) + ".lock"), FLock(OsLockFile(FPath)) {}
+  ~TOsFileWriteLock() {
+    if (FLock) OsUnlockFile(*FLock, FPath);
+  }
+  TOsFileWriteLock(const TOsFileWriteLock&) = delete;
+  TOsFileWriteLock& operator=(const TOsFileWriteLock&) = delete;
+  bool Held() const { return FLock.has_value(); }
+
+private:
+  std::string FPath;
+  std::optional<TOsFile> FLock;
+};
 /// Who holds the lock `lockPath`, as far as the system tells: the account
 /// that owns the lock file (the user who made it); empty when unknown.
 std::string OsLockHolder(const std::string& lockPath);

@@ -57,7 +57,7 @@ bool OsIniWrite(const std::string& file, const std::string& section, const std::
   const std::string final = PosixSettingsPath(OsNativePath(file), why);
   if (refusal) *refusal = why;
   if (why != TOsSettingsRefusal::None) return false;
-  const TPosixFileWriteLock lock(final);
+  const TOsFileWriteLock lock(final);
   if (!lock.Held()) return false;
   bool readable = false;
   const std::shared_ptr<const TIniFile> loaded = Load(file, &readable, refusal);

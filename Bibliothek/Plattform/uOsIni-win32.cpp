@@ -61,22 +61,6 @@ bool winProfileStored(std::string& bytes, const std::string& section, const std:
   return ok;
 }
 
-// Holds the lock of a settings file's read-modify-replace among processes and threads.
-class TWinWriteLock {
-public:
-  explicit TWinWriteLock(const std::string& lockPath) : FPath(lockPath), FLock(OsLockFile(lockPath)) {}
-  ~TWinWriteLock() {
-    if (FLock) OsUnlockFile(*FLock, FPath);
-  }
-  TWinWriteLock(const TWinWriteLock&) = delete;
-  TWinWriteLock& operator=(const TWinWriteLock&) = delete;
-  bool Held() const { return FLock.has_value(); }
-
-private:
-  std::string FPath;
-  std::optional<TOsFile> FLock;
-};
-
 // A settings file, checked on its handle before the profile functions read it
 // by name: a file on a disk, no larger than the bound, and reached through no
 // link whose owner is another user. Held open meanwhile without leave to
@@ -255,7 +239,7 @@ bool OsIniWrite(const std::string& file, const std::string& section, const std::
   }
   // Writers take turns, so that none loses another's entry; what counts is
   // the file found once the turn has come.
-  const TWinWriteLock lock(OsReplacedFilePath(file) + ".lock");
+  const TOsFileWriteLock lock(file);
   if (!lock.Held()) return false;
   TWinSettingsFile checked(file);
   if (refusal) *refusal = checked.Refusal();

@@ -130,25 +130,6 @@ inline bool PosixReplaceFile(const std::string& final, const std::string& bytes)
   return ok;
 }
 
-/// Holds the lock that serialises the read-modify-replace of one settings
-/// file among processes and threads, so that no writer loses another's value.
-class TPosixFileWriteLock {
-public:
-  explicit TPosixFileWriteLock(const std::string& path) : FPath(OsReplacedFilePath(path) + ".lock") {
-    FLock = OsLockFile(FPath);
-  }
-  ~TPosixFileWriteLock() {
-    if (FLock) OsUnlockFile(*FLock, FPath);
-  }
-  TPosixFileWriteLock(const TPosixFileWriteLock&) = delete;
-  TPosixFileWriteLock& operator=(const TPosixFileWriteLock&) = delete;
-  bool Held() const { return FLock.has_value(); }
-
-private:
-  std::string FPath;
-  std::optional<TOsFile> FLock;
-};
-
 /// The parsed form of settings files, each parsed once while it stays the
 /// same: the switch library asks for every value on its own, and parsing the
 /// file each time made a large file quadratic work. A file that may have

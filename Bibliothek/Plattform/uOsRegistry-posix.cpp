@@ -72,7 +72,7 @@ bool OsRegWriteString(const std::string& keyPath, const std::string& name, const
   const std::string final = PosixSettingsPath(path, why);
   if (refusal) *refusal = why;
   if (why != TOsSettingsRefusal::None || !MakeFolders(final)) return false;
-  const TPosixFileWriteLock lock(final);
+  const TOsFileWriteLock lock(final);
   if (!lock.Held()) return false;
   const std::shared_ptr<const TRegistryText> loaded = Load(path, refusal);
   if (!loaded) return false;
