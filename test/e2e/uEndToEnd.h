@@ -703,4 +703,48 @@ inline std::vector<std::string> SampleArgs(std::vector<std::string> extra) {
   return args;
 }
 
+/// Holds the lock a run on `output` takes (byte 0 of its lock file, the one
+/// protocol of both builds) until released, in a lock file of `owner` with
+/// `mode` (another user's, one the run may not read).
+class TLockHolder {
+public:
+  explicit TLockHolder(const fs::path& output, uid_t owner = geteuid(), mode_t mode = 0666)
+      : FPath(output.string() + ".lock") {
+    FFd = open(FPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, mode);
+    EXPECT_EQ(0, fchown(FFd, owner, owner));
+    EXPECT_EQ(0, fchmod(FFd, mode));
+    struct flock range {};
+    range.l_type = F_WRLCK;
+    range.l_len = 1;
+    EXPECT_EQ(0, fcntl(FFd, F_OFD_SETLKW, &range));
+  }
+  ~TLockHolder() { Release(); }
+  TLockHolder(const TLockHolder&) = delete;
+  TLockHolder& operator=(const TLockHolder&) = delete;
+  const fs::path& Path() const { return FPath; }
+  /// Waits until a run waits for this lock (Linux shows waiters in /proc/locks).
+  bool WaitForWaiter() const {
+    struct stat info;
+    if (fstat(FFd, &info) != 0) return false;
+    const std::string inode = ":" + std::to_string(info.st_ino) + " ";
+    for (int i = 0; i < 6000; ++i) {
+      std::ifstream locks("/proc/locks");
+      for (std::string line; std::getline(locks, line);)
+        if (line.find("->") != std::string::npos && line.find(inode) != std::string::npos) return true;
+      usleep(10000);
+    }
+    return false;
+  }
+  void Release() {
+    if (FFd < 0) return;
+    unlink(FPath.c_str());
+    close(FFd);
+    FFd = -1;
+  }
+
+private:
+  fs::path FPath;
+  int FFd = -1;
+};
+
 }  // namespace e2e

@@ -117,43 +117,6 @@ TEST_F(Resilience, ALockFileLeftByAnotherUserBlocksNobody) {
   EXPECT_EQ(Count(Read("out\\report.txt"), "User: tester"), 1u);
 }
 
-// Holds the lock a run on `output` takes (byte 0 of its lock file, the one
-// protocol of both builds) until destroyed.
-class THeldLock {
-public:
-  explicit THeldLock(const fs::path& output) : FPath(output.string() + ".lock") {
-    FFd = open(FPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    struct flock range {};
-    range.l_type = F_WRLCK;
-    range.l_len = 1;
-    EXPECT_EQ(0, fcntl(FFd, F_OFD_SETLKW, &range));
-  }
-  ~THeldLock() { Release(); }
-  /// Waits until a run waits for this lock (Linux shows waiters in /proc/locks).
-  bool WaitForWaiter() const {
-    struct stat info;
-    if (fstat(FFd, &info) != 0) return false;
-    const std::string inode = ":" + std::to_string(info.st_ino) + " ";
-    for (int i = 0; i < 6000; ++i) {
-      std::ifstream locks("/proc/locks");
-      for (std::string line; std::getline(locks, line);)
-        if (line.find("->") != std::string::npos && line.find(inode) != std::string::npos) return true;
-      usleep(10000);
-    }
-    return false;
-  }
-  void Release() {
-    if (FFd < 0) return;
-    unlink(FPath.c_str());
-    close(FFd);
-    FFd = -1;
-  }
-
-private:
-  std::string FPath;
-  int FFd = -1;
-};
-
 TEST_F(Resilience, SharedFoldersOtherUsersAndTheOtherBuild) {
   // Each row: a folder set up as another user or a killed run left it, the
   // run (as an unprivileged user where the case needs one), what it must say
@@ -269,7 +232,7 @@ TEST_F(Resilience, ALogRenamedWhileTheRunWaitsForTheLockIsReadWhole) {
   if (Wine()) GTEST_SKIP() << "only a native run's wait shows in /proc/locks";
   Write("in\\cvs.log", SampleLog);
   PrepareRegistry();
-  THeldLock lock(At("out\\report.txt"));
+  TLockHolder lock(At("out\\report.txt"));
   TChild child = StartProcess(Program().Command(WithIniSwitches(SampleArgs({"/DATE=.ge10.05.2003"}))), FDir,
                               Environment());
   ASSERT_TRUE(lock.WaitForWaiter());

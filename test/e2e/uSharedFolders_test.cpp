@@ -95,33 +95,6 @@ protected:
   bool FNobodyWine = false;
 };
 
-// Holds the lock a run on `output` takes (byte 0 of its lock file, the one
-// protocol of both builds), for a lock file owned by `owner`.
-class TLockHolder {
-public:
-  TLockHolder(const fs::path& output, uid_t owner, mode_t mode) : FPath(output.string() + ".lock") {
-    FFd = open(FPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, mode);
-    EXPECT_EQ(0, fchown(FFd, owner, owner));
-    EXPECT_EQ(0, fchmod(FFd, mode));
-    struct flock range {};
-    range.l_type = F_WRLCK;
-    range.l_len = 1;
-    EXPECT_EQ(0, fcntl(FFd, F_OFD_SETLKW, &range));
-  }
-  ~TLockHolder() { Release(); }
-  const fs::path& Path() const { return FPath; }
-  void Release() {
-    if (FFd < 0) return;
-    unlink(FPath.c_str());
-    close(FFd);
-    FFd = -1;
-  }
-
-private:
-  fs::path FPath;
-  int FFd = -1;
-};
-
 enum class TBuilds { Both, Native };
 
 struct TAttack {
