@@ -15,6 +15,7 @@
 #include "filter/uByteSearch.h"
 #include "filter/uLogParts.h"
 #include "filter/uLogScan.h"
+#include "test/uWorkedExample.h"
 #include "filter/uQuillet.h"
 #include "filter/uQuilletTestEnvironment.h"
 #include "filter/uReportWriter.h"
@@ -104,34 +105,4 @@ protected:
   }
 };
 
-inline const std::string WorkedExampleInput = lf({
-    "RCS file: /cvsroot/proj/src/main.c,v",
-    "Working file: src/main.c",
-    "head: 1.3",
-    "description:",
-    "----------------------------",
-    "revision 1.3",
-    "date: 2003/05/12 10:11:12;  author: dev1;  state: Exp;  lines: +2 -1",
-    "Fixed the parser.",
-    "----------------------------",
-    "revision 1.2",
-    "date: 2003/05/02 09:00:00;  author: dev2;  state: Exp;  lines: +5 -0",
-    "Added options.",
-    "=============================================================================",
-    "",
-    "RCS file: /cvsroot/proj/src/Attic/old.c,v",
-    "description:",
-    "----------------------------",
-    "revision 1.4",
-    "date: 2003/05/11 08:00:00;  author: dev1;  state: dead;  lines: +0 -0",
-    "Removed.",
-    "=============================================================================",
-    "",
-    "RCS file: /cvsroot/proj/src/util.c,v",
-    "description:",
-    "----------------------------",
-    "revision 1.1",
-    "date: 2003/05/11 08:00:00;  author: dev1;  state: Exp;",
-    "Initial revision",
-    "=============================================================================",
-});
+inline const std::string WorkedExampleInput = WorkedExampleLog;
