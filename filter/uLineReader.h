@@ -38,30 +38,16 @@ public:
       if (stop - FBegin > LongLineBytes) {
         // A long line's piece, up to its break or a CR that may start one.
         const std::size_t end = open ? stop : FBegin + LongLineBytes;
-        line = std::string_view(data + FBegin, end - FBegin);
-        FLineStart = FBegin;
-        FBegin = end;
-        FPart = FMidLine ? TLinePart::Middle : TLinePart::First;
-        FMidLine = true;
-        return true;
+        return HandOut(line, data, end, end, false);
       }
       if (!open) {
-        line = std::string_view(data + FBegin, stop - FBegin);
-        FLineStart = FBegin;
-        FBegin = stop + 1;
-        if (data[stop] == '\r' && FBegin < FEnd && data[FBegin] == '\n') ++FBegin;
-        FPart = FMidLine ? TLinePart::Last : TLinePart::Whole;
-        FMidLine = false;
-        return true;
+        std::size_t next = stop + 1;
+        if (data[stop] == '\r' && next < FEnd && data[next] == '\n') ++next;
+        return HandOut(line, data, stop, next, true);
       }
       if (FEndOfSource) {
         if (FBegin == FEnd && !FMidLine) return false;
-        line = std::string_view(data + FBegin, FEnd - FBegin);
-        FLineStart = FBegin;
-        FBegin = FEnd;
-        FPart = FMidLine ? TLinePart::Last : TLinePart::Whole;
-        FMidLine = false;
-        return true;
+        return HandOut(line, data, FEnd, FEnd, true);
       }
       Fill();
     }
@@ -114,6 +100,20 @@ public:
   bool FollowsRevisionHeader(const char* lineStart) const;
 
 private:
+  // Hands out the text from FBegin to `end` as the next line, or as a piece
+  // of a long one when it does not end the line; reading goes on at `next`.
+  bool HandOut(std::string_view& line, const char* data, std::size_t end, std::size_t next, bool endsLine) {
+    line = std::string_view(data + FBegin, end - FBegin);
+    FLineStart = FBegin;
+    FBegin = next;
+    if (endsLine)
+      FPart = FMidLine ? TLinePart::Last : TLinePart::Whole;
+    else
+      FPart = FMidLine ? TLinePart::Middle : TLinePart::First;
+    FMidLine = !endsLine;
+    return true;
+  }
+
   // The line that ends right above `lineStart`; false when it is not in the
   // buffer whole (then it is longer than a header row).
   bool LineAbove(const char* lineStart, std::string_view& line) const;
